@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+// Failure of a settings store operation; the message names the value.
+class ERegistryException : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The two roots a handle can work under. Each root is one file of the store.
+enum class RegistryRoot { CurrentUser, LocalMachine };
+
+// Value types as the store file records them. Numbers are those of the
+// registry export format's hex(N) notation; other numbers may appear in a
+// hand-edited file and are kept as they are.
+enum class RegistryDataType : std::uint32_t {
+  None = 0,
+  String = 1,
+  ExpandString = 2,
+  Binary = 3,
+  Integer = 4,  // little-endian 32-bit ("dword")
+};
+
+// $XDG_CONFIG_HOME/tessaly, or ~/.config/tessaly when that is not set.
+std::filesystem::path DefaultStoreDirectory();
+
+// A handle on the settings store: a root, at most one open key, and the
+// typed values under it. Names of keys and values compare without regard to
+// ASCII case and keep the case they were first written with. Every write is
+// on disk before it returns; every read sees the latest file.
+class TRegistry {
+ public:
+  explicit TRegistry(std::filesystem::path storeDirectory = DefaultStoreDirectory());
+  ~TRegistry();
+  TRegistry(const TRegistry&) = delete;
+  TRegistry& operator=(const TRegistry&) = delete;
+
+  RegistryRoot RootKey() const { return root_; }
+  void SetRootKey(RegistryRoot root);  // closes an open key
+
+  // Opens a backslash-separated key path with read and write access,
+  // creating missing keys when canCreate is set. Returns false, without
+  // reporting anything, when the key is missing or the store cannot be
+  // written.
+  bool OpenKey(const std::string& path, bool canCreate);
+  void CloseKey();
+  bool HasOpenKey() const { return open_; }
+  const std::string& CurrentPath() const { return path_; }
+
+  // Missing value, empty data or no open key: "". A non-empty value of
+  // another type than string or expandable string: "Invalid data type for
+  // '<name>'". The text ends at its first zero byte.
+  std::string ReadString(const std::string& name) const;
+  // Missing value or data longer than 4 bytes: "Failed to get data for
+  // '<name>'"; another type that fits: "Invalid data type for '<name>'".
+  std::int32_t ReadInteger(const std::string& name) const;
+  bool ValueExists(const std::string& name) const;
+
+  // Replace any value of that name, whatever its type. "Failed to set data
+  // for '<name>'" when no key is open or the store refuses the write.
+  void WriteString(const std::string& name, const std::string& value);
+  void WriteExpandString(const std::string& name, const std::string& value);
+  void WriteInteger(const std::string& name, std::int32_t value);
+  void WriteBinaryData(const std::string& name, const std::vector<std::uint8_t>& data);
+
+ private:
+  std::filesystem::path directory_;
+  RegistryRoot root_ = RegistryRoot::CurrentUser;
+  bool open_ = false;
+  std::string path_;
+};
+
+}  // namespace tessaly
