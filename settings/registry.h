@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/registry_tree.h"
+
 namespace tessaly {
 
 // Failure of a settings store operation; the message names the value.
@@ -16,17 +18,6 @@ class ERegistryException : public std::runtime_error {
 
 // The two roots a handle can work under. Each root is one file of the store.
 enum class RegistryRoot { CurrentUser, LocalMachine };
-
-// Value types as the store file records them. Numbers are those of the
-// registry export format's hex(N) notation; other numbers may appear in a
-// hand-edited file and are kept as they are.
-enum class RegistryDataType : std::uint32_t {
-  None = 0,
-  String = 1,
-  ExpandString = 2,
-  Binary = 3,
-  Integer = 4,  // little-endian 32-bit ("dword")
-};
 
 // $XDG_CONFIG_HOME/tessaly, or ~/.config/tessaly when that is not set.
 std::filesystem::path DefaultStoreDirectory();
