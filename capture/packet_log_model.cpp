@@ -16,7 +16,11 @@ int LocalMillisecondsOfDay() { return QTime::currentTime().msecsSinceStartOfDay(
 }  // namespace
 
 PacketLogModel::PacketLogModel(QObject* parent)
-    : QAbstractTableModel(parent), clock_(LocalMillisecondsOfDay) {}
+    : QAbstractTableModel(parent), clock_(LocalMillisecondsOfDay) {
+  batchTimer_.setSingleShot(true);
+  batchTimer_.setInterval(kBatchInterval);
+  connect(&batchTimer_, &QTimer::timeout, this, &PacketLogModel::AnnouncePackets);
+}
 
 void PacketLogModel::SetClock(Clock clock) {
   clock_ = clock ? std::move(clock) : Clock(LocalMillisecondsOfDay);
@@ -28,28 +32,48 @@ void PacketLogModel::SetHeaders(const QString& time, const QString& data) {
   emit headerDataChanged(Qt::Horizontal, kTimeColumn, kDataColumn);
 }
 
+void PacketLogModel::SetBatching(int fromRows, int intervalMilliseconds) {
+  batchFromRows_ = fromRows;
+  batchTimer_.setInterval(std::max(intervalMilliseconds, 0));
+}
+
 void PacketLogModel::AppendPacket(const std::uint8_t* bytes, int count) {
-  // Checked before any view hears of the row, so a refused packet leaves the
-  // model and its views consistent.
-  store_.CheckRoomFor(count);
-  const int time = clock_();
-  const int row = store_.Size();
+  store_.Append(clock_(), bytes, count);
+  if (ShouldHoldBack()) {
+    if (!batchTimer_.isActive()) batchTimer_.start();
+    return;
+  }
+  AnnouncePackets();
+}
+
+bool PacketLogModel::ShouldHoldBack() const {
+  if (batchTimer_.isActive()) return true;  // a batch is already collecting
+  return announced_ >= batchFromRows_ && sinceAnnouncement_.isValid() &&
+         sinceAnnouncement_.elapsed() < batchTimer_.interval();
+}
+
+void PacketLogModel::AnnouncePackets() {
+  batchTimer_.stop();
+  const int packets = store_.Size();
+  if (packets == announced_) return;
   // The first packet fills the empty row the log starts with; every later one
   // is a new row.
-  if (row == 0) {
-    store_.Append(time, bytes, count);
+  if (announced_ == 0) {
+    announced_ = 1;
     emit dataChanged(index(0, kTimeColumn), index(0, kDataColumn));
-  } else {
-    beginInsertRows({}, row, row);
-    store_.Append(time, bytes, count);
+  }
+  if (packets > announced_) {
+    beginInsertRows({}, announced_, packets - 1);
+    announced_ = packets;
     endInsertRows();
   }
-  emit packetAppended(row);
+  sinceAnnouncement_.start();
+  emit packetAppended(packets - 1);
 }
 
 int PacketLogModel::rowCount(const QModelIndex& parent) const {
   if (parent.isValid()) return 0;
-  return std::max(store_.Size(), 1);
+  return std::max(announced_, 1);
 }
 
 int PacketLogModel::columnCount(const QModelIndex& parent) const {
@@ -57,7 +81,7 @@ int PacketLogModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant PacketLogModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= store_.Size()) return {};
+  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= announced_) return {};
   const PacketStore::Packet packet = store_.At(index.row());
   switch (index.column()) {
     case kTimeColumn:

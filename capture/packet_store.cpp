@@ -7,7 +7,7 @@
 
 namespace tessaly {
 
-void PacketStore::CheckRoomFor(int count) const {
+void PacketStore::Append(int millisecondsOfDay, const std::uint8_t* bytes, int count) {
   if (count < 0 || count > kMaxPacketSize) {
     throw std::invalid_argument("A packet of " + std::to_string(count) +
                                 " bytes cannot be logged");
@@ -15,10 +15,6 @@ void PacketStore::CheckRoomFor(int count) const {
   if (size_ == std::numeric_limits<int>::max()) {
     throw std::length_error("The packet log is full");
   }
-}
-
-void PacketStore::Append(int millisecondsOfDay, const std::uint8_t* bytes, int count) {
-  CheckRoomFor(count);
   if (size_ / kRecordsPerBlock == static_cast<int>(blocks_.size())) {
     blocks_.push_back(std::make_unique_for_overwrite<RecordBlock>());
   }

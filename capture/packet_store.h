@@ -32,11 +32,7 @@ class PacketStore {
 
   // Throws std::invalid_argument for a count below 0 or above
   // kMaxPacketSize, and std::length_error when the store holds as many
-  // packets as an int can count; lets a caller check before it announces
-  // the new packet to anyone.
-  void CheckRoomFor(int count) const;
-
-  // Throws as CheckRoomFor does, leaving the store unchanged.
+  // packets as an int can count; a failed append leaves the store unchanged.
   void Append(int millisecondsOfDay, const std::uint8_t* bytes, int count);
 
   int Size() const { return size_; }
