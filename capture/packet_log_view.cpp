@@ -4,6 +4,7 @@
 #include "capture/packet_log_model.h"
 
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -47,7 +48,11 @@ PacketLogView::PacketLogView(QWidget* parent) : QTableView(parent) {
 void PacketLogView::SetLogModel(PacketLogModel* model) {
   if (logModel_ != nullptr) disconnect(logModel_, nullptr, this, nullptr);
   logModel_ = model;
+  // A new model comes with a new selection model; the old one is left to the
+  // caller of setModel().
+  QItemSelectionModel* oldSelection = selectionModel();
   setModel(model);
+  if (oldSelection != nullptr && selectionModel() != oldSelection) oldSelection->deleteLater();
   if (model != nullptr) {
     connect(model, &PacketLogModel::packetAppended, this, &PacketLogView::FollowPacket);
   }

@@ -14,9 +14,11 @@ class PacketLogView : public QTableView {
   Q_OBJECT
 
  public:
-  // Design sizes at 120 pixels per inch.
+  // The first column widths, in screen pixels; the main window fits the
+  // columns to the grid afterwards.
   static constexpr int kTimeColumnWidth = 90;
   static constexpr int kDataColumnWidth = 40;
+  // At 120 pixels per inch, scaled to the screen.
   static constexpr int kRowHeight = 20;
 
   explicit PacketLogView(QWidget* parent = nullptr);
