@@ -18,7 +18,11 @@ PacketFramer::PacketFramer(QTimer& endPacketTimer, PacketSink& sink)
 }
 
 void PacketFramer::SetInterval(int milliseconds) {
-  timer_.setInterval(std::max(milliseconds, 1));
+  milliseconds = std::max(milliseconds, 1);
+  // QTimer restarts a running countdown on any setInterval(), even to the
+  // same value; the same interval must leave a packet's countdown alone.
+  if (milliseconds == timer_.interval()) return;
+  timer_.setInterval(milliseconds);
 }
 
 void PacketFramer::SetIntervalFromBaudRate(int bitsPerSecond) {

@@ -1,6 +1,7 @@
 #include "capture/end_of_packet_interval.h"
 #include "capture/packet_framer.h"
 
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -38,6 +39,21 @@ TEST(PacketFramerInterval, IntervalsBelowOneMillisecondAreRaisedSoPacketsStillEn
   EXPECT_EQ(timer.interval(), 1);
   framer.SetInterval(-5);
   EXPECT_EQ(timer.interval(), 1);
+}
+
+TEST(PacketFramerInterval, SameIntervalLeavesARunningCountdownAlone) {
+  struct : PacketSink {
+    void AppendPacket(const std::uint8_t*, int) override {}
+  } sink;
+  QTimer timer;
+  PacketFramer framer(timer, sink);
+  framer.SetInterval(1000);
+  timer.start();
+  QThread::msleep(100);
+  framer.SetInterval(1000);
+  EXPECT_LE(timer.remainingTime(), 950);
+  framer.SetInterval(2000);  // a different interval restarts it
+  EXPECT_GT(timer.remainingTime(), 1500);
 }
 
 }  // namespace
