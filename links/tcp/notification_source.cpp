@@ -59,6 +59,8 @@ void TNotificationSource::Post(const TSocketNotification& notification) {
 }
 
 void TNotificationSource::Stop() {
+  connectNotifier_.setEnabled(false);
+  readNotifier_.setEnabled(false);
   ++generation_;
 }
 
