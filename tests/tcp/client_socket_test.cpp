@@ -4,12 +4,18 @@
 #include "links/tcp/client_socket.h"
 #include "links/tcp/socket_api.h"
 #include "links/tcp/socket_error.h"
-#include "tests/tcp/loopback_peer.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QStringList>
+#include <QThread>
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -20,17 +26,69 @@
 
 #include <gtest/gtest.h>
 
-// Readable failure output for Qt text.
 void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace tessaly {
 namespace {
 
-using test::LoopbackListener;
-using test::LoopbackPeer;
-using test::ProcessEventsUntil;
 using Errors = std::vector<std::pair<TErrorEvent, int>>;
 using Events = std::vector<std::string>;
+
+constexpr int kPatienceMs = 5000;
+
+// A descriptor of the test's own side, closed with it.
+struct Descriptor {
+  explicit Descriptor(int descriptor) : fd(descriptor) {}
+  Descriptor(Descriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+  ~Descriptor() { Close(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  void Close() {
+    if (fd >= 0) ::close(std::exchange(fd, -1));
+  }
+  // With a zero linger time the client sees a reset instead of a close.
+  void Reset() {
+    const linger zeroLinger{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &zeroLinger, sizeof zeroLinger);
+    Close();
+  }
+  int fd;
+};
+
+// A socket bound to 127.0.0.1 at a port the system chooses.
+Descriptor BindLoopback(int& port) {
+  Descriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  EXPECT_EQ(::bind(socket.fd, reinterpret_cast<sockaddr*>(&address), length), 0);
+  EXPECT_EQ(::getsockname(socket.fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  port = ntohs(address.sin_port);
+  return socket;
+}
+
+int UnusedLoopbackPort() {
+  int port = 0;
+  BindLoopback(port);
+  return port;
+}
+
+// Waits without processing events.
+bool Readable(int fd) {
+  pollfd entry{fd, POLLIN, 0};
+  return ::poll(&entry, 1, kPatienceMs) == 1;
+}
+
+bool ProcessEventsUntil(const std::function<bool()>& condition) {
+  const QDeadlineTimer deadline(kPatienceMs);
+  while (!condition()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(1);
+  }
+  return true;
+}
 
 void ExpectSocketError(const std::function<void()>& action, const QString& message) {
   try {
@@ -45,13 +103,13 @@ QString ReportOf(int asyncError) {
   return QStringLiteral("Asynchronous socket error %1.").arg(asyncError);
 }
 
-int OpenDescriptorCount() { return int(QDir(QStringLiteral("/proc/self/fd")).count()); }
-
 class ClientSocketTest : public testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_EQ(::listen(listener.fd, 4), 0);
     SetErrorReportHook([this](const QString& text) { reports.push_back(text); });
     client.SetAddress(QStringLiteral("127.0.0.1"));
+    client.SetPort(port);
     client.OnLookup = Record("lookup");
     client.OnConnecting = Record("connecting");
     client.OnConnect = Record("connect");
@@ -72,13 +130,18 @@ class ClientSocketTest : public testing::Test {
   TSocketNotifyEvent Record(const char* name) {
     return [this, name](TCustomSocket&, TCustomWinSocket&) { events.emplace_back(name); };
   }
-
-  void ConnectTo(const LoopbackListener& listener) {
-    client.SetPort(listener.Port());
+  Descriptor Accept() {
+    EXPECT_TRUE(Readable(listener.fd));
+    return Descriptor(::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+  }
+  Descriptor Connect() {
     client.SetActive(true);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return client.Active(); }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return client.Active(); }));
+    return Accept();
   }
 
+  int port = 0;
+  Descriptor listener = BindLoopback(port);
   Events events;
   Errors errors;
   QStringList reports;
@@ -86,30 +149,29 @@ class ClientSocketTest : public testing::Test {
   int readSize = 64;
   int reads = 0;
   QByteArray received;
-  LoopbackListener listener;
   TClientSocket client;
 };
 
-TEST_F(ClientSocketTest, ListeningPeer_BecomesActiveOnlyThroughTheEventLoop) {
+TEST_F(ClientSocketTest, ListeningPeer_ActiveOnlyThroughTheEventLoop_EvenIfOnConnectFails) {
   std::string seenOnConnect;
   client.OnConnect = [&](TCustomSocket& sender, TCustomWinSocket&) {
-    events.emplace_back("connect");
     seenOnConnect = QStringLiteral("%1 %2:%3")
                         .arg(sender.Active())
                         .arg(sender.Address())
                         .arg(sender.Port())
                         .toStdString();
+    throw std::runtime_error("Failed to set data for 'Remote_IP'");
   };
-  client.SetPort(listener.Port());
   client.SetActive(true);
   EXPECT_FALSE(client.Active());
   EXPECT_EQ(events, (Events{"lookup", "connecting"}));
 
   ASSERT_TRUE(ProcessEventsUntil([&] { return client.Active(); }));
-  EXPECT_EQ(events, (Events{"lookup", "connecting", "connect"}));
-  EXPECT_EQ(seenOnConnect, "1 127.0.0.1:" + std::to_string(listener.Port()));
-  EXPECT_EQ(client.Socket().RemoteAddress().address, htonl(INADDR_LOOPBACK));
-  EXPECT_EQ(client.Socket().RemoteAddress().port, htons(uint16_t(listener.Port())));
+  EXPECT_EQ(seenOnConnect, "1 127.0.0.1:" + std::to_string(port));
+  EXPECT_EQ(reports, QStringList{"Failed to set data for 'Remote_IP'"});
+  Descriptor peer = Accept();
+  ASSERT_EQ(::send(peer.fd, "Z", 1, 0), 1);
+  EXPECT_TRUE(ProcessEventsUntil([&] { return received == "Z"; }));
   EXPECT_TRUE(errors.empty());
 }
 
@@ -119,8 +181,6 @@ struct FailedAttemptRow {
   int error;
   bool clearCode;
 };
-
-void PrintTo(const FailedAttemptRow& row, std::ostream* out) { *out << row.name; }
 
 class FailedAttemptTest : public ClientSocketTest,
                           public testing::WithParamInterface<FailedAttemptRow> {};
@@ -139,34 +199,46 @@ TEST_P(FailedAttemptTest, ErrorReachesOnErrorAndClientStaysInactive) {
 
 INSTANTIATE_TEST_SUITE_P(
     , FailedAttemptTest,
-    testing::Values(FailedAttemptRow{"NothingListening_Cleared", test::UnusedLoopbackPort,
-                                     ECONNREFUSED, true},
-                    FailedAttemptRow{"NothingListening_Left", test::UnusedLoopbackPort,
-                                     ECONNREFUSED, false},
-                    // 70000 would dial its low 16 bits, 4464.
-                    FailedAttemptRow{"PortAbove65535_NotDialled", [] { return 70000; }, EINVAL,
-                                     true},
-                    FailedAttemptRow{"PortZero_Left", [] { return 0; }, EINVAL, false}),
+    testing::Values(
+        FailedAttemptRow{"NothingListening_Cleared", UnusedLoopbackPort, ECONNREFUSED, true},
+        FailedAttemptRow{"NothingListening_Left", UnusedLoopbackPort, ECONNREFUSED, false},
+        // 70000 would dial its low 16 bits, 4464.
+        FailedAttemptRow{"PortAbove65535_NotDialled", [] { return 70000; }, EINVAL, true},
+        FailedAttemptRow{"PortZero_Left", [] { return 0; }, EINVAL, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-class EmptyAddressTest : public ClientSocketTest, public testing::WithParamInterface<bool> {};
-
-TEST_P(EmptyAddressTest, LookupErrorThenSocketClosed_FailsOnlyIfCodeLeft) {
-  clearErrors = GetParam();
-  client.SetAddress(QString());
-  if (clearErrors) {
-    EXPECT_NO_THROW(client.SetActive(true));
-  } else {
-    ExpectSocketError([&] { client.SetActive(true); }, QStringLiteral("No address specified"));
+TEST_F(ClientSocketTest, OpeningsThatCannotStart_FailInTheSetterAndCloseTheirSocket) {
+  const struct {
+    std::function<void()> setUp;
+    QString failure;  // empty: none
+    Errors errors;
+  } rows[] = {
+      {[&] { client.SetAddress({}); }, {}, {{TErrorEvent::eeLookup, 1110}}},
+      {[&] { client.SetAddress({}), clearErrors = false; }, "No address specified",
+       {{TErrorEvent::eeLookup, 1110}}},
+      {[&] { client.SetHost("gateway"); }, kHostLookupUnsupported, {}},
+      {[&] { client.SetService("modbus"); }, kServiceLookupUnsupported, {}},
+      {[&] { client.SetClientType(TClientType::ctBlocking); }, kBlockingUnsupported, {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.failure.toStdString());
+    client.SetAddress(QStringLiteral("127.0.0.1"));
+    client.SetHost({});
+    client.SetService({});
+    client.SetClientType(TClientType::ctNonBlocking);
+    clearErrors = true;
+    errors.clear();
+    row.setUp();
+    if (row.failure.isEmpty()) {
+      EXPECT_NO_THROW(client.SetActive(true));
+    } else {
+      ExpectSocketError([&] { client.SetActive(true); }, row.failure);
+    }
+    EXPECT_EQ(errors, row.errors);
+    EXPECT_EQ(client.Socket().SocketHandle(), kInvalidSocket);
   }
-  EXPECT_EQ(errors, (Errors{{TErrorEvent::eeLookup, 1110}}));
-  EXPECT_EQ(events, (Events{"lookup", "disconnect"}));
-  EXPECT_EQ(client.Socket().SocketHandle(), kInvalidSocket);
   EXPECT_FALSE(client.Active());
 }
-
-INSTANTIATE_TEST_SUITE_P(, EmptyAddressTest, testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Cleared" : "Left"; });
 
 struct PeerEndRow {
   const char* name;
@@ -174,22 +246,19 @@ struct PeerEndRow {
   bool clearCode;
 };
 
-void PrintTo(const PeerEndRow& row, std::ostream* out) { *out << row.name; }
-
 class PeerEndTest : public ClientSocketTest, public testing::WithParamInterface<PeerEndRow> {};
 
 TEST_P(PeerEndTest, BytesBeforeTheEndArriveThenClientDisconnects) {
   clearErrors = GetParam().clearCode;
-  ConnectTo(listener);
-  LoopbackPeer peer = listener.Accept();
+  Descriptor peer = Connect();
   const QByteArray sent("\x01\x03\x00\x00\x00\x0A\xC5\xCD", 8);
-  peer.Send(sent);
+  ASSERT_EQ(::send(peer.fd, sent.data(), sent.size(), 0), sent.size());
   if (GetParam().reset) {
     // A reset may overtake unread bytes, so it waits for them.
     ASSERT_TRUE(ProcessEventsUntil([&] { return received.size() == sent.size(); }));
     peer.Reset();
   } else {
-    peer.CloseOrderly();
+    peer.Close();
   }
   ASSERT_TRUE(ProcessEventsUntil([&] { return !client.Active(); }));
 
@@ -207,69 +276,42 @@ INSTANTIATE_TEST_SUITE_P(, PeerEndTest,
                                          PeerEndRow{"Reset_Left", true, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(ClientSocketTest, ResetSeenByReceive_DisconnectsAndFailsNamingRecv) {
+  clearErrors = false;
+  Connect().Reset();
+  ASSERT_TRUE(Readable(client.Socket().SocketHandle()));
+  char buffer[8];
+  ExpectSocketError([&] { client.Socket().Receive(buffer, sizeof buffer); },
+                    QStringLiteral("Windows socket error: %1 (%2), on API 'recv'")
+                        .arg(QString::fromLocal8Bit(std::strerror(ECONNRESET)))
+                        .arg(ECONNRESET));
+  EXPECT_EQ(errors, (Errors{{TErrorEvent::eeReceive, ECONNRESET}}));
+  EXPECT_FALSE(client.Active());
+}
+
 TEST_F(ClientSocketTest, SmallReceives_ReadNotificationRepeatsUntilEveryByteIsTaken) {
-  ConnectTo(listener);
-  LoopbackPeer peer = listener.Accept();
+  Descriptor peer = Connect();
   QByteArray sent;
   for (int i = 0; i < 100; ++i) sent.append(char(i));
   readSize = 5;
-  peer.Send(sent);
+  ASSERT_EQ(::send(peer.fd, sent.data(), sent.size(), 0), sent.size());
   ASSERT_TRUE(ProcessEventsUntil([&] { return received.size() >= sent.size(); }));
   EXPECT_EQ(received, sent);
   EXPECT_GE(reads, 20);
 }
 
-TEST_F(ClientSocketTest, ReceiveWithNothingToRead_ZeroWhenNotConnectedMinusOneWhenSpurious) {
+TEST_F(ClientSocketTest, ReceiveWithNothingToRead_ZeroWhenNotConnectedMinusOneWhenConnected) {
   char buffer[8];
   EXPECT_EQ(client.Socket().Receive(buffer, sizeof buffer), 0);
-  EXPECT_EQ(client.Socket().Receive(nullptr, -1), 0);
-
-  ConnectTo(listener);
-  LoopbackPeer peer = listener.Accept();
-  peer.Send("AB");
-  ASSERT_TRUE(test::WaitReadable(client.Socket().SocketHandle()));
-  ASSERT_EQ(client.Socket().Receive(nullptr, -1), 2);
-  int result = 0;
-  client.OnRead = [&](TCustomSocket&, TCustomWinSocket& socket) {
-    result = socket.Receive(buffer, sizeof buffer);
-  };
-  client.Socket().ProcessNotification(
-      {client.Socket().SocketHandle(), TNotificationKind::nkRead, 0});
-  EXPECT_EQ(result, 2);
-  client.Socket().ProcessNotification(
-      {client.Socket().SocketHandle(), TNotificationKind::nkRead, 0});
-  EXPECT_EQ(result, -1);
+  Descriptor peer = Connect();
+  // What a read notification with nothing waiting leads to.
+  EXPECT_EQ(client.Socket().Receive(buffer, sizeof buffer), -1);
   EXPECT_TRUE(client.Active());
 }
 
-class ReceiveFailureTest : public ClientSocketTest, public testing::WithParamInterface<bool> {};
-
-TEST_P(ReceiveFailureTest, ResetSeenByReceive_DisconnectsAndFailsOnlyIfCodeLeft) {
-  clearErrors = GetParam();
-  ConnectTo(listener);
-  listener.Accept().Reset();
-  ASSERT_TRUE(test::WaitReadable(client.Socket().SocketHandle()));
-  char buffer[8];
-  if (clearErrors) {
-    EXPECT_EQ(client.Socket().Receive(buffer, sizeof buffer), -1);
-  } else {
-    ExpectSocketError([&] { client.Socket().Receive(buffer, sizeof buffer); },
-                      QStringLiteral("Windows socket error: %1 (%2), on API 'recv'")
-                          .arg(QString::fromLocal8Bit(std::strerror(ECONNRESET)))
-                          .arg(ECONNRESET));
-  }
-  EXPECT_EQ(errors, (Errors{{TErrorEvent::eeReceive, ECONNRESET}}));
-  EXPECT_FALSE(client.Active());
-  EXPECT_EQ(events.back(), "disconnect");
-}
-
-INSTANTIATE_TEST_SUITE_P(, ReceiveFailureTest, testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Cleared" : "Left"; });
-
 TEST_F(ClientSocketTest, ChangesWhileActive_RefusedUnlessTheyChangeNothing) {
   client.SetAddress(QStringLiteral("0x7f.0.0.1"));
-  ConnectTo(listener);
-  const int port = listener.Port();
+  Descriptor peer = Connect();
   const struct {
     const char* name;
     std::function<void()> change;
@@ -280,7 +322,6 @@ TEST_F(ClientSocketTest, ChangesWhileActive_RefusedUnlessTheyChangeNothing) {
       {"same port", [&] { client.SetPort(port); }, false},
       {"other port", [&] { client.SetPort(port + 1); }, true},
       {"host", [&] { client.SetHost("gateway"); }, true},
-      {"service", [&] { client.SetService("modbus"); }, true},
       {"blocking", [&] { client.SetClientType(TClientType::ctBlocking); }, true},
   };
   for (const auto& row : rows) {
@@ -293,13 +334,9 @@ TEST_F(ClientSocketTest, ChangesWhileActive_RefusedUnlessTheyChangeNothing) {
   }
   EXPECT_EQ(client.Address(), QStringLiteral("0x7f.0.0.1"));
   EXPECT_EQ(client.Port(), port);
-  EXPECT_TRUE(client.Host().isEmpty() && client.Service().isEmpty());
-  EXPECT_EQ(client.ClientType(), TClientType::ctNonBlocking);
-  EXPECT_TRUE(client.Active());
 }
 
 TEST_F(ClientSocketTest, CloseWhileAttemptPending_LateCompletionStillMakesActive) {
-  client.SetPort(listener.Port());
   client.SetActive(true);
   client.Close();
   // Still inactive, so a change is accepted; it counts from the next opening.
@@ -308,72 +345,39 @@ TEST_F(ClientSocketTest, CloseWhileAttemptPending_LateCompletionStillMakesActive
   EXPECT_EQ(events.back(), "connect");
 }
 
-TEST_F(ClientSocketTest, FailingConnectHandler_ReportedWhileConnectionStaysUp) {
-  client.OnConnect = [](TCustomSocket&, TCustomWinSocket&) {
-    throw std::runtime_error("Failed to set data for 'Remote_IP'");
-  };
-  ConnectTo(listener);
-  EXPECT_EQ(reports, QStringList{"Failed to set data for 'Remote_IP'"});
-  listener.Accept().Send("Z");
-  ASSERT_TRUE(ProcessEventsUntil([&] { return !received.isEmpty(); }));
-  EXPECT_EQ(received, "Z");
-}
-
-TEST_F(ClientSocketTest, UnsupportedOpenings_FailSayingSoAndCloseTheirSocket) {
-  client.SetPort(listener.Port());
-  const struct {
-    std::function<void()> setUp;
-    const char* message;
-  } rows[] = {
-      {[&] { client.SetHost("gateway"); }, kHostLookupUnsupported},
-      {[&] { client.SetService("modbus"); }, kServiceLookupUnsupported},
-      {[&] { client.SetClientType(TClientType::ctBlocking); }, kBlockingUnsupported},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.message);
-    client.SetHost(QString());
-    client.SetService(QString());
-    client.SetClientType(TClientType::ctNonBlocking);
-    row.setUp();
-    ExpectSocketError([&] { client.SetActive(true); }, QString::fromLatin1(row.message));
-    EXPECT_EQ(client.Socket().SocketHandle(), kInvalidSocket);
-  }
-  EXPECT_FALSE(client.Active());
-}
-
-TEST_F(ClientSocketTest, FailedAndReplacedAttempts_LeaveNoSocketOpen) {
-  const int before = OpenDescriptorCount();
-  client.SetPort(test::UnusedLoopbackPort());
-  client.SetActive(true);
-  client.SetActive(true);  // abandons the first attempt
-  ASSERT_TRUE(ProcessEventsUntil([&] { return !errors.empty(); }));
-  client.SetAddress(QString());
-  client.SetActive(true);
-  EXPECT_EQ(errors.size(), 2u);  // the second attempt's refusal, then the missing address
-  EXPECT_EQ(OpenDescriptorCount(), before);
-}
-
-TEST_F(ClientSocketTest, DestroyedWhileConnected_ClosesWithoutEvents) {
+TEST_F(ClientSocketTest, FailedReplacedAndDestroyed_EverySocketClosedWithoutEvents) {
+  const auto openDescriptors = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
+  const auto before = openDescriptors();
   auto owned = std::make_unique<TClientSocket>();
   owned->SetAddress(QStringLiteral("127.0.0.1"));
-  owned->SetPort(listener.Port());
+  owned->SetPort(UnusedLoopbackPort());
+  owned->SetActive(true);
+  owned->SetActive(true);  // abandons the first attempt; only the second is refused
+  int refusals = 0;
+  owned->OnError = [&](TCustomSocket&, TCustomWinSocket&, TErrorEvent, int& code) {
+    ++refusals, code = 0;
+  };
+  ASSERT_TRUE(ProcessEventsUntil([&] { return refusals > 0; }));
+
+  owned->SetPort(port);
   owned->SetActive(true);
   ASSERT_TRUE(ProcessEventsUntil([&] { return owned->Active(); }));
-  LoopbackPeer peer = listener.Accept();
-  bool disconnected = false;
-  owned->OnDisconnect = [&](TCustomSocket&, TCustomWinSocket&) { disconnected = true; };
+  Descriptor peer = Accept();
+  owned->OnDisconnect = Record("disconnect");
   owned.reset();
-  EXPECT_TRUE(peer.SeesClose());
-  EXPECT_FALSE(disconnected);
+  char byte = 0;
+  EXPECT_TRUE(Readable(peer.fd) && ::recv(peer.fd, &byte, 1, 0) == 0);
+  peer.Close();
+  EXPECT_EQ(refusals, 1);
+  EXPECT_TRUE(events.empty());
+  EXPECT_EQ(openDescriptors(), before);
 }
 
-// Address text is converted, never looked up: these rows are checked
-// without connecting anywhere.
+// Address text is converted, never looked up; checked without connecting.
 TEST(IPv4TextConversion, DottedFormsConvertAnythingElseGivesAllOnes) {
   const std::pair<QString, uint32_t> rows[] = {
       {QStringLiteral("127.0.0.1"), htonl(0x7F000001)},
       {QStringLiteral("0X7F.1"), htonl(0x7F000001)},
-      {QStringLiteral("192.168.0.248"), htonl(0xC0A800F8)},
       {QStringLiteral("gateway.local"), 0xFFFFFFFF},
       {QString::fromUtf16(u"127.0.0.1\0junk", 14), 0xFFFFFFFF},
   };
