@@ -2,11 +2,17 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "settings/registry_tree.h"
+#include "settings/store_directory.h"
+
 namespace tessaly {
+
+class StoreFile;
 
 // Failure of a settings store operation; the message names the value.
 class ERegistryException : public std::runtime_error {
@@ -14,22 +20,9 @@ class ERegistryException : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The two roots a handle can work under. Each root is one file of the store.
+// The two roots a handle can work under. Each root is one file of the store:
+// "current-user.reg" and "local-machine.reg" in the store folder.
 enum class RegistryRoot { CurrentUser, LocalMachine };
-
-// Value types as the store file records them. Numbers are those of the
-// registry export format's hex(N) notation; other numbers may appear in a
-// hand-edited file and are kept as they are.
-enum class RegistryDataType : std::uint32_t {
-  None = 0,
-  String = 1,
-  ExpandString = 2,
-  Binary = 3,
-  Integer = 4,  // little-endian 32-bit ("dword")
-};
-
-// $XDG_CONFIG_HOME/tessaly, or ~/.config/tessaly when that is not set.
-std::filesystem::path DefaultStoreDirectory();
 
 // A handle on the settings store: a root, at most one open key, and the
 // typed values under it. Names of keys and values compare without regard to
@@ -45,10 +38,10 @@ class TRegistry {
   RegistryRoot RootKey() const { return root_; }
   void SetRootKey(RegistryRoot root);  // closes an open key
 
-  // Opens a backslash-separated key path with read and write access,
-  // creating missing keys when canCreate is set. Returns false, without
-  // reporting anything, when the key is missing or the store cannot be
-  // written.
+  // Opens a backslash-separated key path, always counted from the root, with
+  // read and write access, creating missing keys when canCreate is set.
+  // Returns false, without reporting anything, when the key is missing or
+  // the store cannot be written.
   bool OpenKey(const std::string& path, bool canCreate);
   void CloseKey();
   bool HasOpenKey() const { return open_; }
@@ -64,13 +57,20 @@ class TRegistry {
   bool ValueExists(const std::string& name) const;
 
   // Replace any value of that name, whatever its type. "Failed to set data
-  // for '<name>'" when no key is open or the store refuses the write.
+  // for '<name>'" when no key is open, the store refuses the write, or the
+  // name holds a line break or a zero byte, which the store file cannot
+  // carry.
   void WriteString(const std::string& name, const std::string& value);
   void WriteExpandString(const std::string& name, const std::string& value);
   void WriteInteger(const std::string& name, std::int32_t value);
   void WriteBinaryData(const std::string& name, const std::vector<std::uint8_t>& data);
 
  private:
+  StoreFile File() const;
+  std::string FullKeyPath() const;
+  std::optional<RegistryValue> FindOpenValue(const std::string& name) const;
+  void WriteValue(const std::string& name, RegistryDataType type, std::vector<std::uint8_t> data);
+
   std::filesystem::path directory_;
   RegistryRoot root_ = RegistryRoot::CurrentUser;
   bool open_ = false;

@@ -1,0 +1,110 @@
+#include "capture/packet_log_model.h"
+
+#include "capture/packet_text.h"
+
+#include <QTime>
+
+#include <algorithm>
+#include <utility>
+
+namespace tessaly {
+
+namespace {
+
+int LocalMillisecondsOfDay() { return QTime::currentTime().msecsSinceStartOfDay(); }
+
+}  // namespace
+
+PacketLogModel::PacketLogModel(QObject* parent)
+    : QAbstractTableModel(parent), clock_(LocalMillisecondsOfDay) {
+  batchTimer_.setSingleShot(true);
+  batchTimer_.setInterval(kBatchInterval);
+  connect(&batchTimer_, &QTimer::timeout, this, &PacketLogModel::AnnouncePackets);
+}
+
+void PacketLogModel::SetClock(Clock clock) {
+  clock_ = clock ? std::move(clock) : Clock(LocalMillisecondsOfDay);
+}
+
+void PacketLogModel::SetHeaders(const QString& time, const QString& data) {
+  timeHeader_ = time;
+  dataHeader_ = data;
+  emit headerDataChanged(Qt::Horizontal, kTimeColumn, kDataColumn);
+}
+
+void PacketLogModel::SetBatching(int fromRows, int intervalMilliseconds) {
+  batchFromRows_ = fromRows;
+  batchTimer_.setInterval(std::max(intervalMilliseconds, 0));
+}
+
+void PacketLogModel::AppendPacket(const std::uint8_t* bytes, int count) {
+  store_.Append(clock_(), bytes, count);
+  if (ShouldHoldBack()) {
+    if (!batchTimer_.isActive()) batchTimer_.start();
+    return;
+  }
+  AnnouncePackets();
+}
+
+bool PacketLogModel::ShouldHoldBack() const {
+  if (batchTimer_.isActive()) return true;  // a batch is already collecting
+  return announced_ >= batchFromRows_ && sinceAnnouncement_.isValid() &&
+         sinceAnnouncement_.elapsed() < batchTimer_.interval();
+}
+
+void PacketLogModel::AnnouncePackets() {
+  batchTimer_.stop();
+  const int packets = store_.Size();
+  if (packets == announced_) return;
+  // The first packet fills the empty row the log starts with; every later one
+  // is a new row.
+  if (announced_ == 0) {
+    announced_ = 1;
+    emit dataChanged(index(0, kTimeColumn), index(0, kDataColumn));
+  }
+  if (packets > announced_) {
+    beginInsertRows({}, announced_, packets - 1);
+    announced_ = packets;
+    endInsertRows();
+  }
+  sinceAnnouncement_.start();
+  emit packetAppended(packets - 1);
+}
+
+int PacketLogModel::rowCount(const QModelIndex& parent) const {
+  if (parent.isValid()) return 0;
+  return std::max(announced_, 1);
+}
+
+int PacketLogModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant PacketLogModel::data(const QModelIndex& index, int role) const {
+  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= announced_) return {};
+  const PacketStore::Packet packet = store_.At(index.row());
+  switch (index.column()) {
+    case kTimeColumn:
+      return FormatTimeStamp(packet.millisecondsOfDay);
+    case kDataColumn:
+      return FormatPacketBytes(packet.bytes, packet.count);
+    default:
+      return {};
+  }
+}
+
+QVariant PacketLogModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+    return QAbstractTableModel::headerData(section, orientation, role);
+  }
+  switch (section) {
+    case kTimeColumn:
+      return timeHeader_;
+    case kDataColumn:
+      return dataHeader_;
+    default:
+      return {};
+  }
+}
+
+}  // namespace tessaly

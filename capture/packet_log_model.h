@@ -1,0 +1,88 @@
+#pragma once
+
+#include "capture/packet_framer.h"
+#include "capture/packet_store.h"
+
+#include <QAbstractTableModel>
+#include <QElapsedTimer>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+namespace tessaly {
+
+// The packet log: one row per packet, column 0 the local time at which it was
+// logged, column 1 its bytes in hex. The log starts with one empty row, which
+// the first packet fills; every later packet becomes a new last row. Nothing
+// is ever removed.
+//
+// Only the time and the bytes are kept (see PacketStore); the cell texts are
+// made when a view asks for them, so a log of hours of traffic stays small.
+//
+// Views hear of a new packet at once, except when the log is long and busy:
+// a view's row bookkeeping costs time in proportion to the rows on every
+// insertion (about 1 ms per million rows), so from kBatchFromRows rows on,
+// packets that follow the previous announcement within kBatchInterval are
+// announced together when that interval is over. The window then stays
+// responsive however long the capture runs.
+class PacketLogModel : public QAbstractTableModel, public PacketSink {
+  Q_OBJECT
+
+ public:
+  enum Column { kTimeColumn = 0, kDataColumn = 1, kColumnCount = 2 };
+
+  static constexpr int kBatchFromRows = 100'000;
+  static constexpr int kBatchInterval = 50;  // milliseconds
+
+  // Milliseconds since local midnight.
+  using Clock = std::function<int()>;
+
+  explicit PacketLogModel(QObject* parent = nullptr);
+
+  // Replaces the local clock, e.g. with a fixed time.
+  void SetClock(Clock clock);
+
+  // The column headers; empty until set.
+  void SetHeaders(const QString& time, const QString& data);
+
+  // Changes when announcements are batched (see above); a fromRows of
+  // INT_MAX announces every packet at once.
+  void SetBatching(int fromRows, int intervalMilliseconds);
+
+  // Stamps the packet with the clock's time and appends it to the log.
+  // Throws std::invalid_argument for a count below 0 or beyond what one row
+  // can hold (PacketStore::kMaxPacketSize).
+  void AppendPacket(const std::uint8_t* bytes, int count) override;
+
+  // Announces packets held back by batching now.
+  void AnnouncePackets();
+
+  // Every packet appended so far, announced or not.
+  int PacketCount() const { return store_.Size(); }
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+
+ signals:
+  // One or more packets were written; the last of them is in row, the log's
+  // last row.
+  void packetAppended(int row);
+
+ private:
+  bool ShouldHoldBack() const;
+
+  PacketStore store_;
+  int announced_ = 0;  // packets the views know of: the rows shown
+  Clock clock_;
+  QString timeHeader_;
+  QString dataHeader_;
+  int batchFromRows_ = kBatchFromRows;
+  QTimer batchTimer_;
+  QElapsedTimer sinceAnnouncement_;
+};
+
+}  // namespace tessaly

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "links/tcp/socket_types.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+namespace tessaly {
+
+class TNotificationSource;
+
+// One TCP connection: its socket, whether it is connected, where it dials,
+// and the processing of its readiness notifications. It reports to its
+// component through two hooks: socket events (lookup, connecting, connect,
+// disconnect, read, ...) and errors, whose code the hook may clear.
+class TCustomWinSocket {
+ public:
+  using EventHook = std::function<void(TCustomWinSocket& socket, TSocketEvent event)>;
+  using ErrorHook =
+      std::function<void(TCustomWinSocket& socket, TErrorEvent errorEvent, int& errorCode)>;
+
+  explicit TCustomWinSocket(TSocketHandle socket = kInvalidSocket);
+  virtual ~TCustomWinSocket();
+  TCustomWinSocket(const TCustomWinSocket&) = delete;
+  TCustomWinSocket& operator=(const TCustomWinSocket&) = delete;
+
+  TSocketHandle SocketHandle() const { return handle_; }
+  bool Connected() const { return connected_; }
+  const TRemoteAddress& RemoteAddress() const { return remote_; }
+
+  // The notifications asked for; none means no notifications at all. A
+  // change takes effect at once on an existing socket.
+  TAsyncStyles ASyncStyles() const { return styles_; }
+  void SetASyncStyles(TAsyncStyles styles);
+
+  void SetEventHook(EventHook hook) { eventHook_ = std::move(hook); }
+  void SetErrorHook(ErrorHook hook) { errorHook_ = std::move(hook); }
+
+  // Starts a connection attempt to address:port and returns at once; the
+  // outcome arrives later as a connect notification. An attempt that is
+  // still pending is abandoned and its socket closed. Host and service name
+  // lookups are not supported: a host or service fails the opening.
+  void Open(const QString& host, const QString& address, const QString& service, int port);
+
+  // Reads at most count bytes without waiting. Returns the count read (0
+  // when the peer has closed its side, or when not connected), or -1 when
+  // nothing is waiting or the receive failed; a failure first goes to the
+  // error hook and disconnects. With count -1 on a connected socket: the
+  // number of bytes waiting, nothing read.
+  int Receive(void* buffer, int count);
+
+  // Processes one notification, as the event loop delivers them. Public so
+  // that a notification can also be handed in directly.
+  void ProcessNotification(const TSocketNotification& notification);
+
+  virtual void Accept(TSocketHandle socket);
+  virtual void Connect(TSocketHandle socket);
+  // Closes the connection if socket is the current one: the disconnect event
+  // first, then the socket is closed and the object reset.
+  virtual void Disconnect(TSocketHandle socket);
+  virtual void Read(TSocketHandle socket);
+  virtual void Write(TSocketHandle socket);
+
+ protected:
+  void Event(TSocketEvent event);
+  void Error(TErrorEvent errorEvent, int& errorCode);
+  void SetConnected() { connected_ = true; }
+  // Turns from waiting for the connection to waiting for bytes and the end.
+  void WatchReadable();
+
+ private:
+  void StartConnection(const QString& host, const QString& address, const QString& service,
+                       int port);
+  void FailNotification(const TSocketNotification& notification);
+  void FailReceive(int errorCode, const char* apiName);
+  // Closes the current socket and resets the object, without any event.
+  void ReleaseSocket();
+  TNotificationSource& Notifications();
+
+  TSocketHandle handle_ = kInvalidSocket;
+  bool connected_ = false;
+  TRemoteAddress remote_;
+  TAsyncStyles styles_ = kNonBlockingStyles;
+  EventHook eventHook_;
+  ErrorHook errorHook_;
+  // Serialises a receive against a disconnect; re-entrant because event
+  // handlers run inside both.
+  std::recursive_mutex lock_;
+  // Created on first need, on the thread that opens the connection, which
+  // is then the thread that processes its notifications.
+  std::unique_ptr<TNotificationSource> notifications_;
+};
+
+// The client side: connects out and is connected once the attempt completes.
+class TClientWinSocket : public TCustomWinSocket {
+ public:
+  explicit TClientWinSocket(TSocketHandle socket = kInvalidSocket);
+
+  TClientType ClientType() const { return clientType_; }
+  // Blocking sockets ask for no notifications. Fails while connected.
+  void SetClientType(TClientType clientType);
+
+  void Connect(TSocketHandle socket) override;
+
+ private:
+  TClientType clientType_ = TClientType::ctNonBlocking;
+};
+
+}  // namespace tessaly

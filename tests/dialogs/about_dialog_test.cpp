@@ -1,0 +1,124 @@
+#include "dialogs/about_dialog.h"
+
+#include "app/common/product.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+namespace tessaly {
+namespace {
+
+// Takes the place of the browser: records what a click asked to open.
+class UrlRecorder : public QObject {
+  Q_OBJECT
+
+ public:
+  QList<QUrl> opened;
+
+ public slots:
+  void Open(const QUrl& url) { opened << url; }
+};
+
+class AboutDialogTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dialog_.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog_));
+  }
+
+  AboutDialog dialog_;
+};
+
+struct KeyCase {
+  const char* scenario;
+  const char* focusedChild;
+  Qt::Key key;
+  Qt::KeyboardModifiers modifiers;
+  bool closes;
+};
+
+void PrintTo(const KeyCase& keyCase, std::ostream* out) { *out << keyCase.scenario; }
+
+class AboutDialogKeys : public AboutDialogTest, public testing::WithParamInterface<KeyCase> {};
+
+TEST_P(AboutDialogKeys, OnlyEnterCloses) {
+  const KeyCase& keyCase = GetParam();
+  auto* focused = dialog_.findChild<QWidget*>(QLatin1String(keyCase.focusedChild));
+  ASSERT_NE(focused, nullptr);
+  focused->setFocus();
+  QTest::keyClick(focused, keyCase.key, keyCase.modifiers);
+  EXPECT_EQ(dialog_.isVisible(), !keyCase.closes);
+  if (keyCase.closes) {
+    EXPECT_EQ(dialog_.result(), QDialog::Accepted);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, AboutDialogKeys,
+    testing::Values(KeyCase{"EscapeOnOk_StaysOpen", "bOK", Qt::Key_Escape, Qt::NoModifier, false},
+                    KeyCase{"EscapeInLicence_StaysOpen", "mmLicense", Qt::Key_Escape, Qt::NoModifier, false},
+                    KeyCase{"ReturnOnOk_Closes", "bOK", Qt::Key_Return, Qt::NoModifier, true},
+                    KeyCase{"KeypadEnterOnOk_Closes", "bOK", Qt::Key_Enter, Qt::KeypadModifier, true},
+                    KeyCase{"ReturnInLicence_PressesOk", "mmLicense", Qt::Key_Return, Qt::NoModifier, true}),
+    [](const testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.scenario); });
+
+TEST_F(AboutDialogTest, LicenceBox_ShowsTheLicenseFileAndRefusesEdits) {
+  QFile file(QStringLiteral(TESSALY_LICENSE_FILE));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString onDisk = QString::fromUtf8(file.readAll());
+  auto* box = dialog_.findChild<QPlainTextEdit*>(QStringLiteral("mmLicense"));
+  ASSERT_NE(box, nullptr);
+  const QString shown = box->toPlainText();
+
+  // Lines are rewrapped to the box; words and paragraphs are the file's own.
+  EXPECT_FALSE(shown.isEmpty());
+  EXPECT_EQ(shown.simplified(), onDisk.simplified());
+  EXPECT_EQ(shown.count(QStringLiteral("\n\n")), onDisk.trimmed().count(QRegularExpression(QStringLiteral("\n\\s*\n"))));
+
+  box->setFocus();
+  QTest::keyClicks(box, QStringLiteral("x"));
+  QTest::keyClick(box, Qt::Key_Backspace);
+  EXPECT_EQ(box->toPlainText(), shown);
+}
+
+TEST_F(AboutDialogTest, WebLink_ClickAnywhereOnItOpensTheWebAddress) {
+  auto* link = dialog_.findChild<QLabel*>(QStringLiteral("lbWebLink"));
+  auto* author = dialog_.findChild<QLabel*>(QStringLiteral("lbAuthor"));
+  ASSERT_NE(link, nullptr);
+  ASSERT_NE(author, nullptr);
+  const QUrl address(QString::fromLatin1(kWebAddress));
+  UrlRecorder browser;
+  // Registered before any click so that no real browser is ever started.
+  QDesktopServices::setUrlHandler(address.scheme(), &browser, "Open");
+  QTest::mouseClick(link, Qt::LeftButton, Qt::NoModifier, link->rect().center());
+  QTest::mouseClick(link, Qt::LeftButton, Qt::NoModifier, QPoint(link->width() - 1, link->height() - 1));
+  QTest::mouseClick(author, Qt::LeftButton, Qt::NoModifier, author->rect().center());
+  QDesktopServices::unsetUrlHandler(address.scheme());
+  EXPECT_EQ(browser.opened, QList<QUrl>({address, address}));
+}
+
+TEST(AboutDialogPlacement, ShownFromAnOffCentreWindow_IsCentredOnTheScreen) {
+  QWidget owner;
+  owner.setGeometry(0, 0, 200, 150);
+  owner.show();
+  AboutDialog dialog(&owner);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  const QPoint offset = dialog.frameGeometry().center() - dialog.screen()->availableGeometry().center();
+  EXPECT_LE(offset.manhattanLength(), 2);
+}
+
+}  // namespace
+}  // namespace tessaly
+
+#include "about_dialog_test.moc"

@@ -1,0 +1,108 @@
+// The store file's text form: every value type is written in the form
+// people expect and reads back byte for byte; damaged text is recognised.
+#include "settings/reg_file_format.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tessaly {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct ValueLineRow {
+  const char* scenario;
+  RegistryValue value;
+  std::string line;  // the value's line(s) in the file
+};
+
+class ValueLine : public testing::TestWithParam<ValueLineRow> {};
+
+TEST_P(ValueLine, IsWrittenInItsExportFormAndReadBackUnchanged) {
+  const RegistryTree tree{{RegistryKey{"HKEY_CURRENT_USER\\SOFTWARE", {GetParam().value}}}};
+  const std::string text = FormatRegFile(tree);
+  EXPECT_EQ(text, "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\SOFTWARE]\n" + GetParam().line + "\n\n");
+  EXPECT_EQ(ParseRegFile(text), tree);
+}
+
+Bytes Counting(int count) {
+  Bytes bytes;
+  for (int i = 0; i < count; ++i) bytes.push_back(static_cast<std::uint8_t>(i));
+  return bytes;
+}
+
+const ValueLineRow kValueLines[] = {
+    {"PlainString", {"Transport", RegistryDataType::String, StringData("TCP")}, R"("Transport"="TCP")"},
+    {"EscapedString", {"Pa\"th", RegistryDataType::String, StringData(R"(C:\dir "x")")}, R"("Pa\"th"="C:\\dir \"x\"")"},
+    {"Utf8String", {"Name", RegistryDataType::String, StringData("Ω µs")}, "\"Name\"=\"Ω µs\""},
+    {"EmptyString", {"Remote_IP", RegistryDataType::String, StringData("")}, R"("Remote_IP"="")"},
+    {"DefaultValue", {"", RegistryDataType::String, StringData("d")}, R"(@="d")"},
+    {"StringWithLineBreak", {"S", RegistryDataType::String, StringData("a\nb")}, R"("S"=hex(1):61,0a,62,00)"},
+    {"StringWithZeroInside", {"S", RegistryDataType::String, StringData(std::string("a\0b", 3))}, R"("S"=hex(1):61,00,62,00)"},
+    {"StringWithoutTerminator", {"S", RegistryDataType::String, Bytes{0x41}}, R"("S"=hex(1):41)"},
+    {"StringNotUtf8", {"S", RegistryDataType::String, Bytes{0xC3, 0x28, 0}}, R"("S"=hex(1):c3,28,00)"},
+    {"Integer", {"Remote_Port", RegistryDataType::Integer, Bytes{0xF6, 0x01, 0, 0}}, R"("Remote_Port"=dword:000001f6)"},
+    {"IntegerNotFourBytes", {"I", RegistryDataType::Integer, Bytes{1, 2}}, R"("I"=hex(4):01,02)"},
+    {"ExpandString", {"P", RegistryDataType::ExpandString, StringData("%A%")}, R"("P"=hex(2):25,41,25,00)"},
+    {"EmptyBinary", {"B", RegistryDataType::Binary, {}}, R"("B"=hex:)"},
+    {"UnknownType", {"Q", static_cast<RegistryDataType>(0xB), Bytes{1, 0, 0, 0, 0, 0, 0, 0}},
+     R"("Q"=hex(b):01,00,00,00,00,00,00,00)"},
+    {"LargestType", {"X", static_cast<RegistryDataType>(0xFFFFFFFF), Bytes{0xFF}}, R"("X"=hex(ffffffff):ff)"},
+    {"LongBinaryWrapsLines", {"Blob", RegistryDataType::Binary, Counting(30)},
+     "\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\n"
+     "  16,17,18,19,1a,1b,1c,1d"},
+};
+
+INSTANTIATE_TEST_SUITE_P(EveryType, ValueLine, testing::ValuesIn(kValueLines),
+                         [](const auto& info) { return std::string(info.param.scenario); });
+
+TEST(RegFileParse, AcceptsWhatEditorsAndExportToolsProduce) {
+  const auto tree = ParseRegFile(
+      "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+      "\r\n"
+      "; edited by hand\r\n"
+      "[\\HKEY_CURRENT_USER\\\\Soft\\]\r\n"
+      "  \"A\" = DWORD:A  \r\n"
+      "\"B\"=hex:01,\\\r\n"
+      "    02\r\n"
+      "[hkey_current_user\\SOFT]\r\n"
+      "\"a\"=\"later\"\r\n");
+  ASSERT_TRUE(tree.has_value());
+  ASSERT_EQ(tree->keys.size(), 1U);
+  const RegistryKey& key = tree->keys[0];
+  EXPECT_EQ(key.path, "HKEY_CURRENT_USER\\Soft");
+  ASSERT_EQ(key.values.size(), 2U);
+  // A name given twice keeps its first spelling and its last data.
+  EXPECT_EQ(key.values[0], (RegistryValue{"A", RegistryDataType::String, StringData("later")}));
+  EXPECT_EQ(key.values[1], (RegistryValue{"B", RegistryDataType::Binary, Bytes{1, 2}}));
+}
+
+TEST(RegFileParse, BlankTextIsAnEmptyStore) {
+  EXPECT_EQ(ParseRegFile(""), RegistryTree{});
+  EXPECT_EQ(ParseRegFile("\n \r\n"), RegistryTree{});
+}
+
+class DamagedText : public testing::TestWithParam<const char*> {};
+
+TEST_P(DamagedText, IsNotTakenForAStore) {
+  const std::string text = std::string("Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\K]\n") + GetParam();
+  EXPECT_FALSE(ParseRegFile(text).has_value()) << GetParam();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CutOffOrMalformed, DamagedText,
+    testing::Values("\"Name\"=\"te", "\"Name\"=\"text\" trailing", "\"Name\"=\"a\\nb\"", "\"Nam", "\"A\"=hex:01,\\",
+                    "\"A\"=hex:01,02,", "\"A\"=hex:1g", "\"A\"=hex:123", "\"A\"=dword:123456789", "\"A\"=dword:",
+                    "\"A\"=hex(:01", "\"A\"=-", "\"A\"=text", "[-HKEY_CURRENT_USER\\K]", "[HKEY_CURRENT_USER\\K",
+                    "[\\]", "stray words", "\x01\x02\x03"));
+
+TEST(RegFileParse, RejectsTextWithoutHeaderOrWithValuesOutsideAKey) {
+  EXPECT_FALSE(ParseRegFile("REGEDIT4\n[HKEY_CURRENT_USER\\K]\n").has_value());
+  EXPECT_FALSE(ParseRegFile("Windows Registry Editor Version 5.00\n\"A\"=\"x\"\n").has_value());
+  EXPECT_FALSE(ParseRegFile(std::string("\x00\xFF\x13garbage", 10)).has_value());
+}
+
+}  // namespace
+}  // namespace tessaly
