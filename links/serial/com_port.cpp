@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -174,14 +175,18 @@ void TCustomComPort::StartEventThread() {
   if (events_.Empty()) return;
   handOver_.Reset();
   const std::uint64_t opening = opening_;
-  thread_ = std::make_unique<TComThread>(
-      device_, events_, handOver_, [this](TComEvents events) { return DispatchEvents(events); },
-      // On the event thread: the notice waits in the event loop, and is
-      // dropped with the port if the port goes first.
-      [this, opening](const QString& message) {
-        QMetaObject::invokeMethod(
-            this, [this, opening, message] { ReportLinkLost(opening, message); }, Qt::QueuedConnection);
-      });
+  try {
+    thread_ = std::make_unique<TComThread>(
+        device_, events_, handOver_, [this](TComEvents events) { return DispatchEvents(events); },
+        // On the event thread: the notice waits in the event loop, and is
+        // dropped with the port if the port goes first.
+        [this, opening](const QString& message) {
+          QMetaObject::invokeMethod(
+              this, [this, opening, message] { ReportLinkLost(opening, message); }, Qt::QueuedConnection);
+        });
+  } catch (const std::system_error& failure) {  // no thread to be had
+    throw EComPort(kComOpenFailed, failure.code().value());
+  }
 }
 
 void TCustomComPort::StopEventThread() {
