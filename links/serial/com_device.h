@@ -1,0 +1,114 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "links/serial/com_types.h"
+
+namespace tessaly {
+
+// What the port asks of the device for its line. The port fills it from its
+// settings; the platform back end maps what it can and documents the rest.
+struct TLineSettings {
+  std::int32_t bitsPerSecond = 9600;
+  TDataBits dataBits = dbEight;
+  TParityBits parity = prNone;
+  TStopBits stopBits = sbOneStopBit;
+  bool parityCheck = false;
+  bool parityReplace = false;
+  std::uint8_t parityReplaceChar = 0;
+  bool outCtsFlow = false;
+  bool outDsrFlow = false;
+  TDTRFlowControl controlDtr = dtrDisable;
+  TRTSFlowControl controlRts = rtsDisable;
+  bool xonXoffOut = false;
+  bool xonXoffIn = false;
+  bool dsrSensitivity = false;
+  bool txContinueOnXoff = false;
+  std::uint8_t xonChar = 17;
+  std::uint8_t xoffChar = 19;
+  bool discardNull = false;
+  std::uint8_t eventChar = 0;
+};
+
+// When a read ends, in milliseconds (see TComDevice::Read).
+struct TReadTimeouts {
+  std::int32_t readInterval = -1;
+  std::int32_t readTotalMultiplier = 0;
+  std::int32_t readTotalConstant = 0;
+};
+
+struct TLineSignals {
+  bool cts = false;
+  bool dsr = false;
+  bool ring = false;
+  bool rlsd = false;
+};
+
+// Wakes an event thread out of its wait; set once, never reset.
+class TStopSignal {
+ public:
+  TStopSignal();  // EComPort code 1 with the platform number when it cannot be made
+  ~TStopSignal();
+  TStopSignal(const TStopSignal&) = delete;
+  TStopSignal& operator=(const TStopSignal&) = delete;
+
+  void Set() noexcept;
+  int Handle() const { return handle_; }
+
+ private:
+  int handle_ = -1;
+};
+
+// How an event thread's wait ended.
+struct TWaitResult {
+  bool stopped = false;   // the stop signal is set
+  bool readable = false;  // received bytes are waiting
+  bool gone = false;      // the device hung up or failed: nothing more will come
+  int platformCode = 0;   // with gone: the error number
+};
+
+// One opened serial device, as the platform offers it. Every failure is an
+// EComPort with the platform's error number. Read, PendingInput and
+// LineSignals may run on the user-interface thread while an event thread
+// waits on the same device with WaitForEvent.
+class TComDevice {
+ public:
+  TComDevice() = default;
+  ~TComDevice();
+  TComDevice(const TComDevice&) = delete;
+  TComDevice& operator=(const TComDevice&) = delete;
+
+  // Opens exclusively: a device another program holds fails with code 1.
+  void Open(const std::string& path);
+  void Close() noexcept;
+  bool IsOpen() const { return handle_ >= 0; }
+
+  void SetQueueSizes(std::int32_t inputSize, std::int32_t outputSize);  // code 9
+  void SetLine(const TLineSettings& settings);                          // code 7
+  void SetTimeouts(const TReadTimeouts& timeouts);                      // code 8
+
+  // Reads up to count bytes under the timeouts last set: ends when count
+  // bytes are in, when more than readInterval ms (if above 0) pass without a
+  // further byte after at least one, or readTotalMultiplier * count +
+  // readTotalConstant ms (if above 0) after it began. readInterval -1 with
+  // both totals 0 returns at once with what is queued. Code 3.
+  int Read(void* buffer, int count);
+
+  int PendingInput() const;                // bytes queued for reading; code 10
+  TComErrors TakeLineErrors();             // line errors since the last call; code 10
+  TLineSignals LineSignals() const;        // code 11
+  void AbortPending();                     // code 5
+  void DiscardQueues() noexcept;           // drops queued input and output
+
+  // Waits until the stop signal is set, the device hangs up or fails, or
+  // (with forInput) received bytes are waiting; with timeoutMs >= 0 returns
+  // with nothing set after that long.
+  TWaitResult WaitForEvent(const TStopSignal& stop, bool forInput, int timeoutMs) const;
+
+ private:
+  int handle_ = -1;
+  TReadTimeouts timeouts_;
+};
+
+}  // namespace tessaly

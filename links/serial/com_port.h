@@ -1,0 +1,168 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "links/serial/com_device.h"
+#include "links/serial/com_error.h"
+#include "links/serial/com_records.h"
+#include "links/serial/com_types.h"
+#include "links/serial/hand_over_queue.h"
+
+namespace tessaly {
+
+class TComThread;
+class TCustomComPort;
+
+using TNotifyEvent = std::function<void(TCustomComPort& sender)>;
+using TRxCharEvent = std::function<void(TCustomComPort& sender, int count)>;
+using TComSignalEvent = std::function<void(TCustomComPort& sender, bool onOff)>;
+using TComErrorEvent = std::function<void(TCustomComPort& sender, TComErrors errors)>;
+using TLinkLostEvent = std::function<void(TCustomComPort& sender, const QString& message)>;
+
+// A serial port: its settings, opening and closing with the line
+// configuration, the event thread that hands received-characters events to
+// the user-interface thread, and reading under the read timeouts. Lives on
+// the user-interface thread, where every operation and handler runs. Every
+// failure is an EComPort. The object name names the port's subkey in the
+// settings store.
+class TCustomComPort : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit TCustomComPort(QObject* parent = nullptr);
+  ~TCustomComPort() override;  // closes the port first
+  TCustomComPort(const TCustomComPort&) = delete;
+  TCustomComPort& operator=(const TCustomComPort&) = delete;
+
+  // --- Settings. Those of the line re-apply to an open port when changed.
+  const QString& Port() const { return port_; }
+  void SetPort(const QString& name);  // a different name reopens an open port
+  TBaudRate BaudRate() const { return baudRate_; }
+  void SetBaudRate(TBaudRate rate);
+  std::int32_t CustomBaudRate() const { return customBaudRate_; }  // bits per second for brCustom
+  void SetCustomBaudRate(std::int32_t bitsPerSecond);
+  TDataBits DataBits() const { return dataBits_; }
+  void SetDataBits(TDataBits bits);
+  TStopBits StopBits() const { return stopBits_; }
+  void SetStopBits(TStopBits bits);
+  bool DiscardNull() const { return discardNull_; }
+  void SetDiscardNull(bool discard);
+  std::uint8_t EventChar() const { return eventChar_; }
+  void SetEventChar(std::uint8_t character);
+  TComParity& Parity() { return parity_; }
+  const TComParity& Parity() const { return parity_; }
+  TComFlowControl& FlowControl() { return flowControl_; }
+  const TComFlowControl& FlowControl() const { return flowControl_; }
+  TComTimeouts& Timeouts() { return timeouts_; }
+  const TComTimeouts& Timeouts() const { return timeouts_; }
+  TComBuffer& Buffer() { return buffer_; }
+  const TComBuffer& Buffer() const { return buffer_; }
+  // The line events the event thread waits for; used from the next opening.
+  TComEvents Events() const { return events_; }
+  void SetEvents(TComEvents events) { events_ = events; }
+  TStoredGroups StoredGroups() const { return storedGroups_; }
+  void SetStoredGroups(TStoredGroups groups) { storedGroups_ = groups; }
+
+  // --- Opening and closing.
+  bool Connected() const { return connected_; }
+  void SetConnected(bool connected);  // opens or closes
+  void Open();                        // nothing if open
+  void Close();                       // nothing if closed
+
+  // --- Input.
+  // Reads up to count bytes into buffer under the read timeouts; returns the
+  // number read (0 to count).
+  int Read(void* buffer, int count);
+  int PendingInputCount() const;
+
+  // --- Settings store. Location: "<root>\<path>"; the values go to the
+  // subkey named after this object. Only the basic group is stored.
+  void SaveSettings(TStoreType type, const QString& location);
+  void RestoreSettings(TStoreType type, const QString& location);
+  void SetStoreDirectory(std::filesystem::path directory) { storeDirectory_ = std::move(directory); }
+
+  // --- Update hold: while raised, changed settings are not applied;
+  // lowering it to zero re-applies the whole configuration to an open port.
+  void SuspendApply() { ++updateHold_; }
+  void ResumeApply();
+
+  // Re-apply one part of the configuration, if open and not held.
+  void ApplyLineSettings();
+  void ApplyTimeouts();
+  void ApplyQueueSizes();
+
+  // --- Events, run on the user-interface thread.
+  TRxCharEvent OnRxChar;
+  TNotifyEvent OnTxEmpty;
+  TNotifyEvent OnRxFlag;
+  TNotifyEvent OnRing;
+  TNotifyEvent OnBreak;
+  TComSignalEvent OnCTSChange;
+  TComSignalEvent OnDSRChange;
+  TComErrorEvent OnError;
+  TComSignalEvent OnRLSDChange;
+  TNotifyEvent OnRx80Full;
+  TNotifyEvent OnBeforeOpen;
+  TNotifyEvent OnAfterOpen;
+  TNotifyEvent OnBeforeClose;
+  TNotifyEvent OnAfterClose;
+  // Once per opening, when its event thread ended because the device went
+  // away or a failure escaped a dispatch (message: that failure's). The port
+  // still counts as open; no further events come until it is closed and
+  // opened again.
+  TLinkLostEvent OnLinkLost;
+
+ private:
+  bool CanApply() const { return connected_ && updateHold_ == 0; }
+  void ApplyAll();
+  TLineSettings LineSettings() const;
+  void StartEventThread();
+  void StopEventThread();
+  int DispatchEvents(TComEvents events);
+  void ReportLinkLost(std::uint64_t opening, const QString& message);
+  void RunSignalEvents(const TLineSignals& lines);
+  std::filesystem::path StoreDirectory() const;
+
+  QString port_ = QStringLiteral("COM1");
+  TBaudRate baudRate_ = br9600;
+  std::int32_t customBaudRate_ = 9600;
+  TDataBits dataBits_ = dbEight;
+  TStopBits stopBits_ = sbOneStopBit;
+  bool discardNull_ = false;
+  std::uint8_t eventChar_ = 0;
+  TComParity parity_{*this};
+  TComFlowControl flowControl_{*this};
+  TComTimeouts timeouts_{*this};
+  TComBuffer buffer_{*this};
+  TComEvents events_ = kAllComEvents;
+  TStoredGroups storedGroups_{sgBasic};
+  std::optional<std::filesystem::path> storeDirectory_;
+
+  bool connected_ = false;
+  bool closing_ = false;
+  int updateHold_ = 0;
+  std::uint64_t bytesRead_ = 0;  // by Read, to tell whether a handler took input
+  std::uint64_t opening_ = 0;  // counts openings, so a late notice of an earlier one is ignored
+  TComDevice device_;
+  THandOverQueue handOver_{*this};
+  std::unique_ptr<TComThread> thread_;
+};
+
+// The port class this program instantiates.
+class TComPort : public TCustomComPort {
+  Q_OBJECT
+
+ public:
+  using TCustomComPort::TCustomComPort;
+};
+
+}  // namespace tessaly

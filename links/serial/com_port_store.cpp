@@ -1,0 +1,85 @@
+// Saving and restoring a port's settings in the settings store.
+#include <string>
+
+#include "links/serial/com_port.h"
+#include "links/serial/com_text.h"
+#include "settings/registry.h"
+
+namespace tessaly {
+namespace {
+
+// "<root>\<path>": the root part chooses the store's root (the current
+// user's unless it names the local machine), and the values live in the
+// subkey named after the port object under <path>. Without a backslash no
+// key is opened: writes then fail and reads give empty texts.
+void OpenStoreKey(TRegistry& registry, const QString& location, const QString& subkey) {
+  const qsizetype split = location.indexOf(u'\\');
+  if (split < 0) return;
+  const QString root = UpperCaseAscii(location.left(split));
+  if (root == QLatin1String("HKEY_LOCAL_MACHINE")) {
+    registry.SetRootKey(RegistryRoot::LocalMachine);
+  } else if (root == QLatin1String("HKEY_CURRENT_USER")) {
+    registry.SetRootKey(RegistryRoot::CurrentUser);
+  }
+  QString path = location.mid(split + 1);
+  if (!path.endsWith(u'\\')) path += u'\\';
+  path += subkey;
+  // A key that cannot be opened shows up as failing writes and empty reads.
+  (void)registry.OpenKey(path.toStdString(), true);
+}
+
+}  // namespace
+
+std::filesystem::path TCustomComPort::StoreDirectory() const {
+  return storeDirectory_ ? *storeDirectory_ : DefaultStoreDirectory();
+}
+
+void TCustomComPort::SaveSettings(TStoreType type, const QString& location) {
+  // Only the store kind this program uses exists.
+  if (type != skRegistry) throw EComPort(kComStoreFailed);
+  try {
+    TRegistry registry(StoreDirectory());
+    OpenStoreKey(registry, location, objectName());
+    if (!storedGroups_.Contains(sgBasic)) return;
+    registry.WriteString("Port", port_.toStdString());
+    registry.WriteString("BaudRate", BaudRateText(baudRate_).toStdString());
+    if (baudRate_ == brCustom) registry.WriteInteger("CustomBaudRate", customBaudRate_);
+    registry.WriteString("StopBits", StopBitsText(stopBits_).toStdString());
+    registry.WriteString("DataBits", DataBitsText(dataBits_).toStdString());
+    registry.WriteString("Parity", ParityText(parity_.Bits()).toStdString());
+    registry.WriteString("FlowControl", FlowControlText(flowControl_.FlowControlKind()).toStdString());
+  } catch (const std::exception&) {
+    // The first failing write ends the save; earlier values stay written.
+    throw EComPort(kComStoreFailed);
+  }
+}
+
+void TCustomComPort::RestoreSettings(TStoreType type, const QString& location) {
+  if (type != skRegistry) throw EComPort(kComLoadFailed);
+  SuspendApply();
+  try {
+    TRegistry registry(StoreDirectory());
+    OpenStoreKey(registry, location, objectName());
+    if (storedGroups_.Contains(sgBasic)) {
+      // A missing text reads as empty and so gives its conversion's fallback.
+      SetPort(QString::fromStdString(registry.ReadString("Port")));
+      SetBaudRate(BaudRateFromText(QString::fromStdString(registry.ReadString("BaudRate"))));
+      if (baudRate_ == brCustom) SetCustomBaudRate(registry.ReadInteger("CustomBaudRate"));
+      SetStopBits(StopBitsFromText(QString::fromStdString(registry.ReadString("StopBits"))));
+      SetDataBits(DataBitsFromText(QString::fromStdString(registry.ReadString("DataBits"))));
+      parity_.SetBits(ParityFromText(QString::fromStdString(registry.ReadString("Parity"))));
+      flowControl_.SetFlowControlKind(FlowControlFromText(QString::fromStdString(registry.ReadString("FlowControl"))));
+    }
+  } catch (const std::exception&) {
+    // Settings read before the failing value stay; the hold is lowered all
+    // the same, and the load failure is what the caller hears of.
+    try {
+      ResumeApply();
+    } catch (const std::exception&) {
+    }
+    throw EComPort(kComLoadFailed);
+  }
+  ResumeApply();
+}
+
+}  // namespace tessaly

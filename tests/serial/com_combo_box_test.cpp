@@ -1,0 +1,118 @@
+// The setting lists bound to a closed port, as the serial settings dialog
+// uses them: what they show, and when a pick reaches the port.
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "links/serial/com_combo_box.h"
+#include "links/serial/com_text.h"
+#include "tests/serial/port_fixture.h"
+
+namespace tessaly {
+namespace {
+
+// What the list does when the user picks an item.
+void Pick(TComComboBox& list, const char* text) {
+  const int index = list.findText(QString::fromUtf8(text));
+  ASSERT_GE(index, 0) << text;
+  list.setCurrentIndex(index);
+  emit list.activated(index);
+}
+
+TEST(ComComboBoxTest, EachList_ShowsPortValueAndWritesPickOnlyWhenApplied) {
+  using Value = QString (*)(const TCustomComPort&);
+  const struct {
+    TComProperty property;
+    int items;
+    const char* shown;
+    const char* picked;
+    Value value;
+  } rows[] = {
+      {cpBaudRate, 16, "4800", "Custom", [](const TCustomComPort& p) { return BaudRateText(p.BaudRate()); }},
+      {cpDataBits, 4, "8", "7", [](const TCustomComPort& p) { return DataBitsText(p.DataBits()); }},
+      {cpStopBits, 3, "1", "2", [](const TCustomComPort& p) { return StopBitsText(p.StopBits()); }},
+      {cpParity, 5, "None", "Even", [](const TCustomComPort& p) { return ParityText(p.Parity().Bits()); }},
+      {cpFlowControl, 4, "None", "Hardware",
+       [](const TCustomComPort& p) { return FlowControlText(p.FlowControl().FlowControlKind()); }}};
+  for (const auto& row : rows) {
+    TComPort port;
+    port.SetBaudRate(br4800);
+    port.FlowControl().SetFlowControlKind(fcNone);
+    TComComboBox list;
+    int changes = 0;
+    list.OnChange = [&](TComComboBox&) { ++changes; };
+    list.SetComProperty(row.property);
+    list.SetComPort(&port);
+    EXPECT_EQ(list.count(), row.items);
+    EXPECT_EQ(list.Text(), QString::fromUtf8(row.shown));
+
+    Pick(list, row.picked);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(row.value(port), QString::fromUtf8(row.shown));
+    list.ApplySelection();
+    EXPECT_EQ(row.value(port), QString::fromUtf8(row.picked));
+  }
+}
+
+TEST(ComComboBoxTest, PortNameNotListed_ShowsNothingAndAppliesEmptyName) {
+  QTemporaryDir sysfs;
+  std::filesystem::create_directories(sysfs.path().toStdString() + "/class/tty/ttyUSB0/device");
+  TComPort port;
+  port.SetPort(QStringLiteral("COM7"));
+  TComComboBox list;
+  list.SetSysfsRoot(sysfs.path().toStdString());
+  list.SetComProperty(cpPort);
+  list.SetComPort(&port);
+  EXPECT_EQ(list.count(), 1);
+  EXPECT_EQ(list.Text(), QString());
+
+  list.ApplySelection();
+  EXPECT_EQ(port.Port(), QString());
+  Pick(list, "ttyUSB0");
+  list.ApplySelection();
+  EXPECT_EQ(port.Port(), QStringLiteral("ttyUSB0"));
+
+  list.SetSysfsRoot(sysfs.path().toStdString() + "/missing");
+  test::ExpectComFailure([&] { list.SetComProperty(cpPort); }, kComRegistryFailed, ENOENT);
+  EXPECT_EQ(list.count(), 0);
+}
+
+TEST(ComComboBoxTest, CustomFlowPick_ChangesNoFlagAndListShowsDerivedKindAgain) {
+  TComPort port;
+  port.FlowControl().SetFlowControlKind(fcHardware);
+  TComComboBox list;
+  list.SetComPort(&port);
+  list.SetComProperty(cpFlowControl);
+  Pick(list, "Custom");
+  list.ApplySelection();
+  EXPECT_EQ(port.FlowControl().FlowControlKind(), fcHardware);
+  list.ShowCurrent();
+  EXPECT_EQ(list.Text(), QStringLiteral("Hardware"));
+}
+
+TEST(ComComboBoxTest, SettingText_SelectsMatchIgnoringCaseOrChangesNothing) {
+  TComComboBox list;
+  list.SetComProperty(cpParity);
+  EXPECT_EQ(list.Text(), QStringLiteral("None"));  // unbound: the first item
+  list.SetText(QStringLiteral("eVeN"));
+  list.SetText(QStringLiteral("Even "));
+  EXPECT_EQ(list.Text(), QStringLiteral("Even"));
+}
+
+TEST(ComComboBoxTest, PortDestroyed_UnbindsAndSelectsFirstItem) {
+  auto port = std::make_unique<TComPort>();
+  port->SetBaudRate(br115200);
+  TComComboBox list;
+  list.SetComProperty(cpBaudRate);
+  list.SetComPort(port.get());
+  port.reset();
+  EXPECT_EQ(list.ComPort(), nullptr);
+  EXPECT_EQ(list.currentIndex(), 0);
+  list.ApplySelection();  // nothing left to write into
+}
+
+}  // namespace
+}  // namespace tessaly

@@ -1,0 +1,123 @@
+// Opening, closing and configuring a port on a pseudo-terminal.
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <iterator>
+
+#include "tests/serial/port_fixture.h"
+
+namespace tessaly {
+namespace {
+
+using test::ExpectComFailure;
+using test::ReadLineConfiguration;
+
+class ComPortTest : public test::PortOnPtyTest {};
+
+TEST_F(ComPortTest, OpenCloseTwice_RunsNotificationsInOrderWithLinesOff) {
+  QStringList log;
+  auto note = [&](QString what) {
+    return [&log, what](TCustomComPort& port) { log << what + QString::number(port.Connected()); };
+  };
+  auto line = [&](QString what) {
+    return [&log, what](TCustomComPort&, bool on) { log << what + QString::number(on); };
+  };
+  port_->OnBeforeOpen = note("before-open ");
+  port_->OnAfterOpen = note("after-open ");
+  port_->OnBeforeClose = note("before-close ");
+  port_->OnAfterClose = note("after-close ");
+  port_->OnCTSChange = line("cts ");
+  port_->OnDSRChange = line("dsr ");
+  port_->OnRLSDChange = line("rlsd ");
+  for (int opening = 0; opening < 2; ++opening) {
+    port_->SetConnected(true);
+    port_->Open();  // already open: nothing
+    port_->Close();
+    port_->Close();  // already closed: nothing
+  }
+  // A pseudo-terminal has no modem lines: they read as off, without failing.
+  const QStringList once{"before-open 0", "after-open 1", "cts 0", "dsr 0", "rlsd 0",
+                         "cts 0", "dsr 0", "rlsd 0", "before-close 1", "after-close 0"};
+  EXPECT_EQ(log, once + once);
+}
+
+TEST_F(ComPortTest, UnusableDevice_FailsToOpenAndStaysClosed) {
+  const std::pair<const char*, int> rows[] = {
+      {"/dev/tessaly-no-such-port", ENOENT}, {"", EISDIR} /* an unpicked port list */, {"/dev/null", ENOTTY}};
+  for (const auto& [name, error] : rows) {
+    TComPort port;
+    port.SetPort(QString::fromUtf8(name));
+    ExpectComFailure([&] { port.Open(); }, kComOpenFailed, error);
+    EXPECT_FALSE(port.Connected()) << name;
+  }
+  TComPort second;  // the pty, held by another opening
+  second.SetPort(pty_.SlavePath());
+  port_->Open();
+  ExpectComFailure([&] { second.Open(); }, kComOpenFailed, EBUSY);
+  port_.reset();  // destroying a port closes it
+  second.Open();
+  EXPECT_TRUE(second.Connected());
+}
+
+TEST_F(ComPortTest, ZeroCustomRate_FailsWithCode7AndReleasesDevice) {
+  port_->SetBaudRate(brCustom);
+  port_->SetCustomBaudRate(0);
+  ExpectComFailure([&] { port_->Open(); }, kComSetStateFailed, EINVAL);
+  EXPECT_FALSE(port_->Connected());
+  port_->SetCustomBaudRate(31250);
+  port_->Open();
+  EXPECT_EQ(ReadLineConfiguration(pty_.Master()).speed, 31250u);
+}
+
+TEST_F(ComPortTest, DeviceHoldsConfigurationAskedFor) {
+  using Configure = void (*)(TCustomComPort&);
+  // speed, PARODD, CMSPAR, CSTOPB, CRTSCTS, IXON, IXOFF, INPCK, raw, VSTART, VSTOP; a
+  // pseudo-terminal keeps 8 data bits and drops PARENB whatever is asked.
+  const std::pair<Configure, test::TLineReadback> rows[] = {
+      {[](TCustomComPort&) {}, {9600, false, false, false, false, false, false, false, true, 17, 19}},
+      {[](TCustomComPort& p) { p.SetBaudRate(br14400); p.SetStopBits(sbTwoStopBits); },
+       {14400, false, false, true, false, false, false, false, true, 17, 19}},
+      {[](TCustomComPort& p) { p.SetBaudRate(brCustom); p.SetCustomBaudRate(250000); p.SetStopBits(sbOne5StopBits); },
+       {250000, false, false, true, false, false, false, false, true, 17, 19}},
+      {[](TCustomComPort& p) { p.Parity().SetBits(prMark); p.Parity().SetCheck(true); },
+       {9600, true, true, false, false, false, false, true, true, 17, 19}},
+      {[](TCustomComPort& p) { p.Parity().SetBits(prSpace); },
+       {9600, false, true, false, false, false, false, false, true, 17, 19}},
+      {[](TCustomComPort& p) { p.FlowControl().SetFlowControlKind(fcSoftware); p.FlowControl().SetXoffChar(5); },
+       {9600, false, false, false, false, true, true, false, true, 17, 5}}};
+  for (std::size_t row = 0; row < std::size(rows); ++row) {
+    TComPort port;
+    port.SetPort(pty_.SlavePath());
+    rows[row].first(port);
+    port.Open();
+    EXPECT_EQ(ReadLineConfiguration(pty_.Master()), rows[row].second) << "row " << row;
+  }
+}
+
+TEST_F(ComPortTest, ChangesReachOpenDeviceExceptUnderUpdateHold) {
+  port_->Open();
+  port_->SetBaudRate(br19200);
+  EXPECT_EQ(ReadLineConfiguration(pty_.Master()).speed, 19200u);
+  port_->SuspendApply();
+  port_->SetBaudRate(br57600);
+  port_->FlowControl().SetFlowControlKind(fcHardware);
+  EXPECT_EQ(ReadLineConfiguration(pty_.Master()).speed, 19200u);
+  port_->ResumeApply();
+  EXPECT_EQ(ReadLineConfiguration(pty_.Master()).speed, 57600u);
+  EXPECT_TRUE(ReadLineConfiguration(pty_.Master()).rtsCts);
+}
+
+TEST_F(ComPortTest, NewPortName_ReopensOpenPortOnNewDevice) {
+  test::TPtyPair other;
+  port_->Open();
+  port_->SetPort(other.SlavePath());
+  other.Send("z");
+  char byte = 0;
+  EXPECT_EQ(port_->Read(&byte, 1), 1);
+  EXPECT_EQ(byte, 'z');
+}
+
+}  // namespace
+}  // namespace tessaly

@@ -1,0 +1,128 @@
+// Saving and restoring a port's settings in a store kept in a temporary
+// folder.
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "settings/program_key.h"
+#include "settings/registry.h"
+#include "tests/serial/port_fixture.h"
+
+namespace tessaly {
+namespace {
+
+using test::ExpectComFailure;
+
+class ComStoreTest : public testing::Test {
+ protected:
+  ComStoreTest() { Prepare(port_); }
+
+  void Prepare(TComPort& port) const {
+    port.setObjectName(QStringLiteral("ComPort"));
+    port.SetStoreDirectory(store_.path().toStdString());
+  }
+  // The port's key as another reader of the store sees it.
+  std::unique_ptr<TRegistry> Key(RegistryRoot root = RegistryRoot::LocalMachine,
+                                 const std::string& path = "SOFTWARE\\Verandel\\Tessaly\\ComPort") const {
+    auto registry = std::make_unique<TRegistry>(store_.path().toStdString());
+    registry->SetRootKey(root);
+    registry->OpenKey(path, true);
+    return registry;
+  }
+  void Save(TComPort& port) { port.SaveSettings(skRegistry, QString::fromLatin1(kSettingsLocation)); }
+  void Restore(TComPort& port) { port.RestoreSettings(skRegistry, QString::fromLatin1(kSettingsLocation)); }
+
+  QTemporaryDir store_;
+  TComPort port_;
+};
+
+TEST_F(ComStoreTest, SaveWithDesignValues_WritesTextFormsAndNoCustomRate) {
+  port_.SetBaudRate(br4800);
+  Save(port_);
+  const auto key = Key();
+  EXPECT_EQ(key->ReadString("Port") + key->ReadString("BaudRate") + key->ReadString("StopBits") +
+                key->ReadString("DataBits") + key->ReadString("Parity") + key->ReadString("FlowControl"),
+            "COM1" "4800" "1" "8" "None" "None");
+  EXPECT_FALSE(key->ValueExists("CustomBaudRate"));
+  EXPECT_FALSE(Key(RegistryRoot::CurrentUser)->ValueExists("Port"));
+}
+
+TEST_F(ComStoreTest, SavedSettings_RestoreIntoAnotherPort) {
+  port_.SetPort(QStringLiteral("ttyUSB0"));
+  port_.SetBaudRate(brCustom);
+  port_.SetCustomBaudRate(31250);
+  port_.SetStopBits(sbTwoStopBits);
+  port_.SetDataBits(dbSeven);
+  port_.Parity().SetBits(prMark);
+  port_.FlowControl().SetFlowControlKind(fcSoftware);
+  Save(port_);
+
+  TComPort restored;
+  Prepare(restored);
+  Restore(restored);
+  EXPECT_EQ(restored.Port(), QStringLiteral("ttyUSB0"));
+  EXPECT_EQ(restored.BaudRate(), brCustom);
+  EXPECT_EQ(restored.CustomBaudRate(), 31250);
+  EXPECT_EQ(restored.StopBits(), sbTwoStopBits);
+  EXPECT_EQ(restored.DataBits(), dbSeven);
+  EXPECT_EQ(restored.Parity().Bits(), prMark);
+  EXPECT_EQ(restored.FlowControl().FlowControlKind(), fcSoftware);
+}
+
+TEST_F(ComStoreTest, EmptyStore_GivesFirstRunSettingsAndKeepsFlowDetails) {
+  port_.SetBaudRate(br4800);
+  port_.SetStopBits(sbTwoStopBits);
+  port_.FlowControl().SetXonXoffIn(true);
+  Restore(port_);
+  EXPECT_EQ(port_.Port(), QString());
+  EXPECT_EQ(port_.BaudRate(), br9600);
+  EXPECT_EQ(port_.StopBits(), sbOneStopBit);
+  EXPECT_TRUE(port_.FlowControl().XonXoffIn());  // a missing kind reads as Custom
+
+  Key()->WriteString("BaudRate", "19200 ");
+  Key()->WriteString("Parity", "even");
+  Restore(port_);
+  EXPECT_EQ(port_.BaudRate(), br9600);
+  EXPECT_EQ(port_.Parity().Bits(), prEven);
+}
+
+TEST_F(ComStoreTest, FailingRead_EndsRestoreWithCode17KeepingEarlierValues) {
+  const auto key = Key();
+  key->WriteString("Port", "ttyS1");
+  key->WriteString("BaudRate", "Custom");  // and no CustomBaudRate
+  key->WriteString("StopBits", "2");
+  ExpectComFailure([&] { Restore(port_); }, kComLoadFailed, EComPort::kNoPlatformCode);
+  EXPECT_EQ(port_.Port(), QStringLiteral("ttyS1"));
+  EXPECT_EQ(port_.BaudRate(), brCustom);
+  EXPECT_EQ(port_.StopBits(), sbOneStopBit);
+
+  key->WriteString("BaudRate", "38400");
+  key->WriteInteger("StopBits", 2);  // of the wrong type
+  ExpectComFailure([&] { Restore(port_); }, kComLoadFailed, EComPort::kNoPlatformCode);
+  EXPECT_EQ(port_.BaudRate(), br38400);
+}
+
+TEST_F(ComStoreTest, RootPartChoosesRoot_ObjectNameIsSubkey_NoBackslashNoKey) {
+  const struct {
+    const char* location;
+    RegistryRoot root;
+    const char* key;
+  } rows[] = {{"hkey_current_user\\SOFTWARE\\Other", RegistryRoot::CurrentUser, "SOFTWARE\\Other\\ComPort"},
+              {"HKEY_USERS\\Elsewhere", RegistryRoot::CurrentUser, "Elsewhere\\ComPort"},
+              {"hkey_local_machine\\SOFTWARE\\Tail\\", RegistryRoot::LocalMachine, "SOFTWARE\\Tail\\ComPort"}};
+  for (const auto& row : rows) {
+    port_.SetPort(QString::fromLatin1(row.location));
+    port_.SaveSettings(skRegistry, QString::fromLatin1(row.location));
+    EXPECT_EQ(Key(row.root, row.key)->ReadString("Port"), row.location);
+  }
+  ExpectComFailure([&] { port_.SaveSettings(skRegistry, QStringLiteral("HKEY_LOCAL_MACHINE")); }, kComStoreFailed,
+                   EComPort::kNoPlatformCode);
+  port_.RestoreSettings(skRegistry, QStringLiteral("Tessaly"));
+  EXPECT_EQ(port_.Port(), QString());
+}
+
+}  // namespace
+}  // namespace tessaly
