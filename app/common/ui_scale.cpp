@@ -24,4 +24,16 @@ QSize Scaled(QSize designSize) {
   return {Scaled(designSize.width()), Scaled(designSize.height())};
 }
 
+QRect Scaled(QRect designGeometry) {
+  return {Scaled(designGeometry.x()), Scaled(designGeometry.y()), Scaled(designGeometry.width()),
+          Scaled(designGeometry.height())};
+}
+
+QFont DesignFont() {
+  QFont font(QStringLiteral("Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(Scaled(13));
+  return font;
+}
+
 }  // namespace tessaly

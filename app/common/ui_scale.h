@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFont>
+#include <QRect>
 #include <QSize>
 
 class QWidget;
@@ -12,5 +14,9 @@ inline constexpr int kDesignDpi = 120;
 
 int Scaled(int designPixels);
 QSize Scaled(QSize designSize);
+QRect Scaled(QRect designGeometry);
+
+// The windows' default font: a 13-pixel sans-serif face at design density.
+QFont DesignFont();
 
 }  // namespace tessaly
