@@ -1,0 +1,136 @@
+#include "links/connection_control.h"
+
+#include "app/common/error_report.h"
+#include "capture/packet_framer.h"
+#include "links/link_holder.h"
+#include "links/link_status.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+namespace tessaly {
+namespace {
+
+// Clears itself on every way out of a start, failures included.
+class StartingFlag {
+ public:
+  explicit StartingFlag(bool& flag) : flag_(flag) { flag_ = true; }
+  ~StartingFlag() { flag_ = false; }
+  StartingFlag(const StartingFlag&) = delete;
+  StartingFlag& operator=(const StartingFlag&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+ConnectionControl::ConnectionControl(Data& links, PacketFramer& framer, ConnectionView& view,
+                                     LinkHandlers handlers, QObject* parent)
+    : QObject(parent),
+      links_(links),
+      framer_(framer),
+      view_(view),
+      handlers_(std::move(handlers)) {
+  // A link that connects or drops by itself is shown as it is.
+  connect(&links_, &Data::linkStateChanged, this, [this] {
+    if (!starting_) ShowRealLinkState();
+  });
+}
+
+bool ConnectionControl::LinkOpen() const {
+  return links_.ComPort().Connected() || links_.Socket().Active();
+}
+
+void ConnectionControl::StartStop() {
+  if (starting_) return;
+  BindHandlers();
+  if (LinkOpen()) {
+    Stop();
+  } else {
+    Start();
+  }
+}
+
+void ConnectionControl::BindHandlers() {
+  TClientSocket& socket = links_.Socket();
+  TComPort& port = links_.ComPort();
+  socket.OnError = handlers_.error;
+  port.OnRxChar = handlers_.rxChar;
+  socket.OnRead = handlers_.read;
+  port.OnLinkLost = [this](TCustomComPort&, const QString& message) {
+    OnSerialLinkLost(message);
+  };
+}
+
+void ConnectionControl::Stop() {
+  links_.ComPort().Close();
+  links_.Socket().Close();
+  // The packet buffer and the end-of-packet timer are left alone: a packet
+  // collected just before Stop is still logged when its silence ends.
+  ShowRealLinkState();
+}
+
+void ConnectionControl::Start() {
+  StartingFlag starting(starting_);
+  if (view_.SerialTransportChosen()) {
+    // Not guarded: a port that cannot be opened ends the start here and its
+    // failure reaches the error report; picture and status stay as they were.
+    links_.ComPort().Open();
+  }
+  if (view_.TcpTransportChosen()) {
+    try {
+      links_.Socket().SetActive(true);
+    } catch (const std::exception&) {
+      // Every TCP failure ends in the one message below, after the full wait.
+    }
+    WaitForTcpConnection();
+    QCoreApplication::processEvents();
+  }
+  GetComPortStates();
+  framer_.Reset();
+  if (LinkOpen()) {
+    view_.SetStartPicture(kStopPicture);
+    return;
+  }
+  view_.ShowTcpStartFailure();
+  links_.Socket().Close();
+  QThread::msleep(100);
+  view_.SetStartPicture(kStartPicture);
+}
+
+void ConnectionControl::WaitForTcpConnection() {
+  for (int pass = 0; !links_.Socket().Active() && pass < kTcpWaitPasses; ++pass) {
+    QCoreApplication::processEvents();
+    QThread::msleep(kTcpWaitSleepMs);
+  }
+}
+
+void ConnectionControl::GetComPortStates() {
+  const auto stateText = [](bool open) {
+    return QString::fromLatin1(open ? kConnectedText : kNotConnectedText);
+  };
+  if (view_.SerialTransportChosen()) {
+    view_.ShowLinkStatus(stateText(links_.ComPort().Connected()),
+                         SerialStatusText(links_.ComPort()));
+  }
+  if (view_.TcpTransportChosen()) {
+    view_.ShowLinkStatus(stateText(links_.Socket().Active()), TcpStatusText(links_.Socket()));
+  }
+}
+
+void ConnectionControl::ShowRealLinkState() {
+  GetComPortStates();
+  view_.SetStartPicture(LinkOpen() ? kStopPicture : kStartPicture);
+}
+
+void ConnectionControl::OnSerialLinkLost(const QString& message) {
+  // The device went away under an open port: close it, show the idle state,
+  // then say why, once. What was logged stays; Start works again once the
+  // device is back.
+  RunReportingErrors([this] { links_.ComPort().Close(); });
+  ShowRealLinkState();
+  ShowErrorReport(message);
+}
+
+}  // namespace tessaly

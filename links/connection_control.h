@@ -1,0 +1,79 @@
+#pragma once
+
+#include "links/serial/com_port.h"
+#include "links/tcp/client_socket.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace tessaly {
+
+class Data;
+class PacketFramer;
+
+// What connection control needs of the window that shows it: the transport
+// choice, the Start/Stop picture, the two status panels and the report of a
+// failed TCP start.
+class ConnectionView {
+ public:
+  virtual ~ConnectionView() = default;
+  virtual bool SerialTransportChosen() const = 0;
+  virtual bool TcpTransportChosen() const = 0;
+  virtual void SetStartPicture(int imageIndex) = 0;
+  virtual void ShowLinkStatus(const QString& state, const QString& settings) = 0;
+  // Modal; returns when the user has closed the message.
+  virtual void ShowTcpStartFailure() = 0;
+};
+
+// The handlers that take the bytes of each link, bound at every Start.
+struct LinkHandlers {
+  std::function<void(TCustomComPort& sender, int count)> rxChar;
+  std::function<void(TCustomSocket& sender, TCustomWinSocket& socket)> read;
+  std::function<void(TCustomSocket& sender, TCustomWinSocket& socket, TErrorEvent event,
+                     int& errorCode)>
+      error;
+};
+
+// The user's one switch over the links: Start opens the link of the chosen
+// transport, Stop closes whatever is open, and the status shows the result.
+class ConnectionControl : public QObject {
+  Q_OBJECT
+
+ public:
+  // Image-list indexes of the Start/Stop picture.
+  static constexpr int kStartPicture = 8;  // no link open: offers Start
+  static constexpr int kStopPicture = 9;   // a link open: offers Stop
+  static constexpr int kTcpWaitPasses = 200;
+  static constexpr int kTcpWaitSleepMs = 10;
+
+  ConnectionControl(Data& links, PacketFramer& framer, ConnectionView& view,
+                    LinkHandlers handlers, QObject* parent = nullptr);
+
+  // Start/Stop. Ignored while a TCP start is still waiting for its
+  // connection (the wait processes events, so a second command could
+  // otherwise open the link twice).
+  void StartStop();
+
+  // Refreshes both status panels from the transport choice and link state.
+  void GetComPortStates();
+
+  bool LinkOpen() const;
+  bool Starting() const { return starting_; }
+
+ private:
+  void Start();
+  void Stop();
+  void WaitForTcpConnection();
+  void BindHandlers();
+  void ShowRealLinkState();
+  void OnSerialLinkLost(const QString& message);
+
+  Data& links_;
+  PacketFramer& framer_;
+  ConnectionView& view_;
+  LinkHandlers handlers_;
+  bool starting_ = false;
+};
+
+}  // namespace tessaly
