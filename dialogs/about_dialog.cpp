@@ -2,6 +2,7 @@
 
 #include "app/common/product.h"
 #include "app/common/ui_scale.h"
+#include "dialogs/dialog_layout.h"
 #include "resources/image_list.h"
 #include "resources/license_text.h"
 
@@ -26,7 +27,6 @@ namespace {
 // Design sizes, in pixels at 120 pixels per inch.
 constexpr QSize kClientSize(532, 475);
 constexpr QSize kButtonSize(94, 31);
-constexpr int kDialogFontPixels = 13;
 constexpr int kProductNamePixels = 20;
 constexpr int kRuleHeight = 5;
 constexpr int kOuterMargin = 8;
@@ -61,13 +61,6 @@ class WebLinkLabel final : public QLabel {
  private:
   QUrl address_;
 };
-
-QFont DialogFont() {
-  QFont font(QStringLiteral("Sans Serif"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(Scaled(kDialogFontPixels));
-  return font;
-}
 
 // LICENSE is wrapped at 80 columns for terminals; the box wraps to its own
 // width, so the lines of each paragraph are joined and the blank lines
@@ -196,8 +189,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("fmAboutBox"));
   setWindowTitle(QStringLiteral("About"));
   // Set before any child exists so that every child inherits it.
-  setFont(DialogFont());
-  setFixedSize(Scaled(kClientSize));
+  setFont(DesignFont());
+  MakeFixedSizeDialog(*this, kClientSize);
 
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
   ok->setObjectName(QStringLiteral("bOK"));

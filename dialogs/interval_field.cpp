@@ -1,0 +1,28 @@
+#include "dialogs/interval_field.h"
+
+#include <QLineEdit>
+
+#include <limits>
+
+namespace tessaly {
+
+IntervalField::IntervalField(QWidget* parent) : QSpinBox(parent) {
+  setObjectName(QStringLiteral("seEnd"));
+  setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+  setSingleStep(1);
+}
+
+int IntervalField::TypedValue() const {
+  bool isNumber = false;
+  const int value = lineEdit()->text().trimmed().toInt(&isNumber);
+  return isNumber ? value : 0;
+}
+
+int IntervalField::AcceptedInterval() {
+  const int value = TypedValue();
+  if (value >= 1) return value;
+  setValue(1);
+  return 1;
+}
+
+}  // namespace tessaly

@@ -1,0 +1,97 @@
+#include "dialogs/ipv4_address_field.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+
+namespace tessaly {
+namespace {
+
+// 0 to 255 without leading zeros, or nothing yet.
+const QRegularExpression& OctetPattern() {
+  static const QRegularExpression pattern(QStringLiteral("^(25[0-5]|2[0-4]\\d|1\\d\\d|[1-9]?\\d)?$"));
+  return pattern;
+}
+
+}  // namespace
+
+Ipv4AddressField::Ipv4AddressField(QWidget* parent) : QFrame(parent) {
+  setObjectName(QStringLiteral("eIP"));
+  setFrameShape(QFrame::StyledPanel);
+  setFrameShadow(QFrame::Sunken);
+  setAutoFillBackground(true);
+  setBackgroundRole(QPalette::Base);
+
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(2, 0, 2, 0);
+  layout->setSpacing(0);
+  for (std::size_t i = 0; i < octets_.size(); ++i) {
+    if (i > 0) {
+      auto* dot = new QLabel(QStringLiteral("."), this);
+      dot->setBackgroundRole(QPalette::Base);
+      layout->addWidget(dot);
+    }
+    auto* octet = new QLineEdit(this);
+    octet->setObjectName(QStringLiteral("eIPOctet%1").arg(i));
+    octet->setFrame(false);
+    octet->setAlignment(Qt::AlignCenter);
+    octet->setMaxLength(3);
+    octet->setValidator(new QRegularExpressionValidator(OctetPattern(), octet));
+    octet->installEventFilter(this);
+    // Only the first octet is a tab stop: the field is one control.
+    if (i > 0) octet->setFocusPolicy(Qt::ClickFocus);
+    layout->addWidget(octet, 1);
+    octets_[i] = octet;
+    connect(octet, &QLineEdit::textEdited, this, [this, i](const QString& text) {
+      if (text.size() == 3 && i + 1 < octets_.size()) {
+        octets_[i + 1]->setFocus();
+        octets_[i + 1]->selectAll();
+      }
+    });
+  }
+  setFocusProxy(octets_[0]);
+}
+
+void Ipv4AddressField::SetAddress(const QString& address) {
+  const QStringList parts = address.split(u'.');
+  bool dottedDecimal = parts.size() == 4;
+  for (const QString& part : parts) {
+    dottedDecimal = dottedDecimal && !part.isEmpty() && OctetPattern().match(part).hasMatch();
+  }
+  for (std::size_t i = 0; i < octets_.size(); ++i) {
+    octets_[i]->setText(dottedDecimal ? parts[static_cast<int>(i)] : QString());
+  }
+}
+
+QString Ipv4AddressField::Address() const {
+  QStringList parts;
+  for (const QLineEdit* octet : octets_) {
+    parts << (octet->text().isEmpty() ? QStringLiteral("0") : octet->text());
+  }
+  return parts.join(u'.');
+}
+
+bool Ipv4AddressField::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return QFrame::eventFilter(watched, event);
+  const auto* key = static_cast<QKeyEvent*>(event);
+  for (std::size_t i = 0; i < octets_.size(); ++i) {
+    if (watched != octets_[i]) continue;
+    const bool atStart = octets_[i]->cursorPosition() == 0;
+    if ((key->key() == Qt::Key_Period || key->key() == Qt::Key_Comma) && i + 1 < octets_.size()) {
+      octets_[i + 1]->setFocus();
+      octets_[i + 1]->selectAll();
+      return true;
+    }
+    if (key->key() == Qt::Key_Backspace && atStart && !octets_[i]->hasSelectedText() && i > 0) {
+      octets_[i - 1]->setFocus();
+      octets_[i - 1]->end(false);
+      return true;
+    }
+  }
+  return QFrame::eventFilter(watched, event);
+}
+
+}  // namespace tessaly

@@ -1,0 +1,114 @@
+#include "dialogs/serial_settings_dialog.h"
+
+#include "app/common/error_report.h"
+#include "app/common/ui_scale.h"
+#include "capture/packet_framer.h"
+#include "dialogs/dialog_layout.h"
+#include "dialogs/interval_field.h"
+#include "links/serial/com_combo_box.h"
+#include "links/serial/com_port.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+
+namespace tessaly {
+namespace {
+
+// Design positions inside the frame, at 120 pixels per inch.
+constexpr int kColumn1 = 36;
+constexpr int kColumn2 = 173;
+constexpr int kColumn3 = 257;
+constexpr int kColumn4 = 341;
+constexpr int kRow1Label = 14;
+constexpr int kRow1List = 32;
+constexpr int kRow2Label = 66;
+constexpr int kRow2List = 84;
+constexpr int kRow3 = 132;
+
+}  // namespace
+
+SerialSettingsDialog::SerialSettingsDialog(TComPort& port, PacketFramer& framer, QWidget* parent)
+    : QDialog(parent), framer_(framer) {
+  setObjectName(QStringLiteral("fmComSet"));
+  setWindowTitle(QStringLiteral("Serial settings"));
+  setFont(DesignFont());
+  MakeFixedSizeDialog(*this, QSize(478, 234));
+
+  QFrame* frame = AddFrame(*this, QRect(16, 16, 449, 177));
+
+  const auto addList = [&](const char* name, TComProperty property, const char* caption, int x,
+                           int labelY, int listY, int width) {
+    AddLabel(*frame, caption, QPoint(x, labelY));
+    auto* list = new TComComboBox(frame);
+    list->setObjectName(QLatin1String(name));
+    list->setGeometry(Scaled(QRect(x, listY, width, 23)));
+    try {
+      list->SetComProperty(property);
+    } catch (const EComPort&) {
+      // The machine's port list cannot be read: the list stays empty and
+      // the port keeps its name.
+    }
+    list->SetComPort(&port);
+    return list;
+  };
+  comsetCOMPORT = addList("comsetCOMPORT", TComProperty::cpPort, "COM port", kColumn1, kRow1Label,
+                          kRow1List, 113);
+  comsetDataBits = addList("comsetDataBits", TComProperty::cpDataBits, "Data Bits", kColumn2,
+                           kRow1Label, kRow1List, 73);
+  comsetParity = addList("comsetParity", TComProperty::cpParity, "Parity", kColumn3, kRow1Label,
+                         kRow1List, 73);
+  comsetStopBits = addList("comsetStopBits", TComProperty::cpStopBits, "Stop Bits", kColumn4,
+                           kRow1Label, kRow1List, 73);
+  comsetBaudRate = addList("comsetBaudRate", TComProperty::cpBaudRate, "BaudRate", kColumn1,
+                           kRow2Label, kRow2List, 113);
+  comsetFlowControl = addList("comsetFlowControl", TComProperty::cpFlowControl, "FlowControl",
+                              kColumn2, kRow2Label, kRow2List, 241);
+
+  AddLabel(*frame, "End packet timeout", QPoint(kColumn1, kRow3 + 3));
+  seEnd = new IntervalField(frame);
+  seEnd->setGeometry(Scaled(QRect(kColumn2, kRow3, 73, 23)));
+  AddLabel(*frame, "ms", QPoint(kColumn2 + 73 + 6, kRow3 + 3));
+
+  okButton = AddButton(*this, "&Ok", QPoint(16, 201));
+  fixTimeButton = AddButton(*this, "&Fix Time", QPoint(104, 201));
+  cancelButton = AddButton(*this, "&Cancel", QPoint(478 - 16 - 80, 201));
+  okButton->setDefault(true);
+
+  SetTabOrder({comsetCOMPORT, comsetDataBits, comsetParity, comsetStopBits, comsetBaudRate,
+               comsetFlowControl, seEnd, okButton, fixTimeButton, cancelButton});
+
+  comsetBaudRate->OnChange = [this](TComComboBox&) { comsetBaudRateChange(); };
+  connect(okButton, &QPushButton::clicked, this,
+          [this] { RunReportingErrors([this] { JvXPButton1Click(); }); });
+  connect(fixTimeButton, &QPushButton::clicked, this, [this] { JvXPButton3Click(); });
+  connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void SerialSettingsDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void SerialSettingsDialog::FormShow() { comsetBaudRateChange(); }
+
+void SerialSettingsDialog::comsetBaudRateChange() { seEnd->setValue(framer_.Interval()); }
+
+void SerialSettingsDialog::JvXPButton3Click() { seEnd->setValue(1); }
+
+void SerialSettingsDialog::JvXPButton1Click() {
+  framer_.SetInterval(seEnd->AcceptedInterval());
+  // A port list without a selection (the port in use is not on this
+  // machine) keeps the port's name: applying it would write an empty name
+  // and the next Start would fail.
+  if (!comsetCOMPORT->Text().isEmpty()) comsetCOMPORT->ApplySelection();
+  comsetBaudRate->ApplySelection();
+  comsetDataBits->ApplySelection();
+  comsetParity->ApplySelection();
+  comsetStopBits->ApplySelection();
+  comsetFlowControl->ApplySelection();
+  accept();
+}
+
+}  // namespace tessaly
