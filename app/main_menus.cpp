@@ -1,0 +1,67 @@
+#include "app/main_menus.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace tessaly {
+namespace {
+
+QAction* AddItem(QMenu& menu, const char* objectName, const char* caption) {
+  QAction* item = menu.addAction(QString::fromLatin1(caption));
+  item->setObjectName(QLatin1String(objectName));
+  item->setMenuRole(QAction::NoRole);
+  return item;
+}
+
+QAction* AddRadioItem(QMenu& menu, QActionGroup& group, const char* objectName,
+                      const char* caption, bool ticked) {
+  QAction* item = AddItem(menu, objectName, caption);
+  item->setCheckable(true);
+  item->setChecked(ticked);
+  group.addAction(item);
+  return item;
+}
+
+// Optional exclusion: ticking one item unticks the others, and choosing the
+// ticked item unticks it without ticking another.
+QActionGroup* NewRadioGroup(QMenu& owner) {
+  auto* group = new QActionGroup(&owner);
+  group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+  return group;
+}
+
+}  // namespace
+
+MainMenus BuildMainMenus(QMenuBar& menuBar) {
+  MainMenus items{};
+
+  QMenu* file = menuBar.addMenu(QStringLiteral("&File"));
+  // The caption names Alt-X, but the item has no shortcut of its own.
+  items.miExit = AddItem(*file, "miExit", "E&xit   Alt-X");
+
+  QMenu* options = menuBar.addMenu(QStringLiteral("&Options"));
+  QMenu* packetType = options->addMenu(QStringLiteral("Modbus packet type"));
+  QActionGroup* packetTypes = NewRadioGroup(*packetType);
+  items.miModbusASCII = AddRadioItem(*packetType, *packetTypes, "miModbusASCII", "Modbus/ASCII", false);
+  items.miModbusRTU = AddRadioItem(*packetType, *packetTypes, "miModbusRTU", "Modbus/RTU", true);
+  items.miModbusTCP = AddRadioItem(*packetType, *packetTypes, "miModbusTCP", "Modbus/TCP", false);
+  items.miModbusASCII->setEnabled(false);
+  items.miModbusTCP->setEnabled(false);
+
+  QMenu* transport = options->addMenu(QStringLiteral("&Transport"));
+  QActionGroup* transports = NewRadioGroup(*transport);
+  items.miSerial = AddRadioItem(*transport, *transports, "miSerial", "Serial", true);
+  items.miTCP = AddRadioItem(*transport, *transports, "miTCP", "TCP/IP ", false);
+
+  options->addSeparator();
+  items.miComunication = AddItem(*options, "miComunication", "&Serial settings");
+  items.miIPSet = AddItem(*options, "miIPSet", "TCP/&IP Settings");
+
+  QMenu* help = menuBar.addMenu(QStringLiteral("&Help"));
+  items.miAbout = AddItem(*help, "miAbout", "&About");
+  return items;
+}
+
+}  // namespace tessaly

@@ -1,0 +1,26 @@
+#pragma once
+
+class QAction;
+class QMenuBar;
+
+namespace tessaly {
+
+// The main window's menu items, built into its menu bar.
+struct MainMenus {
+  QAction* miExit;
+  QAction* miModbusASCII;
+  QAction* miModbusRTU;
+  QAction* miModbusTCP;
+  QAction* miSerial;
+  QAction* miTCP;
+  QAction* miComunication;
+  QAction* miIPSet;
+  QAction* miAbout;
+};
+
+// Builds "&File", "&Options" (with the packet-type and transport submenus)
+// and "&Help". Radio items tick themselves when chosen; choosing the ticked
+// one unticks it and ticks nothing else.
+MainMenus BuildMainMenus(QMenuBar& menuBar);
+
+}  // namespace tessaly

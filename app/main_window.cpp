@@ -1,0 +1,241 @@
+#include "app/main_window.h"
+
+#include "app/common/error_report.h"
+#include "app/common/ui_scale.h"
+#include "app/main_toolbar.h"
+#include "app/status_panels.h"
+#include "capture/packet_log_view.h"
+#include "links/link_byte_sources.h"
+#include "links/link_holder.h"
+#include "links/serial/com_text.h"
+#include "settings/program_key.h"
+#include "settings/registry.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QToolButton>
+
+namespace tessaly {
+namespace {
+
+// Room for the log's vertical scroll bar when its last column is stretched.
+constexpr int kScrollBarMargin = 25;
+
+}  // namespace
+
+MainWindow::MainWindow(Data& links, QWidget* parent) : QMainWindow(parent), links_(links) {
+  setObjectName(QStringLiteral("fmMain"));
+  setWindowTitle(QString::fromLatin1(kApplicationTitle));
+  setFont(DesignFont());
+  setGeometry(Scaled(133), Scaled(149), Scaled(1114), Scaled(738));
+  // Narrower than 800 or lower than 300 pixels is refused.
+  setMinimumSize(Scaled(800), Scaled(300));
+
+  endPacketTimer_.setParent(this);
+  endPacketTimer_.setObjectName(QStringLiteral("EndPacketTimer"));
+  resizeTimer_.setParent(this);
+  resizeTimer_.setObjectName(QStringLiteral("ResizeTimer"));
+  resizeTimer_.setInterval(200);
+  framer_ = std::make_unique<PacketFramer>(endPacketTimer_, log_);
+
+  toolbar_ = new MainToolbar(this);
+  addToolBar(Qt::TopToolBarArea, toolbar_);
+  menus_ = BuildMainMenus(*menuBar());
+  logView_ = new PacketLogView(this);
+  logView_->SetLogModel(&log_);
+  setCentralWidget(logView_);
+  panels_ = new StatusPanels(this);
+  setStatusBar(panels_);
+
+  ConnectionView& view = *this;
+  connection_ = std::make_unique<ConnectionControl>(
+      links_, *framer_, view,
+      LinkHandlers{
+          [this](TCustomComPort& sender, int count) { ListModeRxChar(sender, count); },
+          [this](TCustomSocket& sender, TCustomWinSocket& socket) { SocketRead(sender, socket); },
+          [this](TCustomSocket& sender, TCustomWinSocket& socket, TErrorEvent event,
+                 int& errorCode) { SocketError(sender, socket, event, errorCode); }});
+  ConnectCommands();
+
+  // Fits the log's columns once the maximised window has its size.
+  resizeTimer_.start();
+  RunReportingErrors([this] { FormCreate(); });
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::AttachDialogs(QDialog* aboutBox, QDialog* comSet, QDialog* tcpSet) {
+  aboutBox_ = aboutBox;
+  comSet_ = comSet;
+  tcpSet_ = tcpSet;
+}
+
+void MainWindow::ConnectCommands() {
+  // Every command runs to completion on the user-interface thread; a failure
+  // that escapes it goes to the error report and the event loop goes on.
+  const auto guarded = [this](void (MainWindow::*handler)()) {
+    return [this, handler] { RunReportingErrors([this, handler] { (this->*handler)(); }); };
+  };
+  connect(toolbar_->StartButton(), &QToolButton::clicked, this, guarded(&MainWindow::bStartClick));
+  connect(toolbar_->TcpSettingsButton(), &QToolButton::clicked, this,
+          guarded(&MainWindow::miIPSetClick));
+  connect(toolbar_->SerialSettingsButton(), &QToolButton::clicked, this,
+          guarded(&MainWindow::miComunicationClick));
+  connect(toolbar_->AboutButton(), &QToolButton::clicked, this, guarded(&MainWindow::miAboutClick));
+
+  connect(menus_.miExit, &QAction::triggered, this, guarded(&MainWindow::miExitClick));
+  connect(menus_.miSerial, &QAction::triggered, this, guarded(&MainWindow::miSerialClick));
+  connect(menus_.miTCP, &QAction::triggered, this, guarded(&MainWindow::miTCPClick));
+  connect(menus_.miComunication, &QAction::triggered, this,
+          guarded(&MainWindow::miComunicationClick));
+  connect(menus_.miIPSet, &QAction::triggered, this, guarded(&MainWindow::miIPSetClick));
+  connect(menus_.miAbout, &QAction::triggered, this, guarded(&MainWindow::miAboutClick));
+
+  connect(&endPacketTimer_, &QTimer::timeout, this, guarded(&MainWindow::EndPacketTimerTimer));
+  connect(&resizeTimer_, &QTimer::timeout, this, [this] {
+    resizeTimer_.stop();
+    FitLogColumns();
+  });
+}
+
+void MainWindow::FormCreate() {
+  TComPort& port = links_.ComPort();
+  SetIntervalFromBaudRate(port.BaudRate(), port.CustomBaudRate());
+  if (port.Port().isEmpty()) port.SetPort(QStringLiteral("COM1"));
+  if (links_.Socket().Address().isEmpty()) links_.Socket().SetAddress(QStringLiteral("192.168.0.1"));
+  // A stored choice of the wrong type fails here, and the rest of the
+  // window's set-up is skipped: the failure is shown, the window still opens.
+  ReadTransportChoice();
+  logView_->InitLog();
+  GetComPortStates();
+}
+
+void MainWindow::ReadTransportChoice() {
+  TRegistry store(links_.StoreDirectory());
+  store.SetRootKey(RegistryRoot::LocalMachine);
+  store.OpenKey(kProgramKeyPath, true);
+  const std::string transport = store.ReadString("Transport");
+  if (transport == "TCP") menus_.miTCP->setChecked(true);
+  if (transport == "COM") menus_.miSerial->setChecked(true);
+}
+
+void MainWindow::FormClose() {
+  // Each step is reported on its own and the window closes all the same: a
+  // store that refuses must never trap the user in a window that cannot be
+  // closed.
+  RunReportingErrors([this] { links_.Socket().Close(); });
+  RunReportingErrors([this] { links_.ComPort().Close(); });
+  RunReportingErrors([this] {
+    TRegistry store(links_.StoreDirectory());
+    store.SetRootKey(RegistryRoot::LocalMachine);
+    store.OpenKey(kProgramKeyPath, true);
+    store.WriteString("Transport", TcpTransportChosen() ? "TCP" : "COM");
+  });
+}
+
+void MainWindow::SetIntervalFromBaudRate(TBaudRate rate, int customBaudRate) {
+  framer_->SetIntervalFromBaudRate(rate == brCustom ? customBaudRate : BaudRateBitsPerSecond(rate));
+}
+
+void MainWindow::bStartClick() { connection_->StartStop(); }
+
+void MainWindow::ChooseTransport(QAction& item) {
+  // The item has already inverted its own tick; choosing the ticked item
+  // unticked it, and a transport must always be chosen.
+  if (!item.isChecked()) item.setChecked(true);
+}
+
+void MainWindow::miSerialClick() {
+  ChooseTransport(*menus_.miSerial);
+  GetComPortStates();
+}
+
+void MainWindow::miTCPClick() {
+  ChooseTransport(*menus_.miTCP);
+  GetComPortStates();
+}
+
+void MainWindow::miComunicationClick() {
+  // The serial settings cannot change under an open link.
+  if (connection_->LinkOpen()) return;
+  if (comSet_ != nullptr) comSet_->exec();
+  GetComPortStates();
+}
+
+void MainWindow::miIPSetClick() {
+  if (tcpSet_ != nullptr) tcpSet_->exec();
+}
+
+void MainWindow::miAboutClick() {
+  if (aboutBox_ != nullptr) aboutBox_->exec();
+}
+
+void MainWindow::miExitClick() { close(); }
+
+void MainWindow::GetComPortStates() { connection_->GetComPortStates(); }
+
+void MainWindow::ListModeRxChar(TCustomComPort& sender, int /*count*/) {
+  SerialByteSource source(sender);
+  framer_->OnBytesAvailable(source);
+}
+
+void MainWindow::SocketRead(TCustomSocket& /*sender*/, TCustomWinSocket& socket) {
+  SocketByteSource source(socket);
+  framer_->OnBytesAvailable(source);
+}
+
+void MainWindow::SocketError(TCustomSocket&, TCustomWinSocket&, TErrorEvent, int& errorCode) {
+  // Every TCP error is silenced here: a failed start is reported once, by
+  // connection control, and a dropped link shows in the status bar.
+  errorCode = 0;
+}
+
+void MainWindow::EndPacketTimerTimer() { framer_->OnEndOfPacket(); }
+
+void MainWindow::FitLogColumns() {
+  logView_->setColumnWidth(
+      1, std::max(0, logView_->width() - kScrollBarMargin - logView_->columnWidth(0)));
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FitLogColumns();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  // Reaches the window only when no child took the key (the log grid, which
+  // normally has the focus, takes the space key itself).
+  if (event->key() == Qt::Key_Space) RunReportingErrors([this] { bStartClick(); });
+  QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+bool MainWindow::SerialTransportChosen() const { return menus_.miSerial->isChecked(); }
+
+bool MainWindow::TcpTransportChosen() const { return menus_.miTCP->isChecked(); }
+
+void MainWindow::SetStartPicture(int imageIndex) { toolbar_->SetStartImageIndex(imageIndex); }
+
+void MainWindow::ShowLinkStatus(const QString& state, const QString& settings) {
+  panels_->SetLinkState(state);
+  panels_->SetLinkSettings(settings);
+}
+
+void MainWindow::ShowTcpStartFailure() {
+  // No parent: the box is centred on the screen.
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
+                  QStringLiteral("TCP Error. Can't establish connection with remote device.  "),
+                  QMessageBox::Ok);
+  box.setObjectName(QStringLiteral("TcpStartFailure"));
+  box.exec();
+}
+
+}  // namespace tessaly

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "app/main_menus.h"
+#include "capture/packet_framer.h"
+#include "capture/packet_log_model.h"
+#include "links/connection_control.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <memory>
+
+class QDialog;
+
+namespace tessaly {
+
+class Data;
+class MainToolbar;
+class PacketLogView;
+class StatusPanels;
+
+// The program's only primary window: toolbar, menus, the packet log and the
+// status bar. It owns the end-of-packet timer and the packet framing, and
+// shows what connection control decides.
+class MainWindow : public QMainWindow, private ConnectionView {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(Data& links, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // The dialogs are created after the window; until attached, their
+  // commands do nothing.
+  void AttachDialogs(QDialog* aboutBox, QDialog* comSet, QDialog* tcpSet);
+
+  // Handlers, named after their control and event.
+  void bStartClick();
+  void miSerialClick();
+  void miTCPClick();
+  void miComunicationClick();
+  void miIPSetClick();
+  void miAboutClick();
+  void miExitClick();
+  void GetComPortStates();
+  void ListModeRxChar(TCustomComPort& sender, int count);
+  void SocketRead(TCustomSocket& sender, TCustomWinSocket& socket);
+  void SocketError(TCustomSocket& sender, TCustomWinSocket& socket, TErrorEvent event,
+                   int& errorCode);
+  void EndPacketTimerTimer();
+
+  // Sets the end-of-packet interval from a baud-rate setting (custom rates
+  // by their bits per second).
+  void SetIntervalFromBaudRate(TBaudRate rate, int customBaudRate);
+
+  PacketFramer& Framer() { return *framer_; }
+  PacketLogModel& Log() { return log_; }
+  PacketLogView& LogView() { return *logView_; }
+  MainToolbar& Toolbar() { return *toolbar_; }
+  StatusPanels& Panels() { return *panels_; }
+  const MainMenus& Menus() const { return menus_; }
+  QTimer& EndPacketTimer() { return endPacketTimer_; }
+  ConnectionControl& Connection() { return *connection_; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void FormCreate();
+  void FormClose();
+  void ReadTransportChoice();
+  void FitLogColumns();
+  void ConnectCommands();
+  static void ChooseTransport(QAction& item);
+
+  // ConnectionView
+  bool SerialTransportChosen() const override;
+  bool TcpTransportChosen() const override;
+  void SetStartPicture(int imageIndex) override;
+  void ShowLinkStatus(const QString& state, const QString& settings) override;
+  void ShowTcpStartFailure() override;
+
+  Data& links_;
+  PacketLogModel log_;
+  QTimer endPacketTimer_;
+  QTimer resizeTimer_;
+  std::unique_ptr<PacketFramer> framer_;
+  MainToolbar* toolbar_;
+  PacketLogView* logView_;
+  StatusPanels* panels_;
+  MainMenus menus_;
+  std::unique_ptr<ConnectionControl> connection_;
+  QDialog* aboutBox_ = nullptr;
+  QDialog* comSet_ = nullptr;
+  QDialog* tcpSet_ = nullptr;
+};
+
+}  // namespace tessaly
