@@ -1,0 +1,178 @@
+// Start/Stop end to end over real links: a pseudo-terminal for the serial
+// port and a loopback listener for the TCP gateway, with real frames.
+
+#include "app/main_toolbar.h"
+#include "app/status_panels.h"
+#include "capture/packet_log_view.h"
+#include "capture/packet_text.h"
+#include "settings/program_key.h"
+#include "settings/registry.h"
+#include "tests/app/program_fixture.h"
+#include "tools/traffic/modbus_frames.h"
+
+#include <QAction>
+#include <QToolButton>
+#include <QTest>
+
+namespace tessaly::testing_support {
+namespace {
+
+using traffic::Frame;
+
+QString Hex(const Frame& frame) { return FormatPacketBytes(frame.data(), static_cast<int>(frame.size())); }
+
+class ConnectionTest : public ProgramTest {
+ protected:
+  int Picture() { return Window().Toolbar().StartImageIndex(); }
+  void ClickStart() { Window().Toolbar().StartButton()->click(); }
+  QString State() { return Window().Panels().LinkState(); }
+  std::string StoredText(const char* key, const char* name) {
+    TRegistry store(StoreDirectory());
+    store.SetRootKey(RegistryRoot::LocalMachine);
+    if (!store.OpenKey(key, false)) return "(no key)";
+    return store.ValueExists(name) ? store.ReadString(name) : "(missing)";
+  }
+  void StartSerialOn(const PseudoTerminal& line) {
+    StartProgram();
+    Links().ComPort().SetPort(QString::fromStdString(line.Path()));
+    ClickStart();
+    ASSERT_TRUE(Links().ComPort().Connected()) << reports_.join(u'\n').toStdString();
+  }
+};
+
+TEST_F(ConnectionTest, SerialStart_FramesBecomeRowsCutAtTheSilences_StopCloses) {
+  PseudoTerminal line;
+  StartSerialOn(line);
+  EXPECT_EQ(Picture(), ConnectionControl::kStopPicture);
+  EXPECT_EQ(State(), "Connected");
+  EXPECT_EQ(Window().Panels().LinkSettings(),
+            QString::fromStdString(line.Path()) + ",9600,8,None,1,None");
+  EXPECT_EQ(StoredText("SOFTWARE\\Verandel\\Tessaly\\ComPort", "Port"), line.Path())
+      << "an opened port's settings are remembered";
+
+  const Frame request = traffic::ReadRequest(1, 0, 10);
+  const Frame answer = traffic::ReadResponse(1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+  line.Write(request);
+  QTest::qWait(200);
+  // A pause far shorter than the end of a packet keeps the halves together.
+  line.Write(Frame(answer.begin(), answer.begin() + 7));
+  QTest::qWait(2);
+  line.Write(Frame(answer.begin() + 7, answer.end()));
+  ASSERT_TRUE(WaitFor([this] { return LoggedPackets().size() == 2; }));
+  QTest::qWait(100);
+  EXPECT_EQ(LoggedPackets(), (QStringList{Hex(request), Hex(answer)}));
+
+  ClickStart();
+  EXPECT_FALSE(Links().ComPort().Connected());
+  EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
+  EXPECT_EQ(State(), "No Connect");
+  EXPECT_TRUE(reports_.isEmpty()) << reports_.join(u'\n').toStdString();
+}
+
+TEST_F(ConnectionTest, SerialDeviceGoesAway_ReportedOnceAndThePortIsClosed) {
+  PseudoTerminal line;
+  StartSerialOn(line);
+  line.Write(traffic::ReadRequest(1, 0, 10));
+  ASSERT_TRUE(WaitFor([this] { return LoggedPackets().size() == 1; }));
+
+  line.Hangup();
+  ASSERT_TRUE(WaitFor([this] { return !Links().ComPort().Connected(); }));
+  QTest::qWait(100);
+  EXPECT_EQ(reports_.size(), 1);
+  EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
+  EXPECT_EQ(State(), "No Connect");
+  EXPECT_EQ(LoggedPackets().size(), 1) << "what was logged stays";
+}
+
+TEST_F(ConnectionTest, SerialPortMissing_TheFailureIsReportedAndNothingChanges) {
+  StartProgram();
+  Links().ComPort().SetPort(QStringLiteral("/dev/tessaly-no-such-port"));
+  const QString settingsBefore = Window().Panels().LinkSettings();
+  ClickStart();
+  EXPECT_EQ(reports_, QStringList{"Unable to open com port (win error code: 2)"});
+  EXPECT_FALSE(Links().ComPort().Connected());
+  EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
+  EXPECT_EQ(Window().Panels().LinkSettings(), settingsBefore);
+}
+
+TEST_F(ConnectionTest, ClosingTheWindowWithThePortOpen_ClosesItBeforeTransportIsWritten) {
+  PseudoTerminal line;
+  StartSerialOn(line);
+  std::string transportWhenClosed;
+  Links().ComPort().OnAfterClose = [&](TCustomComPort&) {
+    transportWhenClosed = StoredText(kProgramKeyPath, "Transport");
+  };
+  Window().show();
+  ASSERT_TRUE(Window().close());
+  EXPECT_FALSE(Links().ComPort().Connected());
+  EXPECT_EQ(transportWhenClosed, "(missing)");
+  EXPECT_EQ(StoredText(kProgramKeyPath, "Transport"), "COM");
+}
+
+TEST_F(ConnectionTest, SpaceKey_TogglesOnlyWhenTheWindowItselfGetsIt) {
+  PseudoTerminal line;
+  StartProgram();
+  Links().ComPort().SetPort(QString::fromStdString(line.Path()));
+  QTest::keyClick(&Window().LogView(), Qt::Key_Space);
+  EXPECT_FALSE(Links().ComPort().Connected()) << "the focused grid keeps the space key";
+  QTest::keyClick(&Window(), Qt::Key_Space, Qt::ShiftModifier);
+  EXPECT_TRUE(Links().ComPort().Connected());
+  QTest::keyClick(&Window(), Qt::Key_Space);
+  EXPECT_FALSE(Links().ComPort().Connected());
+}
+
+class TcpConnectionTest : public ConnectionTest {
+ protected:
+  void StartTcpOn(int port) {
+    StartProgram();
+    Window().Menus().miTCP->trigger();
+    Links().Socket().SetAddress(QStringLiteral("127.0.0.1"));
+    Links().Socket().SetPort(port);
+    ClickStart();
+  }
+};
+
+TEST_F(TcpConnectionTest, Start_ConnectsStoresTheTargetAndLogsFrames_PeerCloseIsShown) {
+  LoopbackListener gateway;
+  StartTcpOn(gateway.Port());
+  ASSERT_TRUE(Links().Socket().Active());
+  EXPECT_EQ(Picture(), ConnectionControl::kStopPicture);
+  EXPECT_EQ(State(), "Connected");
+  EXPECT_EQ(Window().Panels().LinkSettings(), "127.0.0.1:" + QString::number(gateway.Port()));
+  EXPECT_EQ(StoredText(kProgramKeyPath, "Remote_IP"), "127.0.0.1");
+  {
+    TRegistry store(StoreDirectory());
+    store.SetRootKey(RegistryRoot::LocalMachine);
+    ASSERT_TRUE(store.OpenKey(kProgramKeyPath, false));
+    EXPECT_EQ(store.ReadInteger("Remote_Port"), gateway.Port());
+  }
+
+  ASSERT_GE(gateway.AcceptClient(), 0);
+  const Frame first = traffic::SizedFrame(1, 40, 1);
+  const Frame second = traffic::SizedFrame(2, 12, 2);
+  gateway.Send(first);
+  QTest::qWait(150);
+  gateway.Send(second);
+  ASSERT_TRUE(WaitFor([this] { return LoggedPackets().size() == 2; }));
+  EXPECT_EQ(LoggedPackets(), (QStringList{Hex(first), Hex(second)}));
+
+  gateway.CloseClient();
+  ASSERT_TRUE(WaitFor([this] { return !Links().Socket().Active(); }));
+  EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
+  EXPECT_EQ(State(), "No Connect");
+  EXPECT_TRUE(reports_.isEmpty()) << reports_.join(u'\n').toStdString();
+}
+
+TEST_F(TcpConnectionTest, NothingListening_TheFailureIsShownAfterTheWaitAndTheLinkStaysIdle) {
+  CloseNextModalBox();
+  StartTcpOn(UnusedLoopbackPort());
+  EXPECT_EQ(closedBoxes_,
+            QStringList{"Error|TCP Error. Can't establish connection with remote device.  "});
+  EXPECT_FALSE(Links().Socket().Active());
+  EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
+  EXPECT_EQ(State(), "No Connect");
+  EXPECT_TRUE(reports_.isEmpty());
+}
+
+}  // namespace
+}  // namespace tessaly::testing_support

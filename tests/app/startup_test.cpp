@@ -1,0 +1,158 @@
+// Start-up and shutdown against what the store holds, and the main window's
+// own rules (transport menu, sizes, column fit).
+
+#include "app/main_toolbar.h"
+#include "app/status_panels.h"
+#include "capture/packet_log_view.h"
+#include "settings/program_key.h"
+#include "settings/registry.h"
+#include "tests/app/program_fixture.h"
+
+#include <QAction>
+#include <QFile>
+#include <QTest>
+
+#include <functional>
+
+namespace tessaly::testing_support {
+namespace {
+
+class StartupTest : public ProgramTest {
+ protected:
+  // Writes into the program's key before the program starts.
+  void Store(const std::function<void(TRegistry&)>& write) {
+    TRegistry store(StoreDirectory());
+    store.SetRootKey(RegistryRoot::LocalMachine);
+    ASSERT_TRUE(store.OpenKey(kProgramKeyPath, true));
+    write(store);
+  }
+  QString Target() { return Links().Socket().Address() + u':' + QString::number(Links().Socket().Port()); }
+};
+
+TEST_F(StartupTest, FirstRunWithEmptyStore_SerialCom1At9600AndTcpFallbackTarget) {
+  StartProgram();
+  EXPECT_TRUE(Window().Menus().miSerial->isChecked());
+  EXPECT_FALSE(Window().Menus().miTCP->isChecked());
+  EXPECT_EQ(Links().ComPort().Port(), "COM1");
+  EXPECT_EQ(Links().ComPort().BaudRate(), br9600);
+  EXPECT_EQ(Window().Framer().Interval(), 4);
+  // Only asserted: nothing in the tests ever dials this address.
+  EXPECT_EQ(Target(), "192.168.0.1:502");
+  EXPECT_EQ(Window().Panels().LinkState(), "No Connect");
+  EXPECT_EQ(Window().Panels().LinkSettings(), "COM1,9600,8,None,1,None");
+  EXPECT_EQ(Window().Log().headerData(1, Qt::Horizontal).toString(), "Packet data");
+  EXPECT_TRUE(reports_.isEmpty()) << reports_.join(u'\n').toStdString();
+}
+
+struct TransportCase {
+  const char* stored;
+  bool tcpChosen;
+};
+
+class StoredTransportTest : public StartupTest, public ::testing::WithParamInterface<TransportCase> {};
+
+INSTANTIATE_TEST_SUITE_P(ComparedExactly, StoredTransportTest,
+                         ::testing::Values(TransportCase{"TCP", true}, TransportCase{"COM", false},
+                                           TransportCase{"tcp", false}, TransportCase{"TCP ", false}));
+
+TEST_P(StoredTransportTest, StoredChoiceSelectsTransport) {
+  Store([](TRegistry& store) { store.WriteString("Transport", GetParam().stored); });
+  StartProgram();
+  EXPECT_EQ(Window().Menus().miTCP->isChecked(), GetParam().tcpChosen);
+  EXPECT_NE(Window().Menus().miSerial->isChecked(), GetParam().tcpChosen);
+}
+
+TEST_F(StartupTest, StoredTargetsAndWrongTypes_KeepWhatWasSetBeforeTheFailingRead) {
+  Store([](TRegistry& store) { store.WriteString("Remote_IP", "127.0.0.9"); });
+  StartProgram();
+  EXPECT_EQ(Target(), "127.0.0.9:502") << "a missing port falls back to 502";
+
+  window_.reset();
+  Store([](TRegistry& store) { store.WriteString("Remote_Port", "502"); });
+  StartProgram();
+  EXPECT_EQ(Links().Socket().Port(), 4001) << "a port of the wrong type keeps the built-in port";
+
+  window_.reset();
+  Store([](TRegistry& store) { store.WriteInteger("Remote_IP", 7); });
+  StartProgram();
+  EXPECT_EQ(Target(), "192.168.0.248:4001") << "an address of the wrong type keeps both built-ins";
+  EXPECT_TRUE(reports_.isEmpty());
+}
+
+TEST_F(StartupTest, TransportOfWrongType_IsReportedAndSkipsTheRestOfTheWindowSetUp) {
+  Store([](TRegistry& store) { store.WriteInteger("Transport", 1); });
+  StartProgram();
+  EXPECT_EQ(reports_, QStringList{"Invalid data type for 'Transport'"});
+  EXPECT_TRUE(Window().Log().headerData(0, Qt::Horizontal).toString().isEmpty());
+  EXPECT_EQ(Window().Panels().LinkSettings(), "COM1,9600,8N1,NONE");
+  EXPECT_TRUE(Window().Menus().miSerial->isChecked());
+}
+
+TEST_F(StartupTest, ShutdownWritesTransport_AndARefusingStoreIsReportedButTheWindowCloses) {
+  StartProgram();
+  Window().show();
+  Window().Menus().miTCP->trigger();
+  ASSERT_TRUE(Window().close());
+  {
+    TRegistry store(StoreDirectory());
+    store.SetRootKey(RegistryRoot::LocalMachine);
+    ASSERT_TRUE(store.OpenKey(kProgramKeyPath, false));
+    EXPECT_EQ(store.ReadString("Transport"), "TCP");
+  }
+
+  StartProgram();
+  Window().show();
+  // A store folder that is a plain file cannot be written, even by root.
+  std::filesystem::remove_all(StoreDirectory());
+  QFile blocker(QString::fromStdString(StoreDirectory().string()));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  EXPECT_TRUE(Window().close());
+  EXPECT_FALSE(Window().isVisible());
+  EXPECT_EQ(reports_, QStringList{"Failed to set data for 'Transport'"});
+}
+
+TEST_F(StartupTest, TransportItems_ChoosingTheTickedOneKeepsItAndTheStatusFollowsTheChoice) {
+  StartProgram();
+  const MainMenus& menus = Window().Menus();
+  menus.miSerial->trigger();
+  EXPECT_TRUE(menus.miSerial->isChecked());
+  EXPECT_FALSE(menus.miTCP->isChecked());
+
+  menus.miTCP->trigger();
+  EXPECT_TRUE(menus.miTCP->isChecked());
+  EXPECT_FALSE(menus.miSerial->isChecked());
+  EXPECT_EQ(Window().Panels().LinkSettings(), "192.168.0.1:502");
+  menus.miTCP->trigger();
+  EXPECT_TRUE(menus.miTCP->isChecked());
+
+  // The packet-type item only toggles its own tick.
+  menus.miModbusRTU->trigger();
+  EXPECT_FALSE(menus.miModbusRTU->isChecked());
+  menus.miModbusRTU->trigger();
+  EXPECT_TRUE(menus.miModbusRTU->isChecked());
+  EXPECT_FALSE(menus.miModbusASCII->isEnabled());
+  EXPECT_FALSE(menus.miModbusTCP->isEnabled());
+}
+
+TEST_F(StartupTest, WindowRefusesSmallSizes_AndTheDataColumnFillsTheGrid) {
+  StartProgram();
+  Window().show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window()));
+  Window().resize(200, 100);
+  QApplication::processEvents();
+  EXPECT_GE(Window().width(), Window().minimumWidth());
+  EXPECT_GE(Window().height(), Window().minimumHeight());
+  EXPECT_GT(Window().minimumWidth(), 200);
+
+  for (const QSize size : {QSize(1200, 700), QSize(900, 500)}) {
+    Window().resize(size);
+    QApplication::processEvents();
+    PacketLogView& grid = Window().LogView();
+    EXPECT_EQ(grid.columnWidth(0), 90);
+    EXPECT_EQ(grid.columnWidth(0) + grid.columnWidth(1) + 25, grid.width());
+  }
+}
+
+}  // namespace
+}  // namespace tessaly::testing_support
