@@ -95,7 +95,14 @@ RegistryKey& EnsureKey(RegistryTree& tree, std::string_view path) {
     spelled = std::move(next);
     // The root alone gets a section only when values live directly in it.
     const bool isRootOfLongerPath = count == 1 && parts.size() > 1;
-    if (!isRootOfLongerPath && FindKey(tree, spelled) == nullptr) tree.keys.push_back(RegistryKey{spelled, {}});
+    if (!isRootOfLongerPath && FindKey(tree, spelled) == nullptr) {
+      // A new parent goes before the first of its descendants already on
+      // file, so the file still reads from the top of the tree down.
+      const auto firstDescendant =
+          std::find_if(tree.keys.begin(), tree.keys.end(),
+                       [&](const RegistryKey& key) { return IsAncestorOf(spelled, key.path); });
+      tree.keys.insert(firstDescendant, RegistryKey{spelled, {}});
+    }
   }
   return *FindKey(tree, spelled);
 }

@@ -137,6 +137,22 @@ TEST_F(RegistryStore, OpeningFindsCreatedAndParentKeysButNotMissingOnes) {
   EXPECT_FALSE(other.OpenKey(kKey, false));
 }
 
+TEST_F(RegistryStore, ParentsCreatedAfterAHandWrittenChildAreListedAboveIt) {
+  WriteText(MachineFile(),
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Verandel\\Tessaly\\ComPort]\n\"Port\"=\"COM3\"\n\n");
+  TRegistry registry(dir_);
+  registry.SetRootKey(RegistryRoot::LocalMachine);
+  ASSERT_TRUE(registry.OpenKey(kKey, true));
+  registry.WriteString("Transport", "COM");
+  EXPECT_EQ(ReadText(MachineFile()),
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Verandel]\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Verandel\\Tessaly]\n\"Transport\"=\"COM\"\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Verandel\\Tessaly\\ComPort]\n\"Port\"=\"COM3\"\n\n");
+}
+
 TEST_F(RegistryStore, RefusedStoreReadsEmptyAndFailsEveryWrite) {
   const fs::path notAFolder = dir_ / "plain-file";
   WriteText(notAFolder, "x");
