@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QToolButton>
 #include <QTest>
+#include <QTimer>
 
 namespace tessaly::testing_support {
 namespace {
@@ -163,8 +164,10 @@ TEST_F(TcpConnectionTest, Start_ConnectsStoresTheTargetAndLogsFrames_PeerCloseIs
   EXPECT_TRUE(reports_.isEmpty()) << reports_.join(u'\n').toStdString();
 }
 
-TEST_F(TcpConnectionTest, NothingListening_TheFailureIsShownAfterTheWaitAndTheLinkStaysIdle) {
-  CloseNextModalBox();
+TEST_F(TcpConnectionTest, NothingListening_TheFailureIsShownOnceAfterTheWaitAndTheLinkStaysIdle) {
+  CloseModalBoxes();
+  // A second Start/Stop during the wait must not nest a second start.
+  QTimer::singleShot(300, [this] { ClickStart(); });
   StartTcpOn(UnusedLoopbackPort());
   EXPECT_EQ(closedBoxes_,
             QStringList{"Error|TCP Error. Can't establish connection with remote device.  "});

@@ -142,13 +142,12 @@ QStringList ProgramTest::LoggedPackets() {
   return rows;
 }
 
-void ProgramTest::CloseNextModalBox() {
+void ProgramTest::CloseModalBoxes() {
   boxCloser_ = std::make_unique<QTimer>();
   boxCloser_->setInterval(20);
   QObject::connect(boxCloser_.get(), &QTimer::timeout, [this] {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
       closedBoxes_ << box->windowTitle() + u'|' + box->text();
-      boxCloser_->stop();
       box->accept();
     }
   });

@@ -83,8 +83,8 @@ class ProgramTest : public ::testing::Test {
   static bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
   // The log's rows as "data" texts, the empty first row left out.
   QStringList LoggedPackets();
-  // Closes the next modal box after it appeared and records its text.
-  void CloseNextModalBox();
+  // From now on closes every modal box that appears and records its text.
+  void CloseModalBoxes();
 
   QTemporaryDir storeFolder_;
   QStringList reports_;
