@@ -5,6 +5,15 @@
 #include <limits>
 
 namespace tessaly {
+namespace {
+
+int WholeNumberOf(const QString& text) {
+  bool isNumber = false;
+  const int value = text.trimmed().toInt(&isNumber);
+  return isNumber ? value : 0;
+}
+
+}  // namespace
 
 IntervalField::IntervalField(QWidget* parent) : QSpinBox(parent) {
   setObjectName(QStringLiteral("seEnd"));
@@ -12,11 +21,9 @@ IntervalField::IntervalField(QWidget* parent) : QSpinBox(parent) {
   setSingleStep(1);
 }
 
-int IntervalField::TypedValue() const {
-  bool isNumber = false;
-  const int value = lineEdit()->text().trimmed().toInt(&isNumber);
-  return isNumber ? value : 0;
-}
+int IntervalField::TypedValue() const { return WholeNumberOf(lineEdit()->text()); }
+
+void IntervalField::fixup(QString& text) const { text = QString::number(WholeNumberOf(text)); }
 
 int IntervalField::AcceptedInterval() {
   const int value = TypedValue();

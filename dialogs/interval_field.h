@@ -20,6 +20,12 @@ class IntervalField : public QSpinBox {
   // so a smaller value, or no number at all, is corrected to 1 in the field
   // and 1 is returned.
   int AcceptedInterval();
+
+ protected:
+  // Leaving the field, or pressing Enter or Ok, with no whole number in it
+  // (emptied, or only a minus sign) must not bring back the previous value
+  // unseen: such a text counts as 0, which Ok then corrects to 1.
+  void fixup(QString& text) const override;
 };
 
 }  // namespace tessaly

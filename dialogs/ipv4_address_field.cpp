@@ -49,6 +49,7 @@ Ipv4AddressField::Ipv4AddressField(QWidget* parent) : QFrame(parent) {
       if (text.size() == 3 && i + 1 < octets_.size()) {
         octets_[i + 1]->setFocus();
         octets_[i + 1]->selectAll();
+        advancedTo_ = octets_[i + 1];
       }
     });
   }
@@ -77,10 +78,16 @@ QString Ipv4AddressField::Address() const {
 bool Ipv4AddressField::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress) return QFrame::eventFilter(watched, event);
   const auto* key = static_cast<QKeyEvent*>(event);
+  const bool isDot = key->key() == Qt::Key_Period || key->key() == Qt::Key_Comma;
+  // "192.168" typed in one go: the "2" already moved on, so the dot must not
+  // skip a second octet.
+  const bool dotAfterAdvance = isDot && watched == advancedTo_;
+  advancedTo_ = nullptr;
+  if (dotAfterAdvance) return true;
   for (std::size_t i = 0; i < octets_.size(); ++i) {
     if (watched != octets_[i]) continue;
     const bool atStart = octets_[i]->cursorPosition() == 0;
-    if ((key->key() == Qt::Key_Period || key->key() == Qt::Key_Comma) && i + 1 < octets_.size()) {
+    if (isDot && i + 1 < octets_.size()) {
       octets_[i + 1]->setFocus();
       octets_[i + 1]->selectAll();
       return true;

@@ -32,6 +32,9 @@ class Ipv4AddressField : public QFrame {
 
  private:
   std::array<QLineEdit*, 4> octets_{};
+  // The octet the third digit of the previous one moved to, until its next
+  // key: a dot typed there still belongs to the octet just completed.
+  QLineEdit* advancedTo_ = nullptr;
 };
 
 }  // namespace tessaly

@@ -49,7 +49,12 @@ void PortField::focusOutEvent(QFocusEvent* event) {
 void PortField::CorrectText() {
   const int port = Corrected(lineEdit()->text());
   const QString text = QString::number(port);
-  if (lineEdit()->text() != text) lineEdit()->setText(text);
+  if (lineEdit()->text() != text) {
+    lineEdit()->setText(text);
+    // Selected, so that the next digit replaces the correction: deleting
+    // the port and typing 8080 must give 8080, not 18080.
+    lineEdit()->selectAll();
+  }
   setValue(port);
 }
 

@@ -2,6 +2,8 @@
 
 #include "app/common/product.h"
 
+#include "tests/support/qt_printers.h"
+
 #include <QDesktopServices>
 #include <QFile>
 #include <QLabel>

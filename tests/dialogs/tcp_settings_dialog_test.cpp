@@ -1,0 +1,160 @@
+// The TCP/IP settings dialog driven as a user drives it. The only connection
+// is to a listener on 127.0.0.1 that the test starts; every other address
+// here is only typed and compared, never dialled.
+#include "tests/dialogs/settings_dialog_fixture.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace tessaly {
+namespace {
+
+class TcpSettingsDialogTest : public testing_support::SettingsDialogTest {
+ protected:
+  QString ShownAddress() const {
+    QStringList octets;
+    for (int i = 0; i < 4; ++i) octets << tcp.eIP->Octet(i)->text();
+    return octets.join(u'.');
+  }
+};
+
+TEST_F(TcpSettingsDialogTest, EachShowing_ReloadsAllThreeFields_TypedThenCancelledIsGone) {
+  socket.SetAddress(QStringLiteral("10.1.2.3"));
+  socket.SetPort(502);
+  Show(tcp);
+  Type(*tcp.eIP->Octet(0), "11");
+  Type(*tcp.ePort, "600");
+  Type(*tcp.seEnd, "30");
+  Press(Qt::Key_Escape);
+  ASSERT_FALSE(tcp.isVisible());
+  EXPECT_EQ(socket.Port(), 502);
+  socket.SetPort(503);
+  framer.SetInterval(7);
+
+  Show(tcp);
+  EXPECT_EQ(ShownAddress(), "10.1.2.3");
+  EXPECT_EQ(tcp.ePort->text(), "503");
+  EXPECT_EQ(tcp.seEnd->text(), "7");
+}
+
+struct PortRow {
+  const char* scenario;
+  const char* typed;
+  int port;
+};
+
+class TcpPortField : public TcpSettingsDialogTest, public testing::WithParamInterface<PortRow> {};
+
+TEST_P(TcpPortField, TypedText_CorrectedAtOnce_EnterSetsIt) {
+  socket.SetPort(502);
+  Show(tcp);
+  Type(*tcp.ePort, GetParam().typed);
+  EXPECT_EQ(tcp.ePort->text(), QString::number(GetParam().port));
+  Press(Qt::Key_Return);
+  EXPECT_FALSE(tcp.isVisible());
+  EXPECT_EQ(socket.Port(), GetParam().port);
+}
+
+INSTANTIATE_TEST_SUITE_P(Typing, TcpPortField,
+                         testing::Values(PortRow{"AboveRange_Becomes65534", "70000", 65534},
+                                         PortRow{"Zero_Becomes1", "0", 1},
+                                         PortRow{"Emptied_Becomes1", "", 1},
+                                         PortRow{"InRange_Kept", "8080", 8080}),
+                         [](const auto& info) { return std::string(info.param.scenario); });
+
+struct AddressRow {
+  const char* scenario;
+  const char* stored;
+  const char* typed;  // from the first octet on, or nullptr
+  const char* shown;  // the octets joined by dots
+  const char* applied;
+};
+
+class TcpAddressField : public TcpSettingsDialogTest,
+                        public testing::WithParamInterface<AddressRow> {};
+
+TEST_P(TcpAddressField, ShownAsOctets_OkSetsEmptyOctetsTo0) {
+  const AddressRow& row = GetParam();
+  socket.SetAddress(QString::fromLatin1(row.stored));
+  Show(tcp);
+  if (row.typed != nullptr) {
+    Type(*tcp.eIP->Octet(0), QString());
+    QTest::keyClicks(static_cast<QWidget*>(nullptr), QString::fromLatin1(row.typed));
+  }
+  EXPECT_EQ(ShownAddress(), row.shown);
+  tcp.okButton->click();
+  EXPECT_FALSE(tcp.isVisible());
+  EXPECT_EQ(socket.Address(), row.applied);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, TcpAddressField,
+    testing::Values(AddressRow{"HostName_ShowsEmptyOctets", "gateway.local", nullptr, "...", "0.0.0.0"},
+                    AddressRow{"ThreeParts_ShowsEmptyOctets", "1.2.3", nullptr, "...", "0.0.0.0"},
+                    AddressRow{"OctetAbove255_ShowsEmptyOctets", "256.1.2.3", nullptr, "...", "0.0.0.0"},
+                    AddressRow{"TypedShortOctets", "1.1.1.1", "10.0.0.7", "10.0.0.7", "10.0.0.7"},
+                    AddressRow{"TypedThreeDigitOctets", "1.1.1.1", "192.168.0.248", "192.168.0.248",
+                               "192.168.0.248"}),
+    [](const auto& info) { return std::string(info.param.scenario); });
+
+struct ChangeRow {
+  const char* scenario;
+  const char* lastOctet;  // typed into the address, or nullptr
+  int portOffset;         // from the listener's port
+  bool refused;
+};
+
+class TcpActiveClient : public TcpSettingsDialogTest, public testing::WithParamInterface<ChangeRow> {
+ protected:
+  void SetUp() override {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);  // the connection completes in the backlog
+    listenerPort = ntohs(address.sin_port);
+    socket.SetAddress(QStringLiteral("127.0.0.1"));
+    socket.SetPort(listenerPort);
+    socket.SetActive(true);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return socket.Active(); }, 5000));
+  }
+  void TearDown() override {
+    socket.Close();
+    ::close(listener);
+  }
+
+  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int listenerPort = 0;
+};
+
+TEST_P(TcpActiveClient, ChangedAddressOrPortRefused_DialogStaysOpen_IntervalAlreadySet) {
+  const ChangeRow& row = GetParam();
+  Show(tcp);
+  if (row.lastOctet != nullptr) Type(*tcp.eIP->Octet(3), row.lastOctet);
+  Type(*tcp.ePort, QString::number(listenerPort + row.portOffset));
+  Type(*tcp.seEnd, "9");
+  PressShortcut(Qt::Key_O);
+
+  EXPECT_EQ(tcp.isVisible(), row.refused);
+  EXPECT_EQ(reports, row.refused ? QStringList{"Can't change value while socket is active."} : QStringList{});
+  EXPECT_EQ(framer.Interval(), 9);
+  EXPECT_TRUE(socket.Active());
+  EXPECT_EQ(socket.Address(), "127.0.0.1");
+  EXPECT_EQ(socket.Port(), listenerPort);
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, TcpActiveClient,
+                         testing::Values(ChangeRow{"NothingChanged_Closes", nullptr, 0, false},
+                                         ChangeRow{"SameValuesRetyped_Closes", "1", 0, false},
+                                         ChangeRow{"AddressChanged_Refused", "2", 0, true},
+                                         ChangeRow{"PortChanged_Refused", nullptr, -1, true}),
+                         [](const auto& info) { return std::string(info.param.scenario); });
+
+}  // namespace
+}  // namespace tessaly
