@@ -11,6 +11,7 @@
 #include "tools/traffic/modbus_frames.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QToolButton>
 #include <QTest>
 #include <QTimer>
@@ -108,6 +109,24 @@ TEST_F(ConnectionTest, ClosingTheWindowWithThePortOpen_ClosesItBeforeTransportIs
   EXPECT_FALSE(Links().ComPort().Connected());
   EXPECT_EQ(transportWhenClosed, "(missing)");
   EXPECT_EQ(StoredText(kProgramKeyPath, "Transport"), "COM");
+}
+
+TEST_F(ConnectionTest, SerialSettingsOpenOnlyWhileNoLinkIsOpen_AndTheStatusIsRefreshedAfter) {
+  PseudoTerminal line;
+  StartSerialOn(line);
+  QDialog comSet;
+  comSet.setObjectName(QStringLiteral("fmComSet"));
+  Window().AttachDialogs(nullptr, &comSet, nullptr);
+  CloseModalBoxes();
+  Window().Menus().miComunication->trigger();
+  EXPECT_TRUE(closedBoxes_.isEmpty()) << "refused while the port is open";
+
+  ClickStart();
+  ASSERT_FALSE(Links().ComPort().Connected());
+  Links().ComPort().SetBaudRate(br19200);  // as the dialog's Ok would
+  Window().Menus().miComunication->trigger();
+  EXPECT_EQ(closedBoxes_, QStringList{"fmComSet"});
+  EXPECT_TRUE(Window().Panels().LinkSettings().contains(",19200,"));
 }
 
 TEST_F(ConnectionTest, SpaceKey_TogglesOnlyWhenTheWindowItselfGetsIt) {

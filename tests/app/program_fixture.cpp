@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDialog>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -146,10 +147,11 @@ void ProgramTest::CloseModalBoxes() {
   boxCloser_ = std::make_unique<QTimer>();
   boxCloser_->setInterval(20);
   QObject::connect(boxCloser_.get(), &QTimer::timeout, [this] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      closedBoxes_ << box->windowTitle() + u'|' + box->text();
-      box->accept();
-    }
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    const auto* box = qobject_cast<QMessageBox*>(dialog);
+    closedBoxes_ << (box != nullptr ? box->windowTitle() + u'|' + box->text() : dialog->objectName());
+    dialog->reject();
   });
   boxCloser_->start();
 }

@@ -83,7 +83,8 @@ class ProgramTest : public ::testing::Test {
   static bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
   // The log's rows as "data" texts, the empty first row left out.
   QStringList LoggedPackets();
-  // From now on closes every modal box that appears and records its text.
+  // From now on closes every modal dialog that appears and records it: a
+  // message box by its title and text, any other by its object name.
   void CloseModalBoxes();
 
   QTemporaryDir storeFolder_;
