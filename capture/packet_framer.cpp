@@ -44,20 +44,28 @@ void PacketFramer::OnBytesAvailable(ByteSource& source) {
 }
 
 void PacketFramer::ReadFrom(ByteSource& source) {
+  int queued = -1;  // not known before the first read
   for (int reads = 0; reads < kMaxReadsPerArrival; ++reads) {
     // A full buffer cannot take another byte, and dropping bytes is not an
     // option: what it holds becomes a packet now, and reading goes on into
     // the emptied buffer.
     if (count_ == kCapacity) EmitPacket();
 
+    // Only the first read may wait on the line (the serial port's read waits
+    // until the line falls quiet, which a busy line never does); later ones
+    // ask only for what is queued already and so return at once. The rest
+    // comes with the next arrival, after the event loop has had its turn.
     const int space = kCapacity - count_;
-    const int read = source.Read(buffer_.data() + count_, space);
+    const int wanted = queued < 0 ? space : std::min(space, queued);
+    const int read = source.Read(buffer_.data() + count_, wanted);
     // 0 and -1 (nothing there, or a failed socket read) add nothing. A source
     // claiming more than it was asked for cannot have put more into the
     // buffer than the space it was given.
-    if (read > 0) count_ = static_cast<std::uint16_t>(count_ + std::min(read, space));
+    if (read > 0) count_ = static_cast<std::uint16_t>(count_ + std::min(read, wanted));
 
-    if (count_ < kCapacity || source.Pending() <= 0) return;
+    if (count_ < kCapacity) return;
+    queued = source.Pending();
+    if (queued <= 0) return;
   }
 }
 

@@ -27,8 +27,9 @@ class PacketFramer {
  public:
   static constexpr int kCapacity = 1024;
   // How many reads one arrival may make while the source keeps the buffer
-  // full; beyond that the handler returns to the event loop, and the source's
-  // next readiness event continues where it stopped.
+  // full (only the first of them may wait for bytes); beyond that the handler
+  // returns to the event loop, and the source's next readiness event
+  // continues where it stopped.
   static constexpr int kMaxReadsPerArrival = 64;
 
   PacketFramer(QTimer& endPacketTimer, PacketSink& sink);

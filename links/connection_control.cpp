@@ -77,8 +77,14 @@ void ConnectionControl::Start() {
     // Not guarded: a port that cannot be opened ends the start here and its
     // failure reaches the error report; picture and status stay as they were.
     links_.ComPort().Open();
+    // Bytes left from an earlier run are dropped; nothing of the new
+    // opening can have been read yet, since no event ran since it opened.
+    framer_.Reset();
   }
   if (view_.TcpTransportChosen()) {
+    // Dropped before the attempt starts: the wait below already reads what
+    // the gateway sends once connected, and that must reach the log.
+    framer_.Reset();
     try {
       links_.Socket().SetActive(true);
     } catch (const std::exception&) {
@@ -88,7 +94,6 @@ void ConnectionControl::Start() {
     QCoreApplication::processEvents();
   }
   GetComPortStates();
-  framer_.Reset();
   if (LinkOpen()) {
     view_.SetStartPicture(kStopPicture);
     return;

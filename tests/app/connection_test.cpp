@@ -183,6 +183,17 @@ TEST_F(TcpConnectionTest, Start_ConnectsStoresTheTargetAndLogsFrames_PeerCloseIs
   EXPECT_TRUE(reports_.isEmpty()) << reports_.join(u'\n').toStdString();
 }
 
+TEST_F(TcpConnectionTest, GatewaySpeaksTheMomentItIsConnected_ItsFirstFrameIsLogged) {
+  LoopbackListener gateway;
+  const Frame greeting = traffic::SizedFrame(3, 20, 3);
+  gateway.SendOnAccept(greeting);
+  StartTcpOn(gateway.Port());
+  ASSERT_TRUE(Links().Socket().Active());
+  ASSERT_TRUE(WaitFor([this] { return !LoggedPackets().isEmpty(); }));
+  QTest::qWait(100);
+  EXPECT_EQ(LoggedPackets(), QStringList{Hex(greeting)});
+}
+
 TEST_F(TcpConnectionTest, NothingListening_TheFailureIsShownOnceAfterTheWaitAndTheLinkStaysIdle) {
   CloseModalBoxes();
   // A second Start/Stop during the wait must not nest a second start.

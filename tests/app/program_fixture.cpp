@@ -61,6 +61,7 @@ LoopbackListener::LoopbackListener() {
 }
 
 LoopbackListener::~LoopbackListener() {
+  if (greeter_.joinable()) greeter_.join();
   CloseClient();
   if (listener_ >= 0) ::close(listener_);
 }
@@ -81,6 +82,15 @@ int LoopbackListener::AcceptClient() {
 void LoopbackListener::Send(const std::vector<std::uint8_t>& bytes) const {
   ASSERT_EQ(::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL),
             static_cast<ssize_t>(bytes.size()));
+}
+
+void LoopbackListener::SendOnAccept(std::vector<std::uint8_t> bytes) {
+  greeter_ = std::thread([this, bytes = std::move(bytes)] {
+    pollfd ready{listener_, POLLIN, 0};
+    if (::poll(&ready, 1, 5000) <= 0) return;
+    client_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client_ >= 0) ::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  });
 }
 
 void LoopbackListener::CloseClient() {

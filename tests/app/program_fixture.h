@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tessaly::testing_support {
@@ -58,8 +59,12 @@ class LoopbackListener {
   int AcceptClient();
   void Send(const std::vector<std::uint8_t>& bytes) const;
   void CloseClient();
+  // A gateway that speaks first: a thread of its own accepts the program's
+  // connection and sends the bytes the moment it is made.
+  void SendOnAccept(std::vector<std::uint8_t> bytes);
 
  private:
+  std::thread greeter_;
   int listener_ = -1;
   int client_ = -1;
   int port_ = 0;

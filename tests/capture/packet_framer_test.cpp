@@ -50,7 +50,10 @@ class ScriptedLine : public ByteSource {
     waiting.erase(waiting.begin(), waiting.begin() + count);
     return count;
   }
-  int Pending() override { return endless ? 1 : tellsPending ? static_cast<int>(waiting.size()) : 0; }
+  int Pending() override {
+    if (endless) return PacketFramer::kCapacity;
+    return tellsPending ? static_cast<int>(waiting.size()) : 0;
+  }
 
   std::deque<std::uint8_t> waiting;
   Action next = Action::kArrive;
@@ -164,6 +167,41 @@ TEST(PacketFramer, SourceThatNeverRunsDry_HandlerReturnsAfterBoundedReadsWithFul
   EXPECT_EQ(line.reads, PacketFramer::kMaxReadsPerArrival);
   ASSERT_EQ(sink.rows.size(), static_cast<std::size_t>(PacketFramer::kMaxReadsPerArrival - 1));
   EXPECT_EQ(sink.rows.back().size(), static_cast<std::size_t>(PacketFramer::kCapacity));
+}
+
+// A line that never falls quiet, read the way the serial port reads it: a
+// read that asks for more than is queued waits on the line for the rest,
+// while the user-interface thread stands still; a few more bytes are always
+// queued when it returns.
+class BusyLine : public ByteSource {
+ public:
+  int Read(std::uint8_t* place, int maxCount) override {
+    if (maxCount > kQueued) ++waits;
+    for (int i = 0; i < maxCount; ++i) place[i] = static_cast<std::uint8_t>(next++);
+    return maxCount;
+  }
+  int Pending() override { return kQueued; }
+
+  static constexpr int kQueued = 3;
+  int waits = 0;
+  int next = 0;
+};
+
+TEST(PacketFramer, LineThatNeverFallsQuiet_OneArrivalWaitsOnTheLineOnceAndKeepsEveryByte) {
+  QTimer endPacketTimer;
+  RecordingSink sink;
+  PacketFramer framer(endPacketTimer, sink);
+  BusyLine line;
+
+  framer.OnBytesAvailable(line);
+  EXPECT_EQ(line.waits, 1) << "each wait holds the window for a whole read";
+
+  framer.OnEndOfPacket();
+  Bytes logged;
+  for (const Bytes& row : sink.rows) logged.insert(logged.end(), row.begin(), row.end());
+  Bytes read(line.next);
+  for (int i = 0; i < line.next; ++i) read[i] = static_cast<std::uint8_t>(i);
+  EXPECT_EQ(logged, read);
 }
 
 }  // namespace
