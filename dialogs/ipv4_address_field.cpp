@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 
+#include <algorithm>
+
 namespace tessaly {
 namespace {
 
@@ -73,6 +75,11 @@ QString Ipv4AddressField::Address() const {
     parts << (octet->text().isEmpty() ? QStringLiteral("0") : octet->text());
   }
   return parts.join(u'.');
+}
+
+bool Ipv4AddressField::IsBlank() const {
+  return std::all_of(octets_.begin(), octets_.end(),
+                     [](const QLineEdit* octet) { return octet->text().isEmpty(); });
 }
 
 bool Ipv4AddressField::eventFilter(QObject* watched, QEvent* event) {

@@ -24,6 +24,8 @@ class Ipv4AddressField : public QFrame {
 
   // The four octets joined by dots; an empty octet reads as 0.
   QString Address() const;
+  // All four octets empty: no address was shown or typed.
+  bool IsBlank() const;
 
   QLineEdit* Octet(int index) const { return octets_[static_cast<std::size_t>(index)]; }
 

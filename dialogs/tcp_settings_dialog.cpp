@@ -75,7 +75,10 @@ void TcpSettingsDialog::JvXPButton1Click() {
   // Refused with "Can't change value while socket is active" when the client
   // is connected and the value differs: the failure is shown and the dialog
   // stays open, with the interval already in effect.
-  socket_.SetAddress(eIP->Address());
+  // An address field left blank (the client's address is no dotted IPv4
+  // address, a hand-edited store can hold anything) keeps that address:
+  // writing 0.0.0.0 would aim the next Start at this machine instead.
+  if (!eIP->IsBlank()) socket_.SetAddress(eIP->Address());
   socket_.SetPort(ePort->value());
   accept();
 }

@@ -77,7 +77,7 @@ struct AddressRow {
 class TcpAddressField : public TcpSettingsDialogTest,
                         public testing::WithParamInterface<AddressRow> {};
 
-TEST_P(TcpAddressField, ShownAsOctets_OkSetsEmptyOctetsTo0) {
+TEST_P(TcpAddressField, ShownAsOctets_OkKeepsAnUntouchedBlankAddressAndFillsEmptyOctetsWith0) {
   const AddressRow& row = GetParam();
   socket.SetAddress(QString::fromLatin1(row.stored));
   Show(tcp);
@@ -93,9 +93,13 @@ TEST_P(TcpAddressField, ShownAsOctets_OkSetsEmptyOctetsTo0) {
 
 INSTANTIATE_TEST_SUITE_P(
     Addresses, TcpAddressField,
-    testing::Values(AddressRow{"HostName_ShowsEmptyOctets", "gateway.local", nullptr, "...", "0.0.0.0"},
-                    AddressRow{"ThreeParts_ShowsEmptyOctets", "1.2.3", nullptr, "...", "0.0.0.0"},
-                    AddressRow{"OctetAbove255_ShowsEmptyOctets", "256.1.2.3", nullptr, "...", "0.0.0.0"},
+    testing::Values(AddressRow{"HostName_ShowsEmptyOctetsAndIsKept", "gateway.local", nullptr, "...",
+                               "gateway.local"},
+                    AddressRow{"ThreeParts_ShowsEmptyOctetsAndIsKept", "1.2.3", nullptr, "...", "1.2.3"},
+                    AddressRow{"OctetAbove255_ShowsEmptyOctetsAndIsKept", "256.1.2.3", nullptr, "...",
+                               "256.1.2.3"},
+                    AddressRow{"PartlyTyped_EmptyOctetsBecome0", "gateway.local", "10.1", "10.1..",
+                               "10.1.0.0"},
                     AddressRow{"TypedShortOctets", "1.1.1.1", "10.0.0.7", "10.0.0.7", "10.0.0.7"},
                     AddressRow{"TypedThreeDigitOctets", "1.1.1.1", "192.168.0.248", "192.168.0.248",
                                "192.168.0.248"}),
