@@ -38,6 +38,13 @@ ConnectionControl::ConnectionControl(Data& links, PacketFramer& framer, Connecti
   });
 }
 
+ConnectionControl::~ConnectionControl() {
+  links_.ComPort().OnRxChar = nullptr;
+  links_.ComPort().OnLinkLost = nullptr;
+  links_.Socket().OnRead = nullptr;
+  links_.Socket().OnError = nullptr;
+}
+
 bool ConnectionControl::LinkOpen() const {
   return links_.ComPort().Connected() || links_.Socket().Active();
 }

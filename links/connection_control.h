@@ -49,6 +49,9 @@ class ConnectionControl : public QObject {
 
   ConnectionControl(Data& links, PacketFramer& framer, ConnectionView& view,
                     LinkHandlers handlers, QObject* parent = nullptr);
+  // Unbinds the handlers Start bound: the links outlive the window they
+  // point into.
+  ~ConnectionControl() override;
 
   // Start/Stop. Ignored while a TCP start is still waiting for its
   // connection (the wait processes events, so a second command could

@@ -129,6 +129,18 @@ TEST_F(ConnectionTest, SerialSettingsOpenOnlyWhileNoLinkIsOpen_AndTheStatusIsRef
   EXPECT_TRUE(Window().Panels().LinkSettings().contains(",19200,"));
 }
 
+TEST_F(ConnectionTest, WindowDestroyedFirst_LeavesTheLinksNoHandlerIntoIt) {
+  PseudoTerminal line;
+  StartSerialOn(line);
+  window_.reset();
+  EXPECT_FALSE(Links().ComPort().OnRxChar);
+  EXPECT_FALSE(Links().ComPort().OnLinkLost);
+  EXPECT_FALSE(Links().Socket().OnRead);
+  EXPECT_FALSE(Links().Socket().OnError);
+  line.Write(traffic::ReadRequest(1, 0, 10));
+  Links().ComPort().Close();
+}
+
 TEST_F(ConnectionTest, SpaceKey_TogglesOnlyWhenTheWindowItselfGetsIt) {
   PseudoTerminal line;
   StartProgram();
