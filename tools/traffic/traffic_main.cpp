@@ -67,20 +67,26 @@ class PseudoTerminalSink final : public Sink {
 
   void Write(const std::uint8_t* bytes, std::size_t count) override {
     // With nobody reading, the terminal's queue would fill and stall the
-    // writer: old frames are dropped instead, as on a line nobody listens to.
+    // writer: old frames are dropped instead, as on a line nobody listens
+    // to. A reader that holds the port (exclusively, as Tessaly does) gets
+    // every byte: the writer waits for it instead.
+    const bool listened = Listened();
     int queued = 0;
-    if (::ioctl(slave_, FIONREAD, &queued) == 0 && queued > kStaleBytes) {
+    if (!listened && ::ioctl(slave_, FIONREAD, &queued) == 0 && queued > kStaleBytes) {
       ::tcflush(slave_, TCIFLUSH);
     }
-    while (count > 0) {
+    while (count > 0 && !stopRequested) {
       const ssize_t written = ::write(master_, bytes, count);
       if (written < 0) {
         if (errno == EINTR) continue;
-        if (errno == EAGAIN) {
+        if (errno != EAGAIN) return;
+        if (Listened()) {
+          pollfd writable{master_, POLLOUT, 0};
+          ::poll(&writable, 1, 100);
+        } else {
           ::tcflush(slave_, TCIFLUSH);
-          continue;
         }
-        return;
+        continue;
       }
       bytes += written;
       count -= static_cast<std::size_t>(written);
@@ -88,6 +94,11 @@ class PseudoTerminalSink final : public Sink {
   }
 
  private:
+  bool Listened() const {
+    int exclusive = 0;
+    return ::ioctl(slave_, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+  }
+
   static constexpr int kStaleBytes = 2048;
   int master_ = -1;
   int slave_ = -1;
