@@ -25,7 +25,7 @@ void TComComboBox::SetComProperty(TComProperty property) {
   clear();
   if (property == cpPort) {
     QStringList names;
-    ListPortNames(names, sysfsRoot_);
+    ListPortNames(names, sysfsRoot_, ptsRoot_);
     addItems(names);
   } else {
     addItems(FixedPropertyItems(property));

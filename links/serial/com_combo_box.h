@@ -50,8 +50,13 @@ class TComComboBox : public QComboBox {
   void ShowCurrent();
 
   const TComSelect& Selection() const { return select_; }
-  // Where the port names are listed from; for tests with a made-up tree.
-  void SetSysfsRoot(std::filesystem::path root) { sysfsRoot_ = std::move(root); }
+  // Where the port names are listed from, for tests with a made-up tree; a
+  // list read from another sysfs tree lists no pseudo-terminals unless given
+  // their folder too.
+  void SetSysfsRoot(std::filesystem::path root, std::filesystem::path ptsRoot = {}) {
+    sysfsRoot_ = std::move(root);
+    ptsRoot_ = std::move(ptsRoot);
+  }
 
   // Runs after each pick by the user.
   std::function<void(TComComboBox& sender)> OnChange;
@@ -62,6 +67,7 @@ class TComComboBox : public QComboBox {
 
   TComSelect select_;
   std::filesystem::path sysfsRoot_{"/sys"};
+  std::filesystem::path ptsRoot_{"/dev/pts"};
   QMetaObject::Connection portDestroyed_;
 };
 

@@ -31,6 +31,21 @@ bool IsEmptyUartSlot(const std::filesystem::path& entry) {
 
 void ThrowListFailure(const std::error_code& error) { throw EComPort(kComRegistryFailed, error.value()); }
 
+// The pseudo-terminals open now: their numbered entries ("ptmx" is the
+// multiplexer, not a port).
+void AppendPseudoTerminals(const std::filesystem::path& ptsRoot, QStringList& found) {
+  namespace fs = std::filesystem;
+  if (ptsRoot.empty()) return;
+  std::error_code error;
+  for (fs::directory_iterator entries(ptsRoot, error), end; !error && entries != end;
+       entries.increment(error)) {
+    const std::string name = entries->path().filename().string();
+    if (!name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      found.append(QStringLiteral("pts/") + QString::fromStdString(name));
+    }
+  }
+}
+
 }  // namespace
 
 std::string DevicePathForPort(const QString& name) {
@@ -39,7 +54,8 @@ std::string DevicePathForPort(const QString& name) {
   return "/dev/" + QFile::encodeName(name).toStdString();
 }
 
-void ListPortNames(QStringList& names, const std::filesystem::path& sysfsRoot) {
+void ListPortNames(QStringList& names, const std::filesystem::path& sysfsRoot,
+                   const std::filesystem::path& ptsRoot) {
   namespace fs = std::filesystem;
   std::error_code error;
   fs::directory_iterator entries(sysfsRoot / "class" / "tty", error);
@@ -54,6 +70,7 @@ void ListPortNames(QStringList& names, const std::filesystem::path& sysfsRoot) {
     found.append(QFile::decodeName(entry.filename().c_str()));
   }
   if (error) ThrowListFailure(error);
+  AppendPseudoTerminals(ptsRoot, found);
 
   std::stable_sort(found.begin(), found.end(),
                    [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
