@@ -66,15 +66,12 @@ class PseudoTerminalSink final : public Sink {
   }
 
   void Write(const std::uint8_t* bytes, std::size_t count) override {
-    // With nobody reading, the terminal's queue would fill and stall the
-    // writer: old frames are dropped instead, as on a line nobody listens
-    // to. A reader that holds the port (exclusively, as Tessaly does) gets
-    // every byte: the writer waits for it instead.
-    const bool listened = Listened();
-    int queued = 0;
-    if (!listened && ::ioctl(slave_, FIONREAD, &queued) == 0 && queued > kStaleBytes) {
-      ::tcflush(slave_, TCIFLUSH);
-    }
+    // With nobody holding the port, frames would pile up in the terminal's
+    // queue (and stall the writer once it is full): they are dropped, as on
+    // a line nobody listens to, so a reader that opens the port later starts
+    // with the latest frame. A reader that holds the port (exclusively, as
+    // Tessaly does) gets every byte: the writer waits for it instead.
+    if (!Listened()) ::tcflush(slave_, TCIFLUSH);
     while (count > 0 && !stopRequested) {
       const ssize_t written = ::write(master_, bytes, count);
       if (written < 0) {
@@ -99,7 +96,6 @@ class PseudoTerminalSink final : public Sink {
     return ::ioctl(slave_, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
   }
 
-  static constexpr int kStaleBytes = 2048;
   int master_ = -1;
   int slave_ = -1;
 };
