@@ -26,6 +26,25 @@ class HeaderStyledDelegate : public QStyledItemDelegate {
   }
 };
 
+// Hands the painter only as much of a long packet's text as the cell can
+// show: a full packet is 3072 characters, of which a cell shows a few
+// hundred, and laying out the rest only to elide it would cost most of the
+// time spent painting a busy log.
+class PacketDataDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    const int averageWidth = std::max(1, option->fontMetrics.averageCharWidth());
+    // Twice what fits on average, so narrow glyphs still fill the cell; the
+    // cut text stays longer than the cell and is still elided as usual.
+    const qsizetype fits = 2 * (option->rect.width() / averageWidth) + 8;
+    if (option->text.size() > fits) option->text.truncate(fits);
+  }
+};
+
 }  // namespace
 
 PacketLogView::PacketLogView(QWidget* parent) : QTableView(parent) {
@@ -35,6 +54,7 @@ PacketLogView::PacketLogView(QWidget* parent) : QTableView(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setWordWrap(false);
   setItemDelegateForColumn(PacketLogModel::kTimeColumn, new HeaderStyledDelegate(this));
+  setItemDelegateForColumn(PacketLogModel::kDataColumn, new PacketDataDelegate(this));
 
   QHeaderView* rows = verticalHeader();
   rows->hide();

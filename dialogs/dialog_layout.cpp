@@ -10,8 +10,8 @@
 namespace tessaly {
 
 void MakeFixedSizeDialog(QDialog& dialog, QSize designClientSize) {
-  dialog.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
+                        Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   dialog.setFixedSize(Scaled(designClientSize));
 }
 

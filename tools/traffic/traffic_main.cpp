@@ -15,6 +15,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -137,15 +138,16 @@ class TcpSink final : public Sink {
   }
 
   void Idle(int ms) override {
+    // The listener is looked at on every call, however short the wait, so
+    // clients are taken also when frames follow each other closely.
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          until - std::chrono::steady_clock::now());
-      if (left.count() <= 0 || stopRequested) return;
+    do {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
       pollfd listener{listener_, POLLIN, 0};
-      if (::poll(&listener, 1, static_cast<int>(left.count())) > 0) Accept();
-    }
+      if (::poll(&listener, 1, static_cast<int>(std::max<std::int64_t>(0, left.count()))) > 0) Accept();
+    } while (std::chrono::steady_clock::now() < until && !stopRequested);
   }
+
 
  private:
   void Accept() {
