@@ -4,7 +4,6 @@
 #include "app/main_toolbar.h"
 #include "app/status_panels.h"
 #include "capture/packet_log_view.h"
-#include "settings/program_key.h"
 #include "settings/registry.h"
 #include "tests/app/program_fixture.h"
 
@@ -14,7 +13,7 @@
 
 #include <functional>
 
-namespace tessaly::testing_support {
+namespace tessaly::test {
 namespace {
 
 class StartupTest : public ProgramTest {
@@ -41,7 +40,7 @@ TEST_F(StartupTest, FirstRunWithEmptyStore_SerialCom1At9600AndTcpFallbackTarget)
   EXPECT_EQ(Window().Panels().LinkState(), "No Connect");
   EXPECT_EQ(Window().Panels().LinkSettings(), "COM1,9600,8,None,1,None");
   EXPECT_EQ(Window().Log().headerData(1, Qt::Horizontal).toString(), "Packet data");
-  EXPECT_TRUE(reports_.isEmpty()) << reports_.join(u'\n').toStdString();
+  EXPECT_TRUE(reports_.isEmpty()) << reports_.Text();
 }
 
 struct TransportCase {
@@ -93,12 +92,7 @@ TEST_F(StartupTest, ShutdownWritesTransport_AndARefusingStoreIsReportedButTheWin
   Window().show();
   Window().Menus().miTCP->trigger();
   ASSERT_TRUE(Window().close());
-  {
-    TRegistry store(StoreDirectory());
-    store.SetRootKey(RegistryRoot::LocalMachine);
-    ASSERT_TRUE(store.OpenKey(kProgramKeyPath, false));
-    EXPECT_EQ(store.ReadString("Transport"), "TCP");
-  }
+  EXPECT_EQ(Stored("Transport"), "TCP");
 
   StartProgram();
   Window().show();
@@ -155,4 +149,4 @@ TEST_F(StartupTest, WindowRefusesSmallSizes_AndTheDataColumnFillsTheGrid) {
 }
 
 }  // namespace
-}  // namespace tessaly::testing_support
+}  // namespace tessaly::test

@@ -2,7 +2,7 @@
 
 #include "app/common/product.h"
 
-#include "tests/support/qt_printers.h"
+#include "tests/support/test_support.h"
 
 #include <QDesktopServices>
 #include <QFile>

@@ -8,7 +8,7 @@
 namespace tessaly {
 namespace {
 
-using SerialSettingsDialogTest = testing_support::SettingsDialogTest;
+using SerialSettingsDialogTest = test::SettingsDialogTest;
 
 TEST_F(SerialSettingsDialogTest, TypedTimeoutThenBaudRatePick_FieldShowsTheTimersIntervalAgain) {
   Show(serial);

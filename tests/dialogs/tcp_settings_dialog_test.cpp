@@ -3,17 +3,14 @@
 // here is only typed and compared, never dialled.
 #include "tests/dialogs/settings_dialog_fixture.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "tests/support/loopback.h"
 
 #include <string>
 
 namespace tessaly {
 namespace {
 
-class TcpSettingsDialogTest : public testing_support::SettingsDialogTest {
+class TcpSettingsDialogTest : public test::SettingsDialogTest {
  protected:
   QString ShownAddress() const {
     QStringList octets;
@@ -115,33 +112,22 @@ struct ChangeRow {
 class TcpActiveClient : public TcpSettingsDialogTest, public testing::WithParamInterface<ChangeRow> {
  protected:
   void SetUp() override {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);  // the connection completes in the backlog
-    listenerPort = ntohs(address.sin_port);
+    // The connection completes in the listener's backlog.
     socket.SetAddress(QStringLiteral("127.0.0.1"));
-    socket.SetPort(listenerPort);
+    socket.SetPort(listener.Port());
     socket.SetActive(true);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return socket.Active(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return socket.Active(); }));
   }
-  void TearDown() override {
-    socket.Close();
-    ::close(listener);
-  }
+  void TearDown() override { socket.Close(); }
 
-  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int listenerPort = 0;
+  test::LoopbackListener listener;
 };
 
 TEST_P(TcpActiveClient, ChangedAddressOrPortRefused_DialogStaysOpen_IntervalAlreadySet) {
   const ChangeRow& row = GetParam();
   Show(tcp);
   if (row.lastOctet != nullptr) Type(*tcp.eIP->Octet(3), row.lastOctet);
-  Type(*tcp.ePort, QString::number(listenerPort + row.portOffset));
+  Type(*tcp.ePort, QString::number(listener.Port() + row.portOffset));
   Type(*tcp.seEnd, "9");
   PressShortcut(Qt::Key_O);
 
@@ -150,7 +136,7 @@ TEST_P(TcpActiveClient, ChangedAddressOrPortRefused_DialogStaysOpen_IntervalAlre
   EXPECT_EQ(framer.Interval(), 9);
   EXPECT_TRUE(socket.Active());
   EXPECT_EQ(socket.Address(), "127.0.0.1");
-  EXPECT_EQ(socket.Port(), listenerPort);
+  EXPECT_EQ(socket.Port(), listener.Port());
 }
 
 INSTANTIATE_TEST_SUITE_P(Changes, TcpActiveClient,

@@ -8,7 +8,7 @@
 namespace tessaly {
 namespace {
 
-class TimeoutField : public testing_support::SettingsDialogTest,
+class TimeoutField : public test::SettingsDialogTest,
                      public testing::WithParamInterface<std::tuple<bool, const char*>> {};
 
 TEST_P(TimeoutField, BelowOneOrNoNumber_OkCorrectsFieldTo1_TimerGets1) {

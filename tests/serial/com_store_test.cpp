@@ -1,7 +1,5 @@
 // Saving and restoring a port's settings in a store kept in a temporary
 // folder.
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -22,12 +20,12 @@ class ComStoreTest : public testing::Test {
 
   void Prepare(TComPort& port) const {
     port.setObjectName(QStringLiteral("ComPort"));
-    port.SetStoreDirectory(store_.path().toStdString());
+    port.SetStoreDirectory(store_.Path());
   }
   // The port's key as another reader of the store sees it.
   std::unique_ptr<TRegistry> Key(RegistryRoot root = RegistryRoot::LocalMachine,
                                  const std::string& path = "SOFTWARE\\Verandel\\Tessaly\\ComPort") const {
-    auto registry = std::make_unique<TRegistry>(store_.path().toStdString());
+    auto registry = std::make_unique<TRegistry>(store_.Path());
     registry->SetRootKey(root);
     registry->OpenKey(path, true);
     return registry;
@@ -35,7 +33,7 @@ class ComStoreTest : public testing::Test {
   void Save(TComPort& port) { port.SaveSettings(skRegistry, QString::fromLatin1(kSettingsLocation)); }
   void Restore(TComPort& port) { port.RestoreSettings(skRegistry, QString::fromLatin1(kSettingsLocation)); }
 
-  QTemporaryDir store_;
+  test::TemporaryFolder store_;
   TComPort port_;
 };
 

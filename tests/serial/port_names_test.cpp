@@ -1,7 +1,5 @@
 // Port names to device paths, and listing the machine's serial devices from
 // a made-up sysfs tree.
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -22,21 +20,21 @@ TEST(DevicePathTest, MapsComNumbersToOnBoardPortsAndOtherNamesIntoDev) {
 }
 
 TEST(ListPortNamesTest, ListsDeviceBackedTtysSortedIgnoringCase_FailsWithCode23WhenUnreadable) {
-  QTemporaryDir root;
+  test::TemporaryFolder root;
   // name, backed by a device, type attribute (0: an empty on-board UART slot)
   const std::tuple<const char*, bool, const char*> ttys[] = {
       {"ttyS0", true, "4"}, {"ttyS1", true, "0"},  {"ttyS10", true, "4"}, {"ttyS2", true, "4"},
       {"ttyUSB0", true, nullptr}, {"ttyacm1", true, nullptr}, {"ttyACM0", true, nullptr}, {"tty0", false, nullptr}};
   for (const auto& [name, backed, type] : ttys) {
-    const std::filesystem::path entry = std::filesystem::path(root.path().toStdString()) / "class/tty" / name;
+    const std::filesystem::path entry = root.Path() / "class/tty" / name;
     std::filesystem::create_directories(backed ? entry / "device" : entry);
     if (type != nullptr) std::ofstream(entry / "type") << type << '\n';
   }
   QStringList names{QStringLiteral("stale")};
-  ListPortNames(names, root.path().toStdString());
+  ListPortNames(names, root.Path());
   EXPECT_EQ(names, (QStringList{"ttyACM0", "ttyacm1", "ttyS0", "ttyS10", "ttyS2", "ttyUSB0"}));
 
-  test::ExpectComFailure([&] { ListPortNames(names, root.path().toStdString() + "/missing"); }, kComRegistryFailed,
+  test::ExpectComFailure([&] { ListPortNames(names, root.Path() / "missing"); }, kComRegistryFailed,
                          ENOENT);
   EXPECT_EQ(names.size(), 6);  // kept
 }

@@ -1,6 +1,7 @@
 // The settings store as the program's Parts use it: reading and writing
 // rules, refusal, sharing between running copies, damaged files.
 #include "settings/registry.h"
+#include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -28,23 +29,10 @@ std::string ReadText(const fs::path& path) {
 
 void WriteText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
-// What an operation gives: its result as text, or the failure's message.
-std::string Outcome(const std::function<std::string()>& operation) {
-  try {
-    return operation();
-  } catch (const ERegistryException& failure) {
-    return failure.what();
-  }
-}
+using test::Outcome;
 
 class RegistryStore : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::path(testing::TempDir()) / "tessaly-store-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
 
   fs::path UserFile() const { return dir_ / "current-user.reg"; }
   fs::path MachineFile() const { return dir_ / "local-machine.reg"; }
@@ -56,7 +44,8 @@ class RegistryStore : public testing::Test {
     return found;
   }
 
-  fs::path dir_;
+  test::TemporaryFolder folder_;
+  const fs::path dir_ = folder_.Path();
 };
 
 struct ReadRow {
@@ -163,7 +152,7 @@ TEST_F(RegistryStore, RefusedStoreReadsEmptyAndFailsEveryWrite) {
   EXPECT_FALSE(registry.ValueExists("Remote_Port"));
   EXPECT_EQ(Outcome([&] { return std::to_string(registry.ReadInteger("Remote_Port")); }),
             "Failed to get data for 'Remote_Port'");
-  EXPECT_EQ(Outcome([&] { return registry.WriteString("Transport", "COM"), std::string(); }),
+  EXPECT_EQ(test::FailureText([&] { registry.WriteString("Transport", "COM"); }),
             "Failed to set data for 'Transport'");
   EXPECT_EQ(ReadText(notAFolder), "x");
 }
@@ -174,7 +163,7 @@ TEST_F(RegistryStore, WriteAfterTheFolderWentAwayFails) {
   ASSERT_TRUE(registry.OpenKey(kKey, true));
   fs::remove_all(folder);
   WriteText(folder, "not a folder");
-  EXPECT_EQ(Outcome([&] { return registry.WriteInteger("Remote_Port", 1), std::string(); }),
+  EXPECT_EQ(test::FailureText([&] { registry.WriteInteger("Remote_Port", 1); }),
             "Failed to set data for 'Remote_Port'");
 }
 

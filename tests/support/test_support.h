@@ -1,0 +1,50 @@
+#pragma once
+
+// Small helpers most test programs share: a folder removed with the test, the
+// error report captured instead of shown, failures as text, and Qt strings
+// printed as text in failure messages.
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace tessaly::test {
+
+// A fresh folder, removed with the test: a settings store's or a made-up
+// sysfs tree's home.
+class TemporaryFolder {
+ public:
+  TemporaryFolder() {
+    if (!dir_.isValid()) throw std::runtime_error("no temporary folder");
+  }
+  std::filesystem::path Path() const { return dir_.path().toStdString(); }
+
+ private:
+  QTemporaryDir dir_;
+};
+
+// While it lives, what the application's error report would show is
+// collected here instead of in a modal box.
+class CapturedReports : public QStringList {
+ public:
+  CapturedReports();
+  ~CapturedReports();
+  CapturedReports(const CapturedReports&) = delete;
+  CapturedReports& operator=(const CapturedReports&) = delete;
+  std::string Text() const { return join(u'\n').toStdString(); }
+};
+
+// What an operation gives: its result as text, or the message of the failure
+// it raises.
+std::string Outcome(const std::function<std::string()>& operation);
+// The message of the failure the action raises, or "(no failure)".
+std::string FailureText(const std::function<void()>& action);
+
+}  // namespace tessaly::test
