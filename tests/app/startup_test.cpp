@@ -125,8 +125,6 @@ TEST_F(StartupTest, TransportItems_ChoosingTheTickedOneKeepsItAndTheStatusFollow
   EXPECT_FALSE(menus.miModbusRTU->isChecked());
   menus.miModbusRTU->trigger();
   EXPECT_TRUE(menus.miModbusRTU->isChecked());
-  EXPECT_FALSE(menus.miModbusASCII->isEnabled());
-  EXPECT_FALSE(menus.miModbusTCP->isEnabled());
 }
 
 TEST_F(StartupTest, WindowRefusesSmallSizes_AndTheDataColumnFillsTheGrid) {

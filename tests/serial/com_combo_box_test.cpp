@@ -91,15 +91,6 @@ TEST(ComComboBoxTest, CustomFlowPick_ChangesNoFlagAndListShowsDerivedKindAgain) 
   EXPECT_EQ(list.Text(), QStringLiteral("Hardware"));
 }
 
-TEST(ComComboBoxTest, SettingText_SelectsMatchIgnoringCaseOrChangesNothing) {
-  TComComboBox list;
-  list.SetComProperty(cpParity);
-  EXPECT_EQ(list.Text(), QStringLiteral("None"));  // unbound: the first item
-  list.SetText(QStringLiteral("eVeN"));
-  list.SetText(QStringLiteral("Even "));
-  EXPECT_EQ(list.Text(), QStringLiteral("Even"));
-}
-
 TEST(ComComboBoxTest, PortDestroyed_UnbindsAndSelectsFirstItem) {
   auto port = std::make_unique<TComPort>();
   port->SetBaudRate(br115200);

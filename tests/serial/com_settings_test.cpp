@@ -1,5 +1,5 @@
-// The settings model without a device: text conversions, the derived
-// flow-control kind and the failure messages.
+// The settings model without a device: text conversions and the derived
+// flow-control kind.
 #include <gtest/gtest.h>
 
 #include "links/serial/com_port.h"
@@ -36,12 +36,6 @@ TEST(ComTextTest, FromText_MatchesIgnoringAsciiCaseOnlyElseFallsBack) {
   EXPECT_EQ(BaudRateText(static_cast<TBaudRate>(200)), QString());  // no enumerator, no text
 }
 
-TEST(EComPortTest, MessageCarriesPlatformNumberOnlyWhenThereIsOne) {
-  EXPECT_STREQ(EComPort(kComOpenFailed, 2).what(), "Unable to open com port (win error code: 2)");
-  EXPECT_STREQ(EComPort(kComStoreFailed).what(), "Failed to store settings");
-  EXPECT_STREQ(EComPort(kComSetStateFailed, 0).what(), "SetCommState function failed (win error code: 0)");
-}
-
 TEST(FlowControlKindTest, DerivedFromRtsCtsAndXonXoffOnly) {
   const struct {
     TRTSFlowControl rts;
@@ -62,22 +56,6 @@ TEST(FlowControlKindTest, DerivedFromRtsCtsAndXonXoffOnly) {
     flow.SetControlDTR(dtrHandshake);
     EXPECT_EQ(flow.FlowControlKind(), row.kind);
   }
-}
-
-TEST(FlowControlKindTest, SettingKindTouchesOnlyRtsCtsAndXonXoff) {
-  TComPort port;
-  TComFlowControl& flow = port.FlowControl();
-  flow.SetOutDSRFlow(true);
-  flow.SetControlDTR(dtrEnable);
-  flow.SetFlowControlKind(fcHardware);
-  flow.SetXonXoffIn(true);
-  flow.SetFlowControlKind(fcCustom);  // changes nothing
-  EXPECT_EQ(flow.ControlRTS(), rtsHandshake);
-  EXPECT_TRUE(flow.XonXoffIn());
-  flow.SetFlowControlKind(fcNone);
-  EXPECT_EQ(flow.FlowControlKind(), fcNone);
-  EXPECT_TRUE(flow.OutDSRFlow());
-  EXPECT_EQ(flow.ControlDTR(), dtrEnable);
 }
 
 }  // namespace
