@@ -85,7 +85,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"Wide", "Invalid data type for 'Wide'", "Failed to get data for 'Wide'"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(RegistryStore, WritesReplaceAnyTypeAndKeepTheFirstSpellingOfNames) {
+TEST_F(RegistryStore, WritesReplaceAnyTypeKeepTheFirstSpellingOfNamesAndListParentsAboveChildren) {
+  // A hand-written child key whose parents do not exist yet.
+  WriteText(MachineFile(),
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Verandel\\Tessaly\\ComPort]\n\"Port\"=\"COM3\"\n\n");
   TRegistry writer(dir_);
   writer.SetRootKey(RegistryRoot::LocalMachine);
   ASSERT_TRUE(writer.OpenKey(kKey, true));
@@ -126,23 +130,7 @@ TEST_F(RegistryStore, OpeningFindsCreatedAndParentKeysButNotMissingOnes) {
   EXPECT_FALSE(other.OpenKey(kKey, false));
 }
 
-TEST_F(RegistryStore, ParentsCreatedAfterAHandWrittenChildAreListedAboveIt) {
-  WriteText(MachineFile(),
-            "Windows Registry Editor Version 5.00\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Verandel\\Tessaly\\ComPort]\n\"Port\"=\"COM3\"\n\n");
-  TRegistry registry(dir_);
-  registry.SetRootKey(RegistryRoot::LocalMachine);
-  ASSERT_TRUE(registry.OpenKey(kKey, true));
-  registry.WriteString("Transport", "COM");
-  EXPECT_EQ(ReadText(MachineFile()),
-            "Windows Registry Editor Version 5.00\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Verandel]\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Verandel\\Tessaly]\n\"Transport\"=\"COM\"\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Verandel\\Tessaly\\ComPort]\n\"Port\"=\"COM3\"\n\n");
-}
-
-TEST_F(RegistryStore, RefusedStoreReadsEmptyAndFailsEveryWrite) {
+TEST_F(RegistryStore, RefusedStore_ReadsEmptyAndFailsEveryWrite_AlsoWhenTheFolderGoesAfterOpening) {
   const fs::path notAFolder = dir_ / "plain-file";
   WriteText(notAFolder, "x");
   TRegistry registry(notAFolder);
@@ -155,32 +143,20 @@ TEST_F(RegistryStore, RefusedStoreReadsEmptyAndFailsEveryWrite) {
   EXPECT_EQ(test::FailureText([&] { registry.WriteString("Transport", "COM"); }),
             "Failed to set data for 'Transport'");
   EXPECT_EQ(ReadText(notAFolder), "x");
-}
 
-TEST_F(RegistryStore, WriteAfterTheFolderWentAwayFails) {
   const fs::path folder = dir_ / "store";
-  TRegistry registry(folder);
-  ASSERT_TRUE(registry.OpenKey(kKey, true));
+  TRegistry opened(folder);
+  ASSERT_TRUE(opened.OpenKey(kKey, true));
   fs::remove_all(folder);
   WriteText(folder, "not a folder");
-  EXPECT_EQ(test::FailureText([&] { registry.WriteInteger("Remote_Port", 1); }),
+  EXPECT_EQ(test::FailureText([&] { opened.WriteInteger("Remote_Port", 1); }),
             "Failed to set data for 'Remote_Port'");
 }
 
-TEST_F(RegistryStore, TwoHandlesWritingInTurnKeepBothValues) {
-  TRegistry first(dir_);
-  TRegistry second(dir_);
-  ASSERT_TRUE(first.OpenKey(kKey, true));
-  ASSERT_TRUE(second.OpenKey(kKey, true));
-  first.WriteString("Remote_IP", "10.0.0.5");
-  second.WriteInteger("Remote_Port", 4001);
-  first.WriteString("Transport", "TCP");
-  EXPECT_EQ(second.ReadString("Remote_IP"), "10.0.0.5");
-  EXPECT_EQ(second.ReadString("Transport"), "TCP");
-  EXPECT_EQ(first.ReadInteger("Remote_Port"), 4001);
-}
-
-TEST_F(RegistryStore, ConcurrentWritersLoseNoValue) {
+TEST_F(RegistryStore, WritersOnTwoThreadsLoseNoValue_AnEarlierHandleReadsTheLatest) {
+  TRegistry early(dir_);
+  ASSERT_TRUE(early.OpenKey(kKey, true));
+  early.WriteString("Transport", "TCP");
   constexpr int kWritesEach = 25;
   auto writeMany = [this](const std::string& prefix) {
     TRegistry registry(dir_);
@@ -191,12 +167,11 @@ TEST_F(RegistryStore, ConcurrentWritersLoseNoValue) {
   std::thread b(writeMany, "B");
   a.join();
   b.join();
-  TRegistry reader(dir_);
-  ASSERT_TRUE(reader.OpenKey(kKey, false));
   for (int i = 0; i < kWritesEach; ++i) {
-    EXPECT_EQ(reader.ReadInteger("A" + std::to_string(i)), i);
-    EXPECT_EQ(reader.ReadInteger("B" + std::to_string(i)), i);
+    EXPECT_EQ(early.ReadInteger("A" + std::to_string(i)), i);
+    EXPECT_EQ(early.ReadInteger("B" + std::to_string(i)), i);
   }
+  EXPECT_EQ(early.ReadString("Transport"), "TCP");
 }
 
 TEST_F(RegistryStore, ValuesOfUnknownTypesSurviveOtherWrites) {
