@@ -9,13 +9,11 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
-#include <QScreen>
 #include <QTest>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 
 namespace tessaly {
 namespace {
@@ -48,8 +46,6 @@ struct KeyCase {
   Qt::KeyboardModifiers modifiers;
   bool closes;
 };
-
-void PrintTo(const KeyCase& keyCase, std::ostream* out) { *out << keyCase.scenario; }
 
 class AboutDialogKeys : public AboutDialogTest, public testing::WithParamInterface<KeyCase> {};
 
@@ -107,17 +103,6 @@ TEST_F(AboutDialogTest, WebLink_ClickAnywhereOnItOpensTheWebAddress) {
   QTest::mouseClick(author, Qt::LeftButton, Qt::NoModifier, author->rect().center());
   QDesktopServices::unsetUrlHandler(address.scheme());
   EXPECT_EQ(browser.opened, QList<QUrl>({address, address}));
-}
-
-TEST(AboutDialogPlacement, ShownFromAnOffCentreWindow_IsCentredOnTheScreen) {
-  QWidget owner;
-  owner.setGeometry(0, 0, 200, 150);
-  owner.show();
-  AboutDialog dialog(&owner);
-  dialog.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-  const QPoint offset = dialog.frameGeometry().center() - dialog.screen()->availableGeometry().center();
-  EXPECT_LE(offset.manhattanLength(), 2);
 }
 
 }  // namespace
