@@ -16,7 +16,6 @@ class Descriptor {
  public:
   explicit Descriptor(int fd = -1) : fd_(fd) {}
   Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Descriptor& operator=(Descriptor&& other) noexcept;
   ~Descriptor() { Close(); }
 
   int Fd() const { return fd_; }
@@ -49,8 +48,8 @@ class LoopbackListener {
  private:
   int port_ = 0;  // before listener_, whose making sets it
   Descriptor listener_;
-  Descriptor greeted_;
   std::thread greeter_;
+  int greeted_ = -1;  // the greeter's connection, closed with the listener
 };
 
 // A port on 127.0.0.1 where nothing listens.
