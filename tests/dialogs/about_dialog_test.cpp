@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace tessaly {
 namespace {
 
@@ -63,9 +62,7 @@ TEST_P(AboutDialogKeys, OnlyEnterCloses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, AboutDialogKeys,
-    testing::Values(KeyCase{"EscapeOnOk_StaysOpen", "bOK", Qt::Key_Escape, Qt::NoModifier, false},
-                    KeyCase{"EscapeInLicence_StaysOpen", "mmLicense", Qt::Key_Escape, Qt::NoModifier, false},
-                    KeyCase{"ReturnOnOk_Closes", "bOK", Qt::Key_Return, Qt::NoModifier, true},
+    testing::Values(KeyCase{"EscapeInLicence_StaysOpen", "mmLicense", Qt::Key_Escape, Qt::NoModifier, false},
                     KeyCase{"KeypadEnterOnOk_Closes", "bOK", Qt::Key_Enter, Qt::KeypadModifier, true},
                     KeyCase{"ReturnInLicence_PressesOk", "mmLicense", Qt::Key_Return, Qt::NoModifier, true}),
     [](const testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.scenario); });
