@@ -81,12 +81,6 @@ TEST_F(ComStoreTest, EmptyStore_GivesFirstRunSettingsAndKeepsFlowDetails) {
   EXPECT_EQ(port_.BaudRate(), br9600);
   EXPECT_EQ(port_.StopBits(), sbOneStopBit);
   EXPECT_TRUE(port_.FlowControl().XonXoffIn());  // a missing kind reads as Custom
-
-  Key()->WriteString("BaudRate", "19200 ");
-  Key()->WriteString("Parity", "even");
-  Restore(port_);
-  EXPECT_EQ(port_.BaudRate(), br9600);
-  EXPECT_EQ(port_.Parity().Bits(), prEven);
 }
 
 TEST_F(ComStoreTest, FailingRead_EndsRestoreWithCode17KeepingEarlierValues) {
