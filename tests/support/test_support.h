@@ -4,9 +4,12 @@
 // error report captured instead of shown, failures as text, and Qt strings
 // printed as text in failure messages.
 
+#include "app/common/error_report.h"
+
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <ostream>
@@ -34,8 +37,10 @@ class TemporaryFolder {
 // collected here instead of in a modal box.
 class CapturedReports : public QStringList {
  public:
-  CapturedReports();
-  ~CapturedReports();
+  CapturedReports() {
+    SetErrorReportHook([this](const QString& text) { append(text); });
+  }
+  ~CapturedReports() { SetErrorReportHook({}); }
   CapturedReports(const CapturedReports&) = delete;
   CapturedReports& operator=(const CapturedReports&) = delete;
   std::string Text() const { return join(u'\n').toStdString(); }
@@ -43,8 +48,17 @@ class CapturedReports : public QStringList {
 
 // What an operation gives: its result as text, or the message of the failure
 // it raises.
-std::string Outcome(const std::function<std::string()>& operation);
+inline std::string Outcome(const std::function<std::string()>& operation) {
+  try {
+    return operation();
+  } catch (const std::exception& failure) {
+    return failure.what();
+  }
+}
+
 // The message of the failure the action raises, or "(no failure)".
-std::string FailureText(const std::function<void()>& action);
+inline std::string FailureText(const std::function<void()>& action) {
+  return Outcome([&] { return action(), std::string("(no failure)"); });
+}
 
 }  // namespace tessaly::test
