@@ -5,7 +5,7 @@
 #include "capture/end_of_packet_interval.h"
 #include "capture/packet_framer.h"
 
-#include <QEventLoop>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 
@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <deque>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -111,8 +110,9 @@ struct Scenario {
   bool tellsPending = true;
 };
 
-// Plays the script, each step after the previous one, then stays silent until
-// any armed packet has ended; returns the logged rows.
+// Plays the script, each step after the previous one with events running in
+// between, then stays silent until any armed packet has ended; returns the
+// logged rows.
 std::vector<Bytes> Play(const Scenario& scenario) {
   QTimer endPacketTimer;
   RecordingSink sink;
@@ -121,10 +121,8 @@ std::vector<Bytes> Play(const Scenario& scenario) {
   QObject::connect(&endPacketTimer, &QTimer::timeout, [&] { framer.OnEndOfPacket(); });
   ScriptedLine line(framer);
   line.tellsPending = scenario.tellsPending;
-  QEventLoop loop;
-
-  std::function<void(std::size_t)> run = [&](std::size_t index) {
-    const Step& step = scenario.script[index];
+  for (const Step& step : scenario.script) {
+    QTest::qWait(step.afterMilliseconds);
     line.waiting.insert(line.waiting.end(), step.bytes.begin(), step.bytes.end());
     line.next = step.action;
     if (step.action == Action::kReset) {
@@ -134,14 +132,8 @@ std::vector<Bytes> Play(const Scenario& scenario) {
     } else {
       framer.OnBytesAvailable(line);
     }
-    if (index + 1 < scenario.script.size()) {
-      QTimer::singleShot(scenario.script[index + 1].afterMilliseconds, [&run, index] { run(index + 1); });
-    } else {
-      QTimer::singleShot(kLong * 2, &loop, &QEventLoop::quit);
-    }
-  };
-  QTimer::singleShot(0, [&run] { run(0); });
-  loop.exec();
+  }
+  QTest::qWait(kLong * 2);
   EXPECT_FALSE(endPacketTimer.isActive());
   return sink.rows;
 }
