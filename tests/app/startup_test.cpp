@@ -43,22 +43,13 @@ TEST_F(StartupTest, FirstRunWithEmptyStore_SerialCom1At9600AndTcpFallbackTarget)
   EXPECT_TRUE(reports_.isEmpty()) << reports_.Text();
 }
 
-struct TransportCase {
-  const char* stored;
-  bool tcpChosen;
-};
-
-class StoredTransportTest : public StartupTest, public ::testing::WithParamInterface<TransportCase> {};
-
-INSTANTIATE_TEST_SUITE_P(ComparedExactly, StoredTransportTest,
-                         ::testing::Values(TransportCase{"TCP", true}, TransportCase{"COM", false},
-                                           TransportCase{"tcp", false}, TransportCase{"TCP ", false}));
-
-TEST_P(StoredTransportTest, StoredChoiceSelectsTransport) {
-  Store([](TRegistry& store) { store.WriteString("Transport", GetParam().stored); });
-  StartProgram();
-  EXPECT_EQ(Window().Menus().miTCP->isChecked(), GetParam().tcpChosen);
-  EXPECT_NE(Window().Menus().miSerial->isChecked(), GetParam().tcpChosen);
+TEST_F(StartupTest, StoredTransport_OnlyExactlyTcpChoosesTcp) {
+  for (const auto& [stored, tcpChosen] : {std::pair{"TCP", true}, {"COM", false}, {"tcp", false}, {"TCP ", false}}) {
+    Store([stored = stored](TRegistry& store) { store.WriteString("Transport", stored); });
+    StartProgram();
+    EXPECT_EQ(Window().Menus().miTCP->isChecked(), tcpChosen) << stored;
+    EXPECT_NE(Window().Menus().miSerial->isChecked(), tcpChosen) << stored;
+  }
 }
 
 TEST_F(StartupTest, StoredTargetsAndWrongTypes_KeepWhatWasSetBeforeTheFailingRead) {

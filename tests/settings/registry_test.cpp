@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
+#include <tuple>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -216,32 +218,22 @@ TEST_F(RegistryStore, DamagedFileSeenByAReaderIsSetAsideOnce) {
   EXPECT_EQ(ReadText(DamagedCopies()[0]), "not a store");
 }
 
-struct DirectoryRow {
-  const char* xdgConfigHome;  // null: unset
-  const char* home;
-  const char* expected;
-};
-
-class StoreDirectory : public testing::TestWithParam<DirectoryRow> {};
-
-TEST_P(StoreDirectory, FollowsTheXdgConvention) {
-  const std::string savedXdg = getenv("XDG_CONFIG_HOME") ? getenv("XDG_CONFIG_HOME") : "";
-  const bool hadXdg = getenv("XDG_CONFIG_HOME") != nullptr;
-  const std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
-  if (GetParam().xdgConfigHome) setenv("XDG_CONFIG_HOME", GetParam().xdgConfigHome, 1);
-  else unsetenv("XDG_CONFIG_HOME");
-  setenv("HOME", GetParam().home, 1);
-  const fs::path found = DefaultStoreDirectory();
-  if (hadXdg) setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
-  else unsetenv("XDG_CONFIG_HOME");
-  setenv("HOME", savedHome.c_str(), 1);
-  EXPECT_EQ(found, fs::path(GetParam().expected));
+TEST(StoreDirectory, FollowsTheXdgConvention_ARelativeConfigHomeIsIgnored) {
+  const auto saved = [](const char* name) { return getenv(name) ? std::optional<std::string>(getenv(name)) : std::nullopt; };
+  const auto restore = [](const char* name, const std::optional<std::string>& value) {
+    value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+  };
+  const std::optional<std::string> xdg = saved("XDG_CONFIG_HOME"), home = saved("HOME");
+  const std::tuple<std::optional<std::string>, fs::path> rows[] = {
+      {"/cfg", "/cfg/tessaly"}, {std::nullopt, "/home/u/.config/tessaly"}, {"relative/cfg", "/home/u/.config/tessaly"}};
+  setenv("HOME", "/home/u", 1);
+  for (const auto& [configHome, expected] : rows) {
+    restore("XDG_CONFIG_HOME", configHome);
+    EXPECT_EQ(DefaultStoreDirectory(), expected);
+  }
+  restore("XDG_CONFIG_HOME", xdg);
+  restore("HOME", home);
 }
-
-INSTANTIATE_TEST_SUITE_P(Environment, StoreDirectory,
-                         testing::Values(DirectoryRow{"/cfg", "/home/u", "/cfg/tessaly"},
-                                         DirectoryRow{nullptr, "/home/u", "/home/u/.config/tessaly"},
-                                         DirectoryRow{"relative/cfg", "/home/u", "/home/u/.config/tessaly"}));
 
 }  // namespace
 }  // namespace tessaly
