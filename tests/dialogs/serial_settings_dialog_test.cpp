@@ -29,36 +29,28 @@ TEST_F(SerialSettingsDialogTest, PicksReachThePortOnlyOnOk_ARatePickReloadsTheTi
   EXPECT_EQ(framer.Interval(), kStartupInterval) << "a new rate does not recompute the interval";
 }
 
-struct KeyRow {
-  const char* scenario;
-  const char* typed;            // into the timeout field first, or nullptr
-  std::vector<Qt::Key> keys;    // letters with Alt, the rest alone
-  int interval;
-};
-
-class SerialSettingsKeys : public SerialSettingsDialogTest,
-                           public testing::WithParamInterface<KeyRow> {};
-
-TEST_P(SerialSettingsKeys, ClosesAndOnlyOkSetsTheInterval) {
-  Show(serial);
-  if (GetParam().typed != nullptr) Type(*serial.seEnd, GetParam().typed);
-  for (Qt::Key key : GetParam().keys) {
-    if (key >= Qt::Key_A && key <= Qt::Key_Z) {
-      PressShortcut(key);
-    } else {
-      Press(key);
+TEST_F(SerialSettingsDialogTest, KeysClose_OnlyOkSetsTheInterval) {
+  const struct {
+    const char* typed;          // into the timeout field first, or nullptr
+    std::vector<Qt::Key> keys;  // letters with Alt, the rest alone
+    int interval;
+  } rows[] = {{nullptr, {Qt::Key_F, Qt::Key_O}, 1}, {"20", {Qt::Key_Return}, 20}, {"20", {Qt::Key_Escape}, 4}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.interval);
+    framer.SetInterval(kStartupInterval);
+    Show(serial);
+    if (row.typed != nullptr) Type(*serial.seEnd, row.typed);
+    for (Qt::Key key : row.keys) {
+      if (key >= Qt::Key_A && key <= Qt::Key_Z) {
+        PressShortcut(key);
+      } else {
+        Press(key);
+      }
     }
+    EXPECT_FALSE(serial.isVisible());
+    EXPECT_EQ(framer.Interval(), row.interval);
   }
-  EXPECT_FALSE(serial.isVisible());
-  EXPECT_EQ(framer.Interval(), GetParam().interval);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Keys, SerialSettingsKeys,
-    testing::Values(KeyRow{"FixTimeThenOk_Sets1", nullptr, {Qt::Key_F, Qt::Key_O}, 1},
-                    KeyRow{"TypedThenEnter_SetsTyped", "20", {Qt::Key_Return}, 20},
-                    KeyRow{"TypedThenEscape_Unchanged", "20", {Qt::Key_Escape}, 4}),
-    [](const auto& info) { return std::string(info.param.scenario); });
 
 TEST_F(SerialSettingsDialogTest, PortNotOnThisMachine_ListBlank_OkKeepsThePortsName) {
   const QString absent = QStringLiteral("/dev/ttyTessalyAbsent");
