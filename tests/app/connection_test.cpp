@@ -5,18 +5,18 @@
 #include "app/status_panels.h"
 #include "capture/packet_log_view.h"
 #include "capture/packet_text.h"
-#include "settings/program_key.h"
-#include "settings/registry.h"
 #include "tests/app/program_fixture.h"
+#include "tests/support/loopback.h"
+#include "tests/support/pty_pair.h"
 #include "tools/traffic/modbus_frames.h"
 
 #include <QAction>
 #include <QDialog>
-#include <QToolButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
-namespace tessaly::testing_support {
+namespace tessaly::test {
 namespace {
 
 using traffic::Frame;
@@ -28,61 +28,59 @@ class ConnectionTest : public ProgramTest {
   int Picture() { return Window().Toolbar().StartImageIndex(); }
   void ClickStart() { Window().Toolbar().StartButton()->click(); }
   QString State() { return Window().Panels().LinkState(); }
-  std::string StoredText(const char* key, const char* name) {
-    TRegistry store(StoreDirectory());
-    store.SetRootKey(RegistryRoot::LocalMachine);
-    if (!store.OpenKey(key, false)) return "(no key)";
-    return store.ValueExists(name) ? store.ReadString(name) : "(missing)";
+  bool WaitForPackets(int count) {
+    return QTest::qWaitFor([&] { return LoggedPackets().size() == count; });
   }
-  void StartSerialOn(const PseudoTerminal& line) {
+  void StartSerialOn(const PtyPair& line) {
     StartProgram();
-    Links().ComPort().SetPort(QString::fromStdString(line.Path()));
+    Links().ComPort().SetPort(line.SlavePath());
     ClickStart();
-    ASSERT_TRUE(Links().ComPort().Connected()) << reports_.join(u'\n').toStdString();
+    ASSERT_TRUE(Links().ComPort().Connected()) << reports_.Text();
+  }
+  void ExpectIdle() {
+    EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
+    EXPECT_EQ(State(), "No Connect");
   }
 };
 
 TEST_F(ConnectionTest, SerialStart_FramesBecomeRowsCutAtTheSilences_StopCloses) {
-  PseudoTerminal line;
+  PtyPair line;
   StartSerialOn(line);
   EXPECT_EQ(Picture(), ConnectionControl::kStopPicture);
   EXPECT_EQ(State(), "Connected");
-  EXPECT_EQ(Window().Panels().LinkSettings(),
-            QString::fromStdString(line.Path()) + ",9600,8,None,1,None");
-  EXPECT_EQ(StoredText("SOFTWARE\\Verandel\\Tessaly\\ComPort", "Port"), line.Path())
+  EXPECT_EQ(Window().Panels().LinkSettings(), line.SlavePath() + ",9600,8,None,1,None");
+  EXPECT_EQ(QString::fromStdString(Stored("Port", "SOFTWARE\\Verandel\\Tessaly\\ComPort")), line.SlavePath())
       << "an opened port's settings are remembered";
 
   const Frame request = traffic::ReadRequest(1, 0, 10);
   const Frame answer = traffic::ReadResponse(1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
-  line.Write(request);
+  line.Send(request);
   QTest::qWait(200);
   // A pause far shorter than the end of a packet keeps the halves together.
-  line.Write(Frame(answer.begin(), answer.begin() + 7));
+  line.Send(Frame(answer.begin(), answer.begin() + 7));
   QTest::qWait(2);
-  line.Write(Frame(answer.begin() + 7, answer.end()));
-  ASSERT_TRUE(WaitFor([this] { return LoggedPackets().size() == 2; }));
+  line.Send(Frame(answer.begin() + 7, answer.end()));
+  ASSERT_TRUE(WaitForPackets(2));
   QTest::qWait(100);
   EXPECT_EQ(LoggedPackets(), (QStringList{Hex(request), Hex(answer)}));
 
   ClickStart();
   EXPECT_FALSE(Links().ComPort().Connected());
-  EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
-  EXPECT_EQ(State(), "No Connect");
-  EXPECT_TRUE(reports_.isEmpty()) << reports_.join(u'\n').toStdString();
+  ExpectIdle();
+  EXPECT_TRUE(reports_.isEmpty()) << reports_.Text();
 }
 
 TEST_F(ConnectionTest, SerialDeviceGoesAway_ReportedOnceAndThePortIsClosed) {
-  PseudoTerminal line;
+  PtyPair line;
   StartSerialOn(line);
-  line.Write(traffic::ReadRequest(1, 0, 10));
-  ASSERT_TRUE(WaitFor([this] { return LoggedPackets().size() == 1; }));
+  line.Send(traffic::ReadRequest(1, 0, 10));
+  ASSERT_TRUE(WaitForPackets(1));
 
-  line.Hangup();
-  ASSERT_TRUE(WaitFor([this] { return !Links().ComPort().Connected(); }));
+  line.HangUp();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Links().ComPort().Connected(); }));
   QTest::qWait(100);
-  EXPECT_EQ(reports_.size(), 1);
-  EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
-  EXPECT_EQ(State(), "No Connect");
+  EXPECT_EQ(reports_, QStringList{"WaitForEvent method failed (win error code: 5)"});
+  ExpectIdle();
   EXPECT_EQ(LoggedPackets().size(), 1) << "what was logged stays";
 }
 
@@ -98,21 +96,19 @@ TEST_F(ConnectionTest, SerialPortMissing_TheFailureIsReportedAndNothingChanges) 
 }
 
 TEST_F(ConnectionTest, ClosingTheWindowWithThePortOpen_ClosesItBeforeTransportIsWritten) {
-  PseudoTerminal line;
+  PtyPair line;
   StartSerialOn(line);
   std::string transportWhenClosed;
-  Links().ComPort().OnAfterClose = [&](TCustomComPort&) {
-    transportWhenClosed = StoredText(kProgramKeyPath, "Transport");
-  };
+  Links().ComPort().OnAfterClose = [&](TCustomComPort&) { transportWhenClosed = Stored("Transport"); };
   Window().show();
   ASSERT_TRUE(Window().close());
   EXPECT_FALSE(Links().ComPort().Connected());
   EXPECT_EQ(transportWhenClosed, "(missing)");
-  EXPECT_EQ(StoredText(kProgramKeyPath, "Transport"), "COM");
+  EXPECT_EQ(Stored("Transport"), "COM");
 }
 
 TEST_F(ConnectionTest, SerialSettingsOpenOnlyWhileNoLinkIsOpen_AndTheStatusIsRefreshedAfter) {
-  PseudoTerminal line;
+  PtyPair line;
   StartSerialOn(line);
   QDialog comSet;
   comSet.setObjectName(QStringLiteral("fmComSet"));
@@ -130,21 +126,21 @@ TEST_F(ConnectionTest, SerialSettingsOpenOnlyWhileNoLinkIsOpen_AndTheStatusIsRef
 }
 
 TEST_F(ConnectionTest, WindowDestroyedFirst_LeavesTheLinksNoHandlerIntoIt) {
-  PseudoTerminal line;
+  PtyPair line;
   StartSerialOn(line);
   window_.reset();
   EXPECT_FALSE(Links().ComPort().OnRxChar);
   EXPECT_FALSE(Links().ComPort().OnLinkLost);
   EXPECT_FALSE(Links().Socket().OnRead);
   EXPECT_FALSE(Links().Socket().OnError);
-  line.Write(traffic::ReadRequest(1, 0, 10));
+  line.Send(traffic::ReadRequest(1, 0, 10));
   Links().ComPort().Close();
 }
 
 TEST_F(ConnectionTest, SpaceKey_TogglesOnlyWhenTheWindowItselfGetsIt) {
-  PseudoTerminal line;
+  PtyPair line;
   StartProgram();
-  Links().ComPort().SetPort(QString::fromStdString(line.Path()));
+  Links().ComPort().SetPort(line.SlavePath());
   QTest::keyClick(&Window().LogView(), Qt::Key_Space);
   EXPECT_FALSE(Links().ComPort().Connected()) << "the focused grid keeps the space key";
   QTest::keyClick(&Window(), Qt::Key_Space, Qt::ShiftModifier);
@@ -171,28 +167,22 @@ TEST_F(TcpConnectionTest, Start_ConnectsStoresTheTargetAndLogsFrames_PeerCloseIs
   EXPECT_EQ(Picture(), ConnectionControl::kStopPicture);
   EXPECT_EQ(State(), "Connected");
   EXPECT_EQ(Window().Panels().LinkSettings(), "127.0.0.1:" + QString::number(gateway.Port()));
-  EXPECT_EQ(StoredText(kProgramKeyPath, "Remote_IP"), "127.0.0.1");
-  {
-    TRegistry store(StoreDirectory());
-    store.SetRootKey(RegistryRoot::LocalMachine);
-    ASSERT_TRUE(store.OpenKey(kProgramKeyPath, false));
-    EXPECT_EQ(store.ReadInteger("Remote_Port"), gateway.Port());
-  }
+  EXPECT_EQ(Stored("Remote_IP"), "127.0.0.1");
+  EXPECT_EQ(Stored("Remote_Port"), std::to_string(gateway.Port()));
 
-  ASSERT_GE(gateway.AcceptClient(), 0);
+  Descriptor peer = gateway.Accept();
   const Frame first = traffic::SizedFrame(1, 40, 1);
   const Frame second = traffic::SizedFrame(2, 12, 2);
-  gateway.Send(first);
+  peer.Send(first);
   QTest::qWait(150);
-  gateway.Send(second);
-  ASSERT_TRUE(WaitFor([this] { return LoggedPackets().size() == 2; }));
+  peer.Send(second);
+  ASSERT_TRUE(WaitForPackets(2));
   EXPECT_EQ(LoggedPackets(), (QStringList{Hex(first), Hex(second)}));
 
-  gateway.CloseClient();
-  ASSERT_TRUE(WaitFor([this] { return !Links().Socket().Active(); }));
-  EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
-  EXPECT_EQ(State(), "No Connect");
-  EXPECT_TRUE(reports_.isEmpty()) << reports_.join(u'\n').toStdString();
+  peer.Close();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Links().Socket().Active(); }));
+  ExpectIdle();
+  EXPECT_TRUE(reports_.isEmpty()) << reports_.Text();
 }
 
 TEST_F(TcpConnectionTest, GatewaySpeaksTheMomentItIsConnected_ItsFirstFrameIsLogged) {
@@ -201,7 +191,7 @@ TEST_F(TcpConnectionTest, GatewaySpeaksTheMomentItIsConnected_ItsFirstFrameIsLog
   gateway.SendOnAccept(greeting);
   StartTcpOn(gateway.Port());
   ASSERT_TRUE(Links().Socket().Active());
-  ASSERT_TRUE(WaitFor([this] { return !LoggedPackets().isEmpty(); }));
+  ASSERT_TRUE(WaitForPackets(1));
   QTest::qWait(100);
   EXPECT_EQ(LoggedPackets(), QStringList{Hex(greeting)});
 }
@@ -214,10 +204,9 @@ TEST_F(TcpConnectionTest, NothingListening_TheFailureIsShownOnceAfterTheWaitAndT
   EXPECT_EQ(closedBoxes_,
             QStringList{"Error|TCP Error. Can't establish connection with remote device.  "});
   EXPECT_FALSE(Links().Socket().Active());
-  EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
-  EXPECT_EQ(State(), "No Connect");
+  ExpectIdle();
   EXPECT_TRUE(reports_.isEmpty());
 }
 
 }  // namespace
-}  // namespace tessaly::testing_support
+}  // namespace tessaly::test

@@ -1,17 +1,18 @@
-// Framing in a real event loop with the real timer: a scripted line delivers
-// bytes at scripted moments. The interval (50 ms) and the silences (5 ms
-// within a packet, 150 ms between) leave wide margins for a loaded machine.
+// Packet framing: the end-of-packet interval, and cutting in a real event loop
+// with the real timer, where a scripted line delivers bytes at scripted
+// moments. The interval (50 ms) and the silences (5 ms within a packet, 150 ms
+// between) leave wide margins for a loaded machine.
+#include "capture/end_of_packet_interval.h"
 #include "capture/packet_framer.h"
 
-#include <QEventLoop>
+#include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <deque>
-#include <functional>
-#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,6 +32,44 @@ Bytes Pattern(int count, int first = 0) {
   return bytes;
 }
 
+struct RecordingSink : PacketSink {
+  void AppendPacket(const std::uint8_t* bytes, int count) override { rows.emplace_back(bytes, bytes + count); }
+  std::vector<Bytes> rows;
+};
+
+class EndOfPacketIntervalTest : public testing::TestWithParam<std::pair<int, int>> {};
+
+TEST_P(EndOfPacketIntervalTest, RateGivesIntervalOfTheTable) {
+  EXPECT_EQ(EndOfPacketInterval(GetParam().first), GetParam().second);
+}
+
+// The fifteen standard rates (truncated, not rounded: 300 gives 117, not
+// 118), custom rates by the same rule, and rates that cannot be timed.
+INSTANTIATE_TEST_SUITE_P(
+    StandardCustomAndUntimeableRates, EndOfPacketIntervalTest,
+    testing::Values(std::pair{110, 319}, std::pair{300, 117}, std::pair{600, 59}, std::pair{1200, 30},
+                    std::pair{2400, 15}, std::pair{4800, 8}, std::pair{9600, 4}, std::pair{14400, 3},
+                    std::pair{19200, 2}, std::pair{38400, 1}, std::pair{56000, 1}, std::pair{57600, 1},
+                    std::pair{115200, 1}, std::pair{128000, 1}, std::pair{256000, 1}, std::pair{1, 35001},
+                    std::pair{31250, 2}, std::pair{0, 4}, std::pair{-9600, 4}));
+
+TEST(PacketFramerInterval, BelowOneRaisedToOne_SameIntervalLeavesARunningCountdownAlone) {
+  RecordingSink sink;
+  QTimer timer;  // a fresh QTimer has interval 0, which would end a packet at once
+  PacketFramer framer(timer, sink);
+  EXPECT_EQ(timer.interval(), 1);
+  framer.SetInterval(-5);
+  EXPECT_EQ(timer.interval(), 1);
+
+  framer.SetInterval(1000);
+  timer.start();
+  QThread::msleep(100);
+  framer.SetInterval(1000);
+  EXPECT_LE(timer.remainingTime(), 950);
+  framer.SetInterval(2000);  // a different interval restarts it
+  EXPECT_GT(timer.remainingTime(), 1500);
+}
+
 enum class Action { kArrive, kArriveUnreadable, kArriveFailing, kReset };
 
 // A line as a link sees it: bytes wait until read. Checks on every read that
@@ -40,36 +79,22 @@ class ScriptedLine : public ByteSource {
   explicit ScriptedLine(const PacketFramer& framer) : framer_(framer) {}
 
   int Read(std::uint8_t* place, int maxCount) override {
-    ++reads;
     EXPECT_LE(maxCount, PacketFramer::kCapacity - framer_.Count());
     if (next == Action::kArriveUnreadable) return -1;
     if (next == Action::kArriveFailing) throw std::runtime_error("line failed");
-    const int count = endless ? maxCount : std::min<int>(maxCount, static_cast<int>(waiting.size()));
-    if (endless) waiting.resize(count, 0x55);
+    const int count = std::min<int>(maxCount, static_cast<int>(waiting.size()));
     std::copy_n(waiting.begin(), count, place);
     waiting.erase(waiting.begin(), waiting.begin() + count);
     return count;
   }
-  int Pending() override {
-    if (endless) return PacketFramer::kCapacity;
-    return tellsPending ? static_cast<int>(waiting.size()) : 0;
-  }
+  int Pending() override { return tellsPending ? static_cast<int>(waiting.size()) : 0; }
 
   std::deque<std::uint8_t> waiting;
   Action next = Action::kArrive;
   bool tellsPending = true;
-  bool endless = false;
-  int reads = 0;
 
  private:
   const PacketFramer& framer_;
-};
-
-struct RecordingSink : PacketSink {
-  void AppendPacket(const std::uint8_t* bytes, int count) override {
-    rows.emplace_back(bytes, bytes + count);
-  }
-  std::vector<Bytes> rows;
 };
 
 struct Step {
@@ -85,8 +110,9 @@ struct Scenario {
   bool tellsPending = true;
 };
 
-// Plays the script, each step after the previous one, then stays silent until
-// any armed packet has ended; returns the logged rows.
+// Plays the script, each step after the previous one with events running in
+// between, then stays silent until any armed packet has ended; returns the
+// logged rows.
 std::vector<Bytes> Play(const Scenario& scenario) {
   QTimer endPacketTimer;
   RecordingSink sink;
@@ -95,10 +121,8 @@ std::vector<Bytes> Play(const Scenario& scenario) {
   QObject::connect(&endPacketTimer, &QTimer::timeout, [&] { framer.OnEndOfPacket(); });
   ScriptedLine line(framer);
   line.tellsPending = scenario.tellsPending;
-  QEventLoop loop;
-
-  std::function<void(std::size_t)> run = [&](std::size_t index) {
-    const Step& step = scenario.script[index];
+  for (const Step& step : scenario.script) {
+    QTest::qWait(step.afterMilliseconds);
     line.waiting.insert(line.waiting.end(), step.bytes.begin(), step.bytes.end());
     line.next = step.action;
     if (step.action == Action::kReset) {
@@ -108,19 +132,11 @@ std::vector<Bytes> Play(const Scenario& scenario) {
     } else {
       framer.OnBytesAvailable(line);
     }
-    if (index + 1 < scenario.script.size()) {
-      QTimer::singleShot(scenario.script[index + 1].afterMilliseconds, [&run, index] { run(index + 1); });
-    } else {
-      QTimer::singleShot(kLong * 2, &loop, &QEventLoop::quit);
-    }
-  };
-  QTimer::singleShot(0, [&run] { run(0); });
-  loop.exec();
+  }
+  QTest::qWait(kLong * 2);
   EXPECT_FALSE(endPacketTimer.isActive());
   return sink.rows;
 }
-
-void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
 
 class PacketFramingTest : public testing::TestWithParam<Scenario> {};
 
@@ -155,46 +171,39 @@ INSTANTIATE_TEST_SUITE_P(
                  false}),
     [](const testing::TestParamInfo<Scenario>& info) { return info.param.name; });
 
-TEST(PacketFramer, SourceThatNeverRunsDry_HandlerReturnsAfterBoundedReadsWithFullRows) {
-  QTimer endPacketTimer;
-  RecordingSink sink;
-  PacketFramer framer(endPacketTimer, sink);
-  ScriptedLine line(framer);
-  line.endless = true;
-
-  framer.OnBytesAvailable(line);
-
-  EXPECT_EQ(line.reads, PacketFramer::kMaxReadsPerArrival);
-  ASSERT_EQ(sink.rows.size(), static_cast<std::size_t>(PacketFramer::kMaxReadsPerArrival - 1));
-  EXPECT_EQ(sink.rows.back().size(), static_cast<std::size_t>(PacketFramer::kCapacity));
-}
-
 // A line that never falls quiet, read the way the serial port reads it: a
 // read that asks for more than is queued waits on the line for the rest,
-// while the user-interface thread stands still; a few more bytes are always
-// queued when it returns.
+// while the user-interface thread stands still; `queued` more bytes are
+// always there when it returns. It runs dry after 1000 reads, so a framer
+// that never stops reading fails instead of hanging.
 class BusyLine : public ByteSource {
  public:
+  explicit BusyLine(int queuedBytes) : queued(queuedBytes) {}
   int Read(std::uint8_t* place, int maxCount) override {
-    if (maxCount > kQueued) ++waits;
+    if (++reads > 1000) return 0;
+    if (maxCount > queued) ++waits;
     for (int i = 0; i < maxCount; ++i) place[i] = static_cast<std::uint8_t>(next++);
     return maxCount;
   }
-  int Pending() override { return kQueued; }
+  int Pending() override { return reads > 1000 ? 0 : queued; }
 
-  static constexpr int kQueued = 3;
+  const int queued;
+  int reads = 0;
   int waits = 0;
   int next = 0;
 };
 
-TEST(PacketFramer, LineThatNeverFallsQuiet_OneArrivalWaitsOnTheLineOnceAndKeepsEveryByte) {
+class LineThatNeverFallsQuiet : public testing::TestWithParam<int> {};
+
+TEST_P(LineThatNeverFallsQuiet, OneArrivalWaitsOnceAtMostAndReadsBoundedly_EveryByteLoggedInOrder) {
   QTimer endPacketTimer;
   RecordingSink sink;
   PacketFramer framer(endPacketTimer, sink);
-  BusyLine line;
+  BusyLine line(GetParam());
 
   framer.OnBytesAvailable(line);
-  EXPECT_EQ(line.waits, 1) << "each wait holds the window for a whole read";
+  EXPECT_LE(line.waits, 1) << "each wait holds the window for a whole read";
+  EXPECT_LE(line.reads, PacketFramer::kMaxReadsPerArrival);
 
   framer.OnEndOfPacket();
   Bytes logged;
@@ -203,6 +212,9 @@ TEST(PacketFramer, LineThatNeverFallsQuiet_OneArrivalWaitsOnTheLineOnceAndKeepsE
   for (int i = 0; i < line.next; ++i) read[i] = static_cast<std::uint8_t>(i);
   EXPECT_EQ(logged, read);
 }
+
+// A few bytes queued behind every read, and a whole buffer's worth.
+INSTANTIATE_TEST_SUITE_P(Queued, LineThatNeverFallsQuiet, testing::Values(3, PacketFramer::kCapacity));
 
 }  // namespace
 }  // namespace tessaly

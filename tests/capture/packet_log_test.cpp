@@ -1,11 +1,9 @@
-#include "app/common/ui_scale.h"
 #include "capture/packet_log_model.h"
 #include "capture/packet_log_view.h"
 #include "capture/packet_store.h"
 #include "capture/packet_text.h"
 
 #include <QAbstractItemModelTester>
-#include <QImage>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -91,7 +89,7 @@ TEST_F(PacketLogModelTest, BusyLongLog_PacketsHeldBackAreAnnouncedTogetherSoon) 
   EXPECT_EQ(Cell(5, 1), "05 ");
 }
 
-TEST(PacketLogView, NewPacketsBecomeCurrentVisibleRow_ColumnKept_TimeColumnHeaderStyled) {
+TEST(PacketLogView, NewPacketsBecomeTheCurrentVisibleRow_ColumnKept) {
   PacketLogModel model;
   PacketLogView view;
   view.SetLogModel(&model);
@@ -105,16 +103,6 @@ TEST(PacketLogView, NewPacketsBecomeCurrentVisibleRow_ColumnKept_TimeColumnHeade
 
   EXPECT_EQ(view.currentIndex(), model.index(100, PacketLogModel::kTimeColumn));
   EXPECT_TRUE(view.viewport()->rect().contains(view.visualRect(view.currentIndex())));
-  EXPECT_EQ(view.rowHeight(100), Scaled(PacketLogView::kRowHeight));
-
-  // A row away from the selected last one: the time cell is on the button
-  // colour, the data cell on the base colour.
-  const QImage image = view.viewport()->grab().toImage();
-  const int middleRow = view.rowAt(view.viewport()->height() / 2);
-  const QRect time = view.visualRect(model.index(middleRow, 0));
-  const QRect data = view.visualRect(model.index(middleRow, 1));
-  EXPECT_EQ(image.pixelColor(time.right() - 2, time.center().y()), view.palette().button().color());
-  EXPECT_EQ(image.pixelColor(data.right() - 2, data.center().y()), view.palette().base().color());
 }
 
 }  // namespace

@@ -8,71 +8,48 @@
 namespace tessaly {
 namespace {
 
-using SerialSettingsDialogTest = testing_support::SettingsDialogTest;
+using SerialSettingsDialogTest = test::SettingsDialogTest;
 
-TEST_F(SerialSettingsDialogTest, TypedTimeoutThenBaudRatePick_FieldShowsTheTimersIntervalAgain) {
+TEST_F(SerialSettingsDialogTest, PicksReachThePortOnlyOnOk_ARatePickReloadsTheTimeoutFromTheTimer) {
   Show(serial);
   EXPECT_EQ(serial.seEnd->text(), "4");
   Type(*serial.seEnd, "20");
   Pick(*serial.comsetBaudRate, "19200");
   EXPECT_EQ(serial.seEnd->text(), "4");
-  EXPECT_EQ(port.BaudRate(), br9600) << "a pick alone must not reach the port";
-}
-
-struct KeyRow {
-  const char* scenario;
-  const char* typed;            // into the timeout field first, or nullptr
-  std::vector<Qt::Key> keys;    // letters with Alt, the rest alone
-  int interval;
-};
-
-class SerialSettingsKeys : public SerialSettingsDialogTest,
-                           public testing::WithParamInterface<KeyRow> {};
-
-TEST_P(SerialSettingsKeys, ClosesAndOnlyOkSetsTheInterval) {
-  Show(serial);
-  if (GetParam().typed != nullptr) Type(*serial.seEnd, GetParam().typed);
-  for (Qt::Key key : GetParam().keys) {
-    if (key >= Qt::Key_A && key <= Qt::Key_Z) {
-      PressShortcut(key);
-    } else {
-      Press(key);
-    }
-  }
-  EXPECT_FALSE(serial.isVisible());
-  EXPECT_EQ(framer.Interval(), GetParam().interval);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Keys, SerialSettingsKeys,
-    testing::Values(KeyRow{"FixTimeThenOk_Sets1", nullptr, {Qt::Key_F, Qt::Key_O}, 1},
-                    KeyRow{"FixTimeThenCancel_Unchanged", nullptr, {Qt::Key_F, Qt::Key_C}, 4},
-                    KeyRow{"FixTimeThenEscape_Unchanged", nullptr, {Qt::Key_F, Qt::Key_Escape}, 4},
-                    KeyRow{"TypedThenEnter_SetsTyped", "20", {Qt::Key_Return}, 20},
-                    KeyRow{"TypedThenEscape_Unchanged", "20", {Qt::Key_Escape}, 4}),
-    [](const auto& info) { return std::string(info.param.scenario); });
-
-TEST_F(SerialSettingsDialogTest, NewRateAndOk_PortGetsTheRate_IntervalStays) {
-  Show(serial);
-  Pick(*serial.comsetBaudRate, "19200");
   Pick(*serial.comsetParity, "Odd");
+  serial.cancelButton->click();
+  EXPECT_EQ(port.BaudRate(), br9600);
+
+  Show(serial);  // the lists still show the picks
+  EXPECT_EQ(serial.comsetBaudRate->Text(), "19200");
   QTest::mouseClick(serial.okButton, Qt::LeftButton);
   EXPECT_FALSE(serial.isVisible());
   EXPECT_EQ(port.BaudRate(), br19200);
   EXPECT_EQ(port.Parity().Bits(), prOdd);
-  EXPECT_EQ(framer.Interval(), kStartupInterval);
+  EXPECT_EQ(framer.Interval(), kStartupInterval) << "a new rate does not recompute the interval";
 }
 
-TEST_F(SerialSettingsDialogTest, PickThenCancel_PortKeepsRate_NextShowingShowsAndOkAppliesThePick) {
-  Show(serial);
-  Pick(*serial.comsetBaudRate, "19200");
-  serial.cancelButton->click();
-  EXPECT_EQ(port.BaudRate(), br9600);
-
-  Show(serial);
-  EXPECT_EQ(serial.comsetBaudRate->Text(), "19200");
-  serial.okButton->click();
-  EXPECT_EQ(port.BaudRate(), br19200);
+TEST_F(SerialSettingsDialogTest, KeysClose_OnlyOkSetsTheInterval) {
+  const struct {
+    const char* typed;          // into the timeout field first, or nullptr
+    std::vector<Qt::Key> keys;  // letters with Alt, the rest alone
+    int interval;
+  } rows[] = {{nullptr, {Qt::Key_F, Qt::Key_O}, 1}, {"20", {Qt::Key_Return}, 20}, {"20", {Qt::Key_Escape}, 4}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.interval);
+    framer.SetInterval(kStartupInterval);
+    Show(serial);
+    if (row.typed != nullptr) Type(*serial.seEnd, row.typed);
+    for (Qt::Key key : row.keys) {
+      if (key >= Qt::Key_A && key <= Qt::Key_Z) {
+        PressShortcut(key);
+      } else {
+        Press(key);
+      }
+    }
+    EXPECT_FALSE(serial.isVisible());
+    EXPECT_EQ(framer.Interval(), row.interval);
+  }
 }
 
 TEST_F(SerialSettingsDialogTest, PortNotOnThisMachine_ListBlank_OkKeepsThePortsName) {

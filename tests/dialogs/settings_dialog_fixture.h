@@ -4,7 +4,6 @@
 // storing into a temporary folder, a TCP client, and the end-of-packet timer
 // at the interval of a 9600 baud line. Plus the user's hands.
 
-#include "app/common/error_report.h"
 #include "capture/packet_framer.h"
 #include "capture/packet_log_model.h"
 #include "dialogs/interval_field.h"
@@ -15,12 +14,11 @@
 #include "links/serial/com_combo_box.h"
 #include "links/serial/com_port.h"
 #include "links/tcp/client_socket.h"
-#include "tests/support/qt_printers.h"
+#include "tests/support/test_support.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -28,18 +26,16 @@
 
 #include <algorithm>
 
-namespace tessaly::testing_support {
+namespace tessaly::test {
 
 class SettingsDialogTest : public ::testing::Test {
  protected:
   static constexpr int kStartupInterval = 4;  // of a 9600 baud line
 
   SettingsDialogTest() {
-    port.SetStoreDirectory(storeFolder.path().toStdString());
+    port.SetStoreDirectory(storeFolder.Path());
     framer.SetIntervalFromBaudRate(9600);
-    SetErrorReportHook([this](const QString& text) { reports << text; });
   }
-  ~SettingsDialogTest() override { SetErrorReportHook({}); }
 
   // As the opener shows it, modal, while the test keeps control.
   static void Show(QDialog& dialog) {
@@ -75,15 +71,15 @@ class SettingsDialogTest : public ::testing::Test {
     emit list.activated(index);  // what a user's pick sends, unlike setCurrentIndex
   }
 
-  QTemporaryDir storeFolder;
+  TemporaryFolder storeFolder;
   TComPort port;
   TClientSocket socket;
   QTimer endPacketTimer;
   PacketLogModel log;
   PacketFramer framer{endPacketTimer, log};
-  QStringList reports;
+  CapturedReports reports;
   SerialSettingsDialog serial{port, framer};
   TcpSettingsDialog tcp{socket, framer};
 };
 
-}  // namespace tessaly::testing_support
+}  // namespace tessaly::test

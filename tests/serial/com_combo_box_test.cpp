@@ -1,7 +1,5 @@
 // The setting lists bound to a closed port, as the serial settings dialog
 // uses them: what they show, and when a pick reaches the port.
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -58,12 +56,12 @@ TEST(ComComboBoxTest, EachList_ShowsPortValueAndWritesPickOnlyWhenApplied) {
 }
 
 TEST(ComComboBoxTest, PortNameNotListed_ShowsNothingAndAppliesEmptyName) {
-  QTemporaryDir sysfs;
-  std::filesystem::create_directories(sysfs.path().toStdString() + "/class/tty/ttyUSB0/device");
+  test::TemporaryFolder sysfs;
+  std::filesystem::create_directories(sysfs.Path() / "class/tty/ttyUSB0/device");
   TComPort port;
   port.SetPort(QStringLiteral("COM7"));
   TComComboBox list;
-  list.SetSysfsRoot(sysfs.path().toStdString());
+  list.SetSysfsRoot(sysfs.Path());
   list.SetComProperty(cpPort);
   list.SetComPort(&port);
   EXPECT_EQ(list.count(), 1);
@@ -75,7 +73,7 @@ TEST(ComComboBoxTest, PortNameNotListed_ShowsNothingAndAppliesEmptyName) {
   list.ApplySelection();
   EXPECT_EQ(port.Port(), QStringLiteral("ttyUSB0"));
 
-  list.SetSysfsRoot(sysfs.path().toStdString() + "/missing");
+  list.SetSysfsRoot(sysfs.Path() / "missing");
   test::ExpectComFailure([&] { list.SetComProperty(cpPort); }, kComRegistryFailed, ENOENT);
   EXPECT_EQ(list.count(), 0);
 }
@@ -91,15 +89,6 @@ TEST(ComComboBoxTest, CustomFlowPick_ChangesNoFlagAndListShowsDerivedKindAgain) 
   EXPECT_EQ(port.FlowControl().FlowControlKind(), fcHardware);
   list.ShowCurrent();
   EXPECT_EQ(list.Text(), QStringLiteral("Hardware"));
-}
-
-TEST(ComComboBoxTest, SettingText_SelectsMatchIgnoringCaseOrChangesNothing) {
-  TComComboBox list;
-  list.SetComProperty(cpParity);
-  EXPECT_EQ(list.Text(), QStringLiteral("None"));  // unbound: the first item
-  list.SetText(QStringLiteral("eVeN"));
-  list.SetText(QStringLiteral("Even "));
-  EXPECT_EQ(list.Text(), QStringLiteral("Even"));
 }
 
 TEST(ComComboBoxTest, PortDestroyed_UnbindsAndSelectsFirstItem) {

@@ -1,9 +1,14 @@
-// The settings model without a device: text conversions, the derived
-// flow-control kind and the failure messages.
+// The settings without a device: text conversions, the derived flow-control
+// kind, port names to device paths, and the list of ports from a made-up sysfs
+// tree.
 #include <gtest/gtest.h>
 
-#include "links/serial/com_port.h"
+#include <filesystem>
+#include <fstream>
+
 #include "links/serial/com_text.h"
+#include "links/serial/port_names.h"
+#include "tests/serial/port_fixture.h"
 
 namespace tessaly {
 namespace {
@@ -36,12 +41,6 @@ TEST(ComTextTest, FromText_MatchesIgnoringAsciiCaseOnlyElseFallsBack) {
   EXPECT_EQ(BaudRateText(static_cast<TBaudRate>(200)), QString());  // no enumerator, no text
 }
 
-TEST(EComPortTest, MessageCarriesPlatformNumberOnlyWhenThereIsOne) {
-  EXPECT_STREQ(EComPort(kComOpenFailed, 2).what(), "Unable to open com port (win error code: 2)");
-  EXPECT_STREQ(EComPort(kComStoreFailed).what(), "Failed to store settings");
-  EXPECT_STREQ(EComPort(kComSetStateFailed, 0).what(), "SetCommState function failed (win error code: 0)");
-}
-
 TEST(FlowControlKindTest, DerivedFromRtsCtsAndXonXoffOnly) {
   const struct {
     TRTSFlowControl rts;
@@ -64,20 +63,32 @@ TEST(FlowControlKindTest, DerivedFromRtsCtsAndXonXoffOnly) {
   }
 }
 
-TEST(FlowControlKindTest, SettingKindTouchesOnlyRtsCtsAndXonXoff) {
-  TComPort port;
-  TComFlowControl& flow = port.FlowControl();
-  flow.SetOutDSRFlow(true);
-  flow.SetControlDTR(dtrEnable);
-  flow.SetFlowControlKind(fcHardware);
-  flow.SetXonXoffIn(true);
-  flow.SetFlowControlKind(fcCustom);  // changes nothing
-  EXPECT_EQ(flow.ControlRTS(), rtsHandshake);
-  EXPECT_TRUE(flow.XonXoffIn());
-  flow.SetFlowControlKind(fcNone);
-  EXPECT_EQ(flow.FlowControlKind(), fcNone);
-  EXPECT_TRUE(flow.OutDSRFlow());
-  EXPECT_EQ(flow.ControlDTR(), dtrEnable);
+TEST(DevicePathTest, MapsComNumbersToOnBoardPortsAndOtherNamesIntoDev) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"COM1", "/dev/ttyS0"},   {"com10", "/dev/ttyS9"},  {"COM0", "/dev/COM0"},         {"COM-1", "/dev/COM-1"},
+      {"COM1a", "/dev/COM1a"},  {"COM12345678901", "/dev/COM12345678901"}, {"/dev/pts/7", "/dev/pts/7"},
+      {"ttyUSB0", "/dev/ttyUSB0"}};
+  for (const auto& [name, path] : rows) EXPECT_EQ(DevicePathForPort(QString::fromUtf8(name)), path) << name;
+}
+
+TEST(ListPortNamesTest, ListsDeviceBackedTtysSortedIgnoringCase_FailsWithCode23WhenUnreadable) {
+  test::TemporaryFolder root;
+  // name, backed by a device, type attribute (0: an empty on-board UART slot)
+  const std::tuple<const char*, bool, const char*> ttys[] = {
+      {"ttyS0", true, "4"}, {"ttyS1", true, "0"},  {"ttyS10", true, "4"}, {"ttyS2", true, "4"},
+      {"ttyUSB0", true, nullptr}, {"ttyacm1", true, nullptr}, {"ttyACM0", true, nullptr}, {"tty0", false, nullptr}};
+  for (const auto& [name, backed, type] : ttys) {
+    const std::filesystem::path entry = root.Path() / "class/tty" / name;
+    std::filesystem::create_directories(backed ? entry / "device" : entry);
+    if (type != nullptr) std::ofstream(entry / "type") << type << '\n';
+  }
+  QStringList names{QStringLiteral("stale")};
+  ListPortNames(names, root.Path());
+  EXPECT_EQ(names, (QStringList{"ttyACM0", "ttyacm1", "ttyS0", "ttyS10", "ttyS2", "ttyUSB0"}));
+
+  test::ExpectComFailure([&] { ListPortNames(names, root.Path() / "missing"); }, kComRegistryFailed,
+                         ENOENT);
+  EXPECT_EQ(names.size(), 6);  // kept
 }
 
 }  // namespace

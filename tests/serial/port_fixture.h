@@ -4,10 +4,12 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "links/serial/com_error.h"
 #include "links/serial/com_port.h"
-#include "tests/serial/pty_pair.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/test_support.h"
 
 namespace tessaly::test {
 
@@ -22,7 +24,7 @@ class PortOnPtyTest : public testing::Test {
     port_->Timeouts().SetReadTotalConstant(1000);
   }
 
-  TPtyPair pty_;
+  PtyPair pty_;
   std::unique_ptr<TComPort> port_ = std::make_unique<TComPort>();
 };
 
@@ -36,5 +38,12 @@ inline void ExpectComFailure(const std::function<void()>& action, int code, int 
     EXPECT_EQ(failure.PlatformCode(), platformCode) << failure.what();
   }
 }
+
+// The slave's line configuration as the kernel holds it, read through the
+// master side (the port's exclusive hold on the slave does not matter): the
+// speed, then the flags that are set among PARODD CMSPAR CSTOPB CRTSCTS IXON
+// IXOFF INPCK, "cooked" unless the line is raw, and VSTART/VSTOP unless they
+// are XON/XOFF. For instance "9600 CSTOPB".
+std::string LineConfiguration(int masterFd);
 
 }  // namespace tessaly::test

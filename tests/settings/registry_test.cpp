@@ -1,6 +1,7 @@
 // The settings store as the program's Parts use it: reading and writing
 // rules, refusal, sharing between running copies, damaged files.
 #include "settings/registry.h"
+#include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -8,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
+#include <tuple>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -28,23 +31,10 @@ std::string ReadText(const fs::path& path) {
 
 void WriteText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
-// What an operation gives: its result as text, or the failure's message.
-std::string Outcome(const std::function<std::string()>& operation) {
-  try {
-    return operation();
-  } catch (const ERegistryException& failure) {
-    return failure.what();
-  }
-}
+using test::Outcome;
 
 class RegistryStore : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::path(testing::TempDir()) / "tessaly-store-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
 
   fs::path UserFile() const { return dir_ / "current-user.reg"; }
   fs::path MachineFile() const { return dir_ / "local-machine.reg"; }
@@ -56,7 +46,8 @@ class RegistryStore : public testing::Test {
     return found;
   }
 
-  fs::path dir_;
+  test::TemporaryFolder folder_;
+  const fs::path dir_ = folder_.Path();
 };
 
 struct ReadRow {
@@ -96,7 +87,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"Wide", "Invalid data type for 'Wide'", "Failed to get data for 'Wide'"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(RegistryStore, WritesReplaceAnyTypeAndKeepTheFirstSpellingOfNames) {
+TEST_F(RegistryStore, WritesReplaceAnyTypeKeepTheFirstSpellingOfNamesAndListParentsAboveChildren) {
+  // A hand-written child key whose parents do not exist yet.
+  WriteText(MachineFile(),
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Verandel\\Tessaly\\ComPort]\n\"Port\"=\"COM3\"\n\n");
   TRegistry writer(dir_);
   writer.SetRootKey(RegistryRoot::LocalMachine);
   ASSERT_TRUE(writer.OpenKey(kKey, true));
@@ -137,23 +132,7 @@ TEST_F(RegistryStore, OpeningFindsCreatedAndParentKeysButNotMissingOnes) {
   EXPECT_FALSE(other.OpenKey(kKey, false));
 }
 
-TEST_F(RegistryStore, ParentsCreatedAfterAHandWrittenChildAreListedAboveIt) {
-  WriteText(MachineFile(),
-            "Windows Registry Editor Version 5.00\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Verandel\\Tessaly\\ComPort]\n\"Port\"=\"COM3\"\n\n");
-  TRegistry registry(dir_);
-  registry.SetRootKey(RegistryRoot::LocalMachine);
-  ASSERT_TRUE(registry.OpenKey(kKey, true));
-  registry.WriteString("Transport", "COM");
-  EXPECT_EQ(ReadText(MachineFile()),
-            "Windows Registry Editor Version 5.00\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Verandel]\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Verandel\\Tessaly]\n\"Transport\"=\"COM\"\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Verandel\\Tessaly\\ComPort]\n\"Port\"=\"COM3\"\n\n");
-}
-
-TEST_F(RegistryStore, RefusedStoreReadsEmptyAndFailsEveryWrite) {
+TEST_F(RegistryStore, RefusedStore_ReadsEmptyAndFailsEveryWrite_AlsoWhenTheFolderGoesAfterOpening) {
   const fs::path notAFolder = dir_ / "plain-file";
   WriteText(notAFolder, "x");
   TRegistry registry(notAFolder);
@@ -163,35 +142,23 @@ TEST_F(RegistryStore, RefusedStoreReadsEmptyAndFailsEveryWrite) {
   EXPECT_FALSE(registry.ValueExists("Remote_Port"));
   EXPECT_EQ(Outcome([&] { return std::to_string(registry.ReadInteger("Remote_Port")); }),
             "Failed to get data for 'Remote_Port'");
-  EXPECT_EQ(Outcome([&] { return registry.WriteString("Transport", "COM"), std::string(); }),
+  EXPECT_EQ(test::FailureText([&] { registry.WriteString("Transport", "COM"); }),
             "Failed to set data for 'Transport'");
   EXPECT_EQ(ReadText(notAFolder), "x");
-}
 
-TEST_F(RegistryStore, WriteAfterTheFolderWentAwayFails) {
   const fs::path folder = dir_ / "store";
-  TRegistry registry(folder);
-  ASSERT_TRUE(registry.OpenKey(kKey, true));
+  TRegistry opened(folder);
+  ASSERT_TRUE(opened.OpenKey(kKey, true));
   fs::remove_all(folder);
   WriteText(folder, "not a folder");
-  EXPECT_EQ(Outcome([&] { return registry.WriteInteger("Remote_Port", 1), std::string(); }),
+  EXPECT_EQ(test::FailureText([&] { opened.WriteInteger("Remote_Port", 1); }),
             "Failed to set data for 'Remote_Port'");
 }
 
-TEST_F(RegistryStore, TwoHandlesWritingInTurnKeepBothValues) {
-  TRegistry first(dir_);
-  TRegistry second(dir_);
-  ASSERT_TRUE(first.OpenKey(kKey, true));
-  ASSERT_TRUE(second.OpenKey(kKey, true));
-  first.WriteString("Remote_IP", "10.0.0.5");
-  second.WriteInteger("Remote_Port", 4001);
-  first.WriteString("Transport", "TCP");
-  EXPECT_EQ(second.ReadString("Remote_IP"), "10.0.0.5");
-  EXPECT_EQ(second.ReadString("Transport"), "TCP");
-  EXPECT_EQ(first.ReadInteger("Remote_Port"), 4001);
-}
-
-TEST_F(RegistryStore, ConcurrentWritersLoseNoValue) {
+TEST_F(RegistryStore, WritersOnTwoThreadsLoseNoValue_AnEarlierHandleReadsTheLatest) {
+  TRegistry early(dir_);
+  ASSERT_TRUE(early.OpenKey(kKey, true));
+  early.WriteString("Transport", "TCP");
   constexpr int kWritesEach = 25;
   auto writeMany = [this](const std::string& prefix) {
     TRegistry registry(dir_);
@@ -202,12 +169,11 @@ TEST_F(RegistryStore, ConcurrentWritersLoseNoValue) {
   std::thread b(writeMany, "B");
   a.join();
   b.join();
-  TRegistry reader(dir_);
-  ASSERT_TRUE(reader.OpenKey(kKey, false));
   for (int i = 0; i < kWritesEach; ++i) {
-    EXPECT_EQ(reader.ReadInteger("A" + std::to_string(i)), i);
-    EXPECT_EQ(reader.ReadInteger("B" + std::to_string(i)), i);
+    EXPECT_EQ(early.ReadInteger("A" + std::to_string(i)), i);
+    EXPECT_EQ(early.ReadInteger("B" + std::to_string(i)), i);
   }
+  EXPECT_EQ(early.ReadString("Transport"), "TCP");
 }
 
 TEST_F(RegistryStore, ValuesOfUnknownTypesSurviveOtherWrites) {
@@ -252,32 +218,22 @@ TEST_F(RegistryStore, DamagedFileSeenByAReaderIsSetAsideOnce) {
   EXPECT_EQ(ReadText(DamagedCopies()[0]), "not a store");
 }
 
-struct DirectoryRow {
-  const char* xdgConfigHome;  // null: unset
-  const char* home;
-  const char* expected;
-};
-
-class StoreDirectory : public testing::TestWithParam<DirectoryRow> {};
-
-TEST_P(StoreDirectory, FollowsTheXdgConvention) {
-  const std::string savedXdg = getenv("XDG_CONFIG_HOME") ? getenv("XDG_CONFIG_HOME") : "";
-  const bool hadXdg = getenv("XDG_CONFIG_HOME") != nullptr;
-  const std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
-  if (GetParam().xdgConfigHome) setenv("XDG_CONFIG_HOME", GetParam().xdgConfigHome, 1);
-  else unsetenv("XDG_CONFIG_HOME");
-  setenv("HOME", GetParam().home, 1);
-  const fs::path found = DefaultStoreDirectory();
-  if (hadXdg) setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
-  else unsetenv("XDG_CONFIG_HOME");
-  setenv("HOME", savedHome.c_str(), 1);
-  EXPECT_EQ(found, fs::path(GetParam().expected));
+TEST(StoreDirectory, FollowsTheXdgConvention_ARelativeConfigHomeIsIgnored) {
+  const auto saved = [](const char* name) { return getenv(name) ? std::optional<std::string>(getenv(name)) : std::nullopt; };
+  const auto restore = [](const char* name, const std::optional<std::string>& value) {
+    value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+  };
+  const std::optional<std::string> xdg = saved("XDG_CONFIG_HOME"), home = saved("HOME");
+  const std::tuple<std::optional<std::string>, fs::path> rows[] = {
+      {"/cfg", "/cfg/tessaly"}, {std::nullopt, "/home/u/.config/tessaly"}, {"relative/cfg", "/home/u/.config/tessaly"}};
+  setenv("HOME", "/home/u", 1);
+  for (const auto& [configHome, expected] : rows) {
+    restore("XDG_CONFIG_HOME", configHome);
+    EXPECT_EQ(DefaultStoreDirectory(), expected);
+  }
+  restore("XDG_CONFIG_HOME", xdg);
+  restore("HOME", home);
 }
-
-INSTANTIATE_TEST_SUITE_P(Environment, StoreDirectory,
-                         testing::Values(DirectoryRow{"/cfg", "/home/u", "/cfg/tessaly"},
-                                         DirectoryRow{nullptr, "/home/u", "/home/u/.config/tessaly"},
-                                         DirectoryRow{"relative/cfg", "/home/u", "/home/u/.config/tessaly"}));
 
 }  // namespace
 }  // namespace tessaly

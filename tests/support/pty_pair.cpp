@@ -1,4 +1,4 @@
-#include "tests/serial/pty_pair.h"
+#include "tests/support/pty_pair.h"
 
 #include <pty.h>
 #include <unistd.h>
@@ -7,24 +7,28 @@
 
 namespace tessaly::test {
 
-TPtyPair::TPtyPair() {
+PtyPair::PtyPair() {
   char name[256] = {};
-  if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+  if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
   slavePath_ = QString::fromLocal8Bit(name);
 }
 
-TPtyPair::~TPtyPair() {
+PtyPair::~PtyPair() {
   HangUp();
   ::close(slave_);
 }
 
-void TPtyPair::Send(std::string_view bytes) const {
+void PtyPair::Send(std::string_view bytes) const {
   if (::write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
     throw std::runtime_error("short write to the pty");
   }
 }
 
-void TPtyPair::HangUp() {
+void PtyPair::Send(const std::vector<std::uint8_t>& bytes) const {
+  Send(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+void PtyPair::HangUp() {
   if (master_ >= 0) ::close(master_);
   master_ = -1;
 }

@@ -1,0 +1,64 @@
+#pragma once
+
+// Small helpers most test programs share: a folder removed with the test, the
+// error report captured instead of shown, failures as text, and Qt strings
+// printed as text in failure messages.
+
+#include "app/common/error_report.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace tessaly::test {
+
+// A fresh folder, removed with the test: a settings store's or a made-up
+// sysfs tree's home.
+class TemporaryFolder {
+ public:
+  TemporaryFolder() {
+    if (!dir_.isValid()) throw std::runtime_error("no temporary folder");
+  }
+  std::filesystem::path Path() const { return dir_.path().toStdString(); }
+
+ private:
+  QTemporaryDir dir_;
+};
+
+// While it lives, what the application's error report would show is
+// collected here instead of in a modal box.
+class CapturedReports : public QStringList {
+ public:
+  CapturedReports() {
+    SetErrorReportHook([this](const QString& text) { append(text); });
+  }
+  ~CapturedReports() { SetErrorReportHook({}); }
+  CapturedReports(const CapturedReports&) = delete;
+  CapturedReports& operator=(const CapturedReports&) = delete;
+  std::string Text() const { return join(u'\n').toStdString(); }
+};
+
+// What an operation gives: its result as text, or the message of the failure
+// it raises.
+inline std::string Outcome(const std::function<std::string()>& operation) {
+  try {
+    return operation();
+  } catch (const std::exception& failure) {
+    return failure.what();
+  }
+}
+
+// The message of the failure the action raises, or "(no failure)".
+inline std::string FailureText(const std::function<void()>& action) {
+  return Outcome([&] { return action(), std::string("(no failure)"); });
+}
+
+}  // namespace tessaly::test
