@@ -118,10 +118,15 @@ TEST_F(StartupTest, TransportItems_ChoosingTheTickedOneKeepsItAndTheStatusFollow
   EXPECT_TRUE(menus.miModbusRTU->isChecked());
 }
 
-TEST_F(StartupTest, Resized_TheDataColumnFillsTheGrid) {
+TEST_F(StartupTest, TooSmallIsRefused_AndResized_TheDataColumnFillsTheGrid) {
   StartProgram();
   Window().show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window()));
+  Window().resize(200, 100);
+  QApplication::processEvents();
+  EXPECT_GE(Window().width(), Window().minimumWidth());
+  EXPECT_GE(Window().height(), Window().minimumHeight());
+  EXPECT_GT(Window().minimumWidth(), 200);
   for (const QSize size : {QSize(1200, 700), QSize(900, 500)}) {
     Window().resize(size);
     QApplication::processEvents();

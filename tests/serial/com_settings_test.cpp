@@ -71,8 +71,9 @@ TEST(DevicePathTest, MapsComNumbersToOnBoardPortsAndOtherNamesIntoDev) {
   for (const auto& [name, path] : rows) EXPECT_EQ(DevicePathForPort(QString::fromUtf8(name)), path) << name;
 }
 
-TEST(ListPortNamesTest, ListsDeviceBackedTtysSortedIgnoringCase_FailsWithCode23WhenUnreadable) {
+TEST(ListPortNamesTest, ListsDeviceBackedTtysAndPseudoTerminalsSortedIgnoringCase_FailsWithCode23WhenUnreadable) {
   test::TemporaryFolder root;
+  std::filesystem::create_directories(root.Path() / "pts");
   // name, backed by a device, type attribute (0: an empty on-board UART slot)
   const std::tuple<const char*, bool, const char*> ttys[] = {
       {"ttyS0", true, "4"}, {"ttyS1", true, "0"},  {"ttyS10", true, "4"}, {"ttyS2", true, "4"},
@@ -82,13 +83,15 @@ TEST(ListPortNamesTest, ListsDeviceBackedTtysSortedIgnoringCase_FailsWithCode23W
     std::filesystem::create_directories(backed ? entry / "device" : entry);
     if (type != nullptr) std::ofstream(entry / "type") << type << '\n';
   }
+  // Open pseudo-terminals are listed too; the multiplexer is no port.
+  for (const char* pts : {"ptmx", "3", "12"}) std::ofstream(root.Path() / "pts" / pts);
   QStringList names{QStringLiteral("stale")};
-  ListPortNames(names, root.Path());
-  EXPECT_EQ(names, (QStringList{"ttyACM0", "ttyacm1", "ttyS0", "ttyS10", "ttyS2", "ttyUSB0"}));
+  ListPortNames(names, root.Path(), root.Path() / "pts");
+  EXPECT_EQ(names, (QStringList{"pts/12", "pts/3", "ttyACM0", "ttyacm1", "ttyS0", "ttyS10", "ttyS2", "ttyUSB0"}));
 
-  test::ExpectComFailure([&] { ListPortNames(names, root.Path() / "missing"); }, kComRegistryFailed,
+  test::ExpectComFailure([&] { ListPortNames(names, root.Path() / "missing", {}); }, kComRegistryFailed,
                          ENOENT);
-  EXPECT_EQ(names.size(), 6);  // kept
+  EXPECT_EQ(names.size(), 8);  // kept
 }
 
 }  // namespace
