@@ -6,24 +6,10 @@
 #include "links/link_status.h"
 
 #include <QCoreApplication>
+#include <QScopedValueRollback>
 #include <QThread>
 
 namespace tessaly {
-namespace {
-
-// Clears itself on every way out of a start, failures included.
-class StartingFlag {
- public:
-  explicit StartingFlag(bool& flag) : flag_(flag) { flag_ = true; }
-  ~StartingFlag() { flag_ = false; }
-  StartingFlag(const StartingFlag&) = delete;
-  StartingFlag& operator=(const StartingFlag&) = delete;
-
- private:
-  bool& flag_;
-};
-
-}  // namespace
 
 ConnectionControl::ConnectionControl(Data& links, PacketFramer& framer, ConnectionView& view,
                                      LinkHandlers handlers, QObject* parent)
@@ -79,7 +65,7 @@ void ConnectionControl::Stop() {
 }
 
 void ConnectionControl::Start() {
-  StartingFlag starting(starting_);
+  const QScopedValueRollback<bool> starting(starting_, true);
   if (view_.SerialTransportChosen()) {
     // Not guarded: a port that cannot be opened ends the start here and its
     // failure reaches the error report; picture and status stay as they were.

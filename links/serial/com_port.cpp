@@ -1,6 +1,7 @@
 #include "links/serial/com_port.h"
 
 #include <QMetaObject>
+#include <QScopedValueRollback>
 
 #include <system_error>
 #include <thread>
@@ -18,18 +19,6 @@ namespace {
 // How often Close looks whether the event thread has ended, at the latest,
 // while it serves the thread's hand-overs.
 constexpr std::chrono::milliseconds kServeTick{100};
-
-// Clears a flag when the scope ends, however it ends.
-class TFlagScope {
- public:
-  explicit TFlagScope(bool& flag) : flag_(flag) { flag_ = true; }
-  ~TFlagScope() { flag_ = false; }
-  TFlagScope(const TFlagScope&) = delete;
-  TFlagScope& operator=(const TFlagScope&) = delete;
-
- private:
-  bool& flag_;
-};
 
 }  // namespace
 
@@ -151,7 +140,7 @@ void TCustomComPort::Open() {
 void TCustomComPort::Close() {
   // A handler that closes the port while Close runs finds it closing.
   if (!connected_ || closing_) return;
-  TFlagScope closing(closing_);
+  const QScopedValueRollback<bool> closing(closing_, true);
   RunSignalEvents({});
   if (OnBeforeClose) OnBeforeClose(*this);
   device_.AbortPending();
