@@ -7,7 +7,6 @@
 #include "capture/packet_log_view.h"
 #include "links/link_byte_sources.h"
 #include "links/link_holder.h"
-#include "links/serial/com_text.h"
 #include "settings/program_key.h"
 #include "settings/registry.h"
 
@@ -109,7 +108,7 @@ void MainWindow::ConnectCommands() {
 
 void MainWindow::FormCreate() {
   TComPort& port = links_.ComPort();
-  SetIntervalFromBaudRate(port.BaudRate(), port.CustomBaudRate());
+  framer_->SetIntervalFromBaudRate(port.LineBitsPerSecond());
   if (port.Port().isEmpty()) port.SetPort(QStringLiteral("COM1"));
   if (links_.Socket().Address().isEmpty()) links_.Socket().SetAddress(QStringLiteral("192.168.0.1"));
   // A stored choice of the wrong type fails here, and the rest of the
@@ -140,10 +139,6 @@ void MainWindow::FormClose() {
     store.OpenKey(kProgramKeyPath, true);
     store.WriteString("Transport", TcpTransportChosen() ? "TCP" : "COM");
   });
-}
-
-void MainWindow::SetIntervalFromBaudRate(TBaudRate rate, int customBaudRate) {
-  framer_->SetIntervalFromBaudRate(rate == brCustom ? customBaudRate : BaudRateBitsPerSecond(rate));
 }
 
 void MainWindow::bStartClick() { connection_->StartStop(); }

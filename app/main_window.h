@@ -48,10 +48,6 @@ class MainWindow : public QMainWindow, private ConnectionView {
                    int& errorCode);
   void EndPacketTimerTimer();
 
-  // Sets the end-of-packet interval from a baud-rate setting (custom rates
-  // by their bits per second).
-  void SetIntervalFromBaudRate(TBaudRate rate, int customBaudRate);
-
   PacketFramer& Framer() { return *framer_; }
   PacketLogModel& Log() { return log_; }
   PacketLogView& LogView() { return *logView_; }

@@ -95,9 +95,13 @@ void TCustomComPort::ApplyAll() {
   ApplyTimeouts();
 }
 
+std::int32_t TCustomComPort::LineBitsPerSecond() const {
+  return baudRate_ == brCustom ? customBaudRate_ : BaudRateBitsPerSecond(baudRate_);
+}
+
 TLineSettings TCustomComPort::LineSettings() const {
   TLineSettings line;
-  line.bitsPerSecond = baudRate_ == brCustom ? customBaudRate_ : BaudRateBitsPerSecond(baudRate_);
+  line.bitsPerSecond = LineBitsPerSecond();
   line.dataBits = dataBits_;
   line.parity = parity_.Bits();
   line.stopBits = stopBits_;

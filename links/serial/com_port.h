@@ -50,6 +50,8 @@ class TCustomComPort : public QObject {
   void SetBaudRate(TBaudRate rate);
   std::int32_t CustomBaudRate() const { return customBaudRate_; }  // bits per second for brCustom
   void SetCustomBaudRate(std::int32_t bitsPerSecond);
+  // The line speed in bits per second: the custom rate for brCustom.
+  std::int32_t LineBitsPerSecond() const;
   TDataBits DataBits() const { return dataBits_; }
   void SetDataBits(TDataBits bits);
   TStopBits StopBits() const { return stopBits_; }
