@@ -1,6 +1,6 @@
 #include "app/main_toolbar.h"
 
-#include "app/common/ui_scale.h"
+#include "presentation/ui_scale.h"
 #include "links/connection_control.h"
 #include "resources/image_list.h"
 

@@ -1,7 +1,7 @@
 #include "app/main_window.h"
 
-#include "app/common/error_report.h"
-#include "app/common/ui_scale.h"
+#include "presentation/error_report.h"
+#include "presentation/ui_scale.h"
 #include "app/main_toolbar.h"
 #include "app/status_panels.h"
 #include "capture/packet_log_view.h"

@@ -1,6 +1,6 @@
 #include "app/startup.h"
 
-#include "app/common/error_report.h"
+#include "presentation/error_report.h"
 #include "app/main_window.h"
 #include "dialogs/about_dialog.h"
 #include "dialogs/serial_settings_dialog.h"

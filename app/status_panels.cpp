@@ -1,7 +1,7 @@
 #include "app/status_panels.h"
 
-#include "app/common/product.h"
-#include "app/common/ui_scale.h"
+#include "presentation/product.h"
+#include "presentation/ui_scale.h"
 
 #include <QLabel>
 

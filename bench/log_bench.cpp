@@ -48,7 +48,7 @@ std::array<std::uint8_t, kPacketSize> PacketNumber(int n) {
           0x00, 0x0A, static_cast<std::uint8_t>(n >> 16), 0xC5};
 }
 
-int TimeOfPacket(int n) { return (n * 7) % (24 * 60 * 60 * 1000); }
+tessaly::PacketTime TimeOfPacket(int n) { return 1'700'000'000'000'000 + std::int64_t{n} * 7'000; }
 
 struct Figures {
   double nanosecondsPerAppend;
@@ -86,7 +86,7 @@ Load RunCapture(tessaly::PacketLogModel& model) {
   int n = 0;
   QObject::connect(&arrivals, &QTimer::timeout, [&] {
     const auto bytes = PacketNumber(n++);
-    model.AppendPacket(bytes.data(), kPacketSize);
+    model.AppendPacket(bytes.data(), kPacketSize, tessaly::WallClockNow());
   });
   QEventLoop loop;
   QTimer::singleShot(kCaptureDuration, &loop, &QEventLoop::quit);
@@ -129,12 +129,9 @@ int main(int argc, char** argv) {
   // append includes its row insertion.
   tessaly::PacketLogModel model;
   model.SetBatching(INT_MAX, 0);
-  int clockPacket = 0;
-  model.SetClock([&clockPacket] { return TimeOfPacket(clockPacket); });
   const Figures log = Measure(packets, [&](int n) {
-    clockPacket = n;
     const auto bytes = PacketNumber(n);
-    model.AppendPacket(bytes.data(), kPacketSize);
+    model.AppendPacket(bytes.data(), kPacketSize, TimeOfPacket(n));
   });
   Print("PacketLogModel", log);
 

@@ -81,7 +81,7 @@ void PacketFramer::EmitPacket() {
   // bytes be logged twice.
   const int count = count_;
   count_ = 0;
-  sink_.AppendPacket(buffer_.data(), count);
+  sink_.AppendPacket(buffer_.data(), count, WallClockNow());
 }
 
 }  // namespace tessaly

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/byte_source.h"
+#include "capture/packet_time.h"
 
 #include <array>
 #include <cstdint>
@@ -9,11 +10,11 @@ class QTimer;
 
 namespace tessaly {
 
-// Where finished packets go (the packet log).
+// Where finished packets go (the packet log), each with the time it ended.
 class PacketSink {
  public:
   virtual ~PacketSink() = default;
-  virtual void AppendPacket(const std::uint8_t* bytes, int count) = 0;
+  virtual void AppendPacket(const std::uint8_t* bytes, int count, PacketTime endedAt) = 0;
 };
 
 // Cuts the received byte stream into packets: every byte that arrived since

@@ -2,28 +2,16 @@
 
 #include "capture/packet_text.h"
 
-#include <QTime>
-
 #include <algorithm>
 #include <utility>
 
 namespace tessaly {
 
-namespace {
-
-int LocalMillisecondsOfDay() { return QTime::currentTime().msecsSinceStartOfDay(); }
-
-}  // namespace
-
 PacketLogModel::PacketLogModel(QObject* parent)
-    : QAbstractTableModel(parent), clock_(LocalMillisecondsOfDay) {
+    : QAbstractTableModel(parent) {
   batchTimer_.setSingleShot(true);
   batchTimer_.setInterval(kBatchInterval);
   connect(&batchTimer_, &QTimer::timeout, this, &PacketLogModel::AnnouncePackets);
-}
-
-void PacketLogModel::SetClock(Clock clock) {
-  clock_ = clock ? std::move(clock) : Clock(LocalMillisecondsOfDay);
 }
 
 void PacketLogModel::SetHeaders(const QString& time, const QString& data) {
@@ -37,8 +25,8 @@ void PacketLogModel::SetBatching(int fromRows, int intervalMilliseconds) {
   batchTimer_.setInterval(std::max(intervalMilliseconds, 0));
 }
 
-void PacketLogModel::AppendPacket(const std::uint8_t* bytes, int count) {
-  store_.Append(clock_(), bytes, count);
+void PacketLogModel::AppendPacket(const std::uint8_t* bytes, int count, PacketTime endedAt) {
+  store_.Append(endedAt, bytes, count);
   if (ShouldHoldBack()) {
     if (!batchTimer_.isActive()) batchTimer_.start();
     return;
@@ -85,7 +73,7 @@ QVariant PacketLogModel::data(const QModelIndex& index, int role) const {
   const PacketStore::Packet packet = store_.At(index.row());
   switch (index.column()) {
     case kTimeColumn:
-      return FormatTimeStamp(packet.millisecondsOfDay);
+      return FormatTimeStamp(LocalMillisecondsOfDay(packet.time));
     case kDataColumn:
       return FormatPacketBytes(packet.bytes, packet.count);
     default:

@@ -8,8 +8,6 @@
 #include <QString>
 #include <QTimer>
 
-#include <functional>
-
 namespace tessaly {
 
 // The packet log: one row per packet, column 0 the local time at which it was
@@ -35,13 +33,7 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   static constexpr int kBatchFromRows = 100'000;
   static constexpr int kBatchInterval = 50;  // milliseconds
 
-  // Milliseconds since local midnight.
-  using Clock = std::function<int()>;
-
   explicit PacketLogModel(QObject* parent = nullptr);
-
-  // Replaces the local clock, e.g. with a fixed time.
-  void SetClock(Clock clock);
 
   // The column headers; empty until set.
   void SetHeaders(const QString& time, const QString& data);
@@ -50,10 +42,10 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   // INT_MAX announces every packet at once.
   void SetBatching(int fromRows, int intervalMilliseconds);
 
-  // Stamps the packet with the clock's time and appends it to the log.
+  // Appends the packet, stamped with the time it ended, to the log.
   // Throws std::invalid_argument for a count below 0 or beyond what one row
   // can hold (PacketStore::kMaxPacketSize).
-  void AppendPacket(const std::uint8_t* bytes, int count) override;
+  void AppendPacket(const std::uint8_t* bytes, int count, PacketTime endedAt) override;
 
   // Announces packets held back by batching now.
   void AnnouncePackets();
@@ -77,7 +69,6 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
 
   PacketStore store_;
   int announced_ = 0;  // packets the views know of: the rows shown
-  Clock clock_;
   QString timeHeader_;
   QString dataHeader_;
   int batchFromRows_ = kBatchFromRows;

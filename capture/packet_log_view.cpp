@@ -1,6 +1,6 @@
 #include "capture/packet_log_view.h"
 
-#include "app/common/ui_scale.h"
+#include "presentation/ui_scale.h"
 #include "capture/packet_log_model.h"
 
 #include <QHeaderView>

@@ -7,7 +7,7 @@
 
 namespace tessaly {
 
-void PacketStore::Append(int millisecondsOfDay, const std::uint8_t* bytes, int count) {
+void PacketStore::Append(PacketTime time, const std::uint8_t* bytes, int count) {
   if (count < 0 || count > kMaxPacketSize) {
     throw std::invalid_argument("A packet of " + std::to_string(count) +
                                 " bytes cannot be logged");
@@ -19,7 +19,7 @@ void PacketStore::Append(int millisecondsOfDay, const std::uint8_t* bytes, int c
     blocks_.push_back(std::make_unique_for_overwrite<RecordBlock>());
   }
   Record record{};
-  record.millisecondsOfDay = millisecondsOfDay;
+  record.time = time;
   record.count = static_cast<std::uint16_t>(count);
   // An empty packet has no bytes to place.
   if (count > 0) std::copy_n(bytes, count, PlaceFor(count, record));
@@ -33,7 +33,7 @@ PacketStore::Packet PacketStore::At(int index) const {
   const Record& record = (*blocks_[index / kRecordsPerBlock])[index % kRecordsPerBlock];
   const std::uint8_t* bytes =
       record.count > 0 ? chunks_[record.chunk]->data() + record.offset : nullptr;
-  return {record.millisecondsOfDay, bytes, record.count};
+  return {record.time, bytes, record.count};
 }
 
 std::uint8_t* PacketStore::PlaceFor(int count, Record& record) {

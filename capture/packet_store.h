@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/packet_time.h"
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -8,11 +10,11 @@
 namespace tessaly {
 
 // The packets of the log, kept compactly for a run of any length: each
-// packet's time of day and bytes are stored once, in fixed-size chunks that
+// packet's time and bytes are stored once, in fixed-size chunks that
 // are never moved, so appending costs the same at the millionth packet as at
 // the first and growing never copies the log.
 //
-// Per packet this costs a 12-byte record plus its bytes; only the small tables
+// Per packet this costs a 16-byte record plus its bytes; only the small tables
 // of chunk pointers ever reallocate.
 class PacketStore {
  public:
@@ -21,7 +23,7 @@ class PacketStore {
   static constexpr int kMaxPacketSize = 64 * 1024 - 1;
 
   struct Packet {
-    int millisecondsOfDay;
+    PacketTime time;
     const std::uint8_t* bytes;
     int count;
   };
@@ -33,7 +35,7 @@ class PacketStore {
   // Throws std::invalid_argument for a count below 0 or above
   // kMaxPacketSize, and std::length_error when the store holds as many
   // packets as an int can count; a failed append leaves the store unchanged.
-  void Append(int millisecondsOfDay, const std::uint8_t* bytes, int count);
+  void Append(PacketTime time, const std::uint8_t* bytes, int count);
 
   int Size() const { return size_; }
 
@@ -46,12 +48,12 @@ class PacketStore {
   static constexpr int kRecordsPerBlock = 4096;
 
   struct Record {
-    std::int32_t millisecondsOfDay;
+    PacketTime time;
     std::uint32_t chunk;
     std::uint16_t offset;  // within the chunk; a chunk is 64 KiB
     std::uint16_t count;
   };
-  static_assert(sizeof(Record) == 12);
+  static_assert(sizeof(Record) == 16);
   static_assert(kBytesPerChunk - 1 <= UINT16_MAX && kMaxPacketSize <= UINT16_MAX);
 
   using ByteChunk = std::array<std::uint8_t, kBytesPerChunk>;

@@ -1,7 +1,7 @@
 #include "dialogs/about_dialog.h"
 
-#include "app/common/product.h"
-#include "app/common/ui_scale.h"
+#include "presentation/product.h"
+#include "presentation/ui_scale.h"
 #include "dialogs/dialog_layout.h"
 #include "resources/image_list.h"
 #include "resources/license_text.h"

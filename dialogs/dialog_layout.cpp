@@ -1,6 +1,6 @@
 #include "dialogs/dialog_layout.h"
 
-#include "app/common/ui_scale.h"
+#include "presentation/ui_scale.h"
 
 #include <QDialog>
 #include <QFrame>

@@ -1,7 +1,7 @@
 #include "dialogs/tcp_settings_dialog.h"
 
-#include "app/common/error_report.h"
-#include "app/common/ui_scale.h"
+#include "presentation/error_report.h"
+#include "presentation/ui_scale.h"
 #include "capture/packet_framer.h"
 #include "dialogs/dialog_layout.h"
 #include "dialogs/interval_field.h"

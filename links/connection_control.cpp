@@ -1,6 +1,6 @@
 #include "links/connection_control.h"
 
-#include "app/common/error_report.h"
+#include "presentation/error_report.h"
 #include "capture/packet_framer.h"
 #include "links/link_holder.h"
 #include "links/link_status.h"

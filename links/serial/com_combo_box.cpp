@@ -1,6 +1,6 @@
 #include "links/serial/com_combo_box.h"
 
-#include "app/common/error_report.h"
+#include "presentation/error_report.h"
 #include "links/serial/port_names.h"
 
 namespace tessaly {

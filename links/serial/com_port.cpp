@@ -7,7 +7,7 @@
 #include <thread>
 #include <utility>
 
-#include "app/common/error_report.h"
+#include "presentation/error_report.h"
 #include "links/serial/com_text.h"
 #include "links/serial/com_thread.h"
 #include "links/serial/port_names.h"

@@ -1,6 +1,6 @@
 #include "links/tcp/notification_source.h"
 
-#include "app/common/error_report.h"
+#include "presentation/error_report.h"
 #include "links/tcp/socket_api.h"
 
 #include <QMetaObject>

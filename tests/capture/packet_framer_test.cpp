@@ -33,7 +33,7 @@ Bytes Pattern(int count, int first = 0) {
 }
 
 struct RecordingSink : PacketSink {
-  void AppendPacket(const std::uint8_t* bytes, int count) override { rows.emplace_back(bytes, bytes + count); }
+  void AppendPacket(const std::uint8_t* bytes, int count, PacketTime) override { rows.emplace_back(bytes, bytes + count); }
   std::vector<Bytes> rows;
 };
 

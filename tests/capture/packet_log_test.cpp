@@ -4,6 +4,7 @@
 #include "capture/packet_text.h"
 
 #include <QAbstractItemModelTester>
+#include <QDateTime>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -37,19 +38,27 @@ TEST(PacketStore, PacketsOfEverySizeCrossingChunksReadBackIntact) {
     return bytes;
   };
   constexpr int kPackets = 5000;  // more than one block of records too
-  for (int n = 0; n < kPackets; ++n) store.Append(n, packet(n).data(), static_cast<int>(packet(n).size()));
+  constexpr PacketTime kFirst = 1'700'000'000'123'456;
+  for (int n = 0; n < kPackets; ++n) {
+    store.Append(kFirst + n, packet(n).data(), static_cast<int>(packet(n).size()));
+  }
   for (int n = 0; n < kPackets; ++n) {
     const PacketStore::Packet stored = store.At(n);
-    ASSERT_EQ(stored.millisecondsOfDay, n);
+    ASSERT_EQ(stored.time, kFirst + n);
     ASSERT_EQ(Bytes(stored.bytes, stored.bytes + stored.count), packet(n)) << n;
   }
 }
 
 class PacketLogModelTest : public testing::Test {
  protected:
-  PacketLogModelTest() { model.SetClock([] { return 12 * 3'600'000; }); }
   QString Cell(int row, int column) const { return model.index(row, column).data().toString(); }
-  void Append(const Bytes& bytes) { model.AppendPacket(bytes.data(), static_cast<int>(bytes.size())); }
+  void Append(const Bytes& bytes) {
+    model.AppendPacket(bytes.data(), static_cast<int>(bytes.size()), kLocalNoon);
+  }
+
+  // Noon today, local time, whatever the machine's time zone.
+  const PacketTime kLocalNoon =
+      QDateTime(QDate::currentDate(), QTime(12, 0)).toMSecsSinceEpoch() * 1000;
 
   PacketLogModel model;
   QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
@@ -72,8 +81,9 @@ TEST_F(PacketLogModelTest, FirstPacketEvenEmptyFillsTheStartRow_LaterOnesAreNewR
 TEST_F(PacketLogModelTest, PacketThatCannotBeStored_RefusedAndLogUnchanged) {
   Append({0x01});
   const Bytes huge(PacketStore::kMaxPacketSize + 1);
-  EXPECT_THROW(model.AppendPacket(huge.data(), static_cast<int>(huge.size())), std::invalid_argument);
-  EXPECT_THROW(model.AppendPacket(huge.data(), -1), std::invalid_argument);
+  EXPECT_THROW(model.AppendPacket(huge.data(), static_cast<int>(huge.size()), kLocalNoon),
+               std::invalid_argument);
+  EXPECT_THROW(model.AppendPacket(huge.data(), -1, kLocalNoon), std::invalid_argument);
   EXPECT_EQ(model.PacketCount(), 1);
   EXPECT_EQ(model.rowCount(), 1);
 }
@@ -97,9 +107,9 @@ TEST(PacketLogView, NewPacketsBecomeTheCurrentVisibleRow_ColumnKept) {
   view.resize(400, 300);
   view.show();
   const Bytes bytes = {0x01, 0x03};
-  model.AppendPacket(bytes.data(), 2);
+  model.AppendPacket(bytes.data(), 2, WallClockNow());
   view.setCurrentIndex(model.index(0, PacketLogModel::kTimeColumn));
-  for (int n = 0; n < 100; ++n) model.AppendPacket(bytes.data(), 2);
+  for (int n = 0; n < 100; ++n) model.AppendPacket(bytes.data(), 2, WallClockNow());
 
   EXPECT_EQ(view.currentIndex(), model.index(100, PacketLogModel::kTimeColumn));
   EXPECT_TRUE(view.viewport()->rect().contains(view.visualRect(view.currentIndex())));

@@ -1,6 +1,6 @@
 #include "dialogs/about_dialog.h"
 
-#include "app/common/product.h"
+#include "presentation/product.h"
 
 #include "tests/support/test_support.h"
 

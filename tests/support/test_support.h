@@ -4,7 +4,7 @@
 // error report captured instead of shown, failures as text, and Qt strings
 // printed as text in failure messages.
 
-#include "app/common/error_report.h"
+#include "presentation/error_report.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

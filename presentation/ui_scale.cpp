@@ -1,4 +1,4 @@
-#include "app/common/ui_scale.h"
+#include "presentation/ui_scale.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,4 +1,4 @@
-#include "app/common/error_report.h"
+#include "presentation/error_report.h"
 
 #include <QApplication>
 #include <QMessageBox>
