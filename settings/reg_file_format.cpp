@@ -1,6 +1,7 @@
 #include "settings/reg_file_format.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstdint>
 #include <vector>
@@ -12,6 +13,8 @@ namespace {
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // Hex data lines are wrapped before this width, as an export tool does.
 constexpr std::size_t kHexLineWidth = 80;
+
+std::atomic<std::uint64_t> parseCount{0};
 
 std::string_view Trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
@@ -241,7 +244,10 @@ bool IsStorableName(std::string_view name) {
   return name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
+std::uint64_t ParseCount() { return parseCount.load(std::memory_order_relaxed); }
+
 std::optional<RegistryTree> ParseRegFile(std::string_view text) {
+  parseCount.fetch_add(1, std::memory_order_relaxed);
   if (text.starts_with(kUtf8ByteOrderMark)) text.remove_prefix(kUtf8ByteOrderMark.size());
   const std::vector<std::string_view> lines = SplitLines(text);
   RegistryTree tree;
@@ -258,12 +264,11 @@ std::optional<RegistryTree> ParseRegFile(std::string_view text) {
       std::string path = NormalizedKeyPath(line.substr(1, line.size() - 2));
       if (path.empty()) return std::nullopt;
       // A key listed twice gathers the values of both sections.
-      key = FindKey(tree, path);
-      if (key == nullptr) key = &tree.keys.emplace_back(RegistryKey{std::move(path), {}});
+      key = &tree.Section(path);
     } else if (key != nullptr && (line.front() == '"' || line.front() == '@')) {
       auto value = ParseValueLine(lines, index);
       if (!value) return std::nullopt;
-      SetValue(*key, std::move(*value));
+      key->SetValue(std::move(*value));
     } else {
       return std::nullopt;
     }
@@ -273,9 +278,12 @@ std::optional<RegistryTree> ParseRegFile(std::string_view text) {
 
 std::string FormatRegFile(const RegistryTree& tree) {
   std::string text = std::string(kRegFileHeader) + "\n\n";
-  for (const RegistryKey& key : tree.keys) {
-    text += "[" + key.path + "]\n";
-    for (const RegistryValue& value : key.values) text += FormatValueLine(value) + "\n";
+  for (const RegistryKey& key : tree.Keys()) {
+    // "[-" starts a deletion, which the reader refuses; a leading backslash,
+    // which the reader drops, keeps such a name a key.
+    text += key.Path().starts_with('-') ? "[\\" : "[";
+    text += key.Path() + "]\n";
+    for (const RegistryValue& value : key.Values()) text += FormatValueLine(value) + "\n";
     text += "\n";
   }
   return text;

@@ -36,7 +36,8 @@ std::string_view RootFileName(RegistryRoot root) {
 
 }  // namespace
 
-TRegistry::TRegistry(std::filesystem::path storeDirectory) : directory_(std::move(storeDirectory)) {}
+TRegistry::TRegistry(std::filesystem::path storeDirectory, FileOperations& operations)
+    : directory_(std::move(storeDirectory)), operations_(&operations) {}
 
 TRegistry::~TRegistry() = default;
 
@@ -45,7 +46,7 @@ void TRegistry::SetRootKey(RegistryRoot root) {
   root_ = root;
 }
 
-StoreFile TRegistry::File() const { return StoreFile(directory_, std::string(RootFileName(root_))); }
+StoreFile TRegistry::File() const { return StoreFile(directory_, std::string(RootFileName(root_)), *operations_); }
 
 std::string TRegistry::FullKeyPath() const {
   return path_.empty() ? std::string(RootName(root_)) : std::string(RootName(root_)) + '\\' + path_;
@@ -57,15 +58,13 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
   path_ = NormalizedKeyPath(path);
   const std::string fullPath = FullKeyPath();
   const StoreFile file = File();
-  bool opened = false;
-  if (canCreate) {
+  bool opened = file.Writable() && file.Read()->KeyExists(fullPath);
+  if (!opened && canCreate) {
     opened = file.Update([&](RegistryTree& tree) {
-      const std::size_t before = tree.keys.size();
-      EnsureKey(tree, fullPath);
-      return tree.keys.size() != before;
+      if (tree.KeyExists(fullPath)) return false;  // another copy of the program was quicker
+      tree.EnsureKey(fullPath);
+      return true;
     });
-  } else {
-    opened = file.Writable() && KeyExists(file.Read(), fullPath);
   }
   if (!opened) path_.clear();
   open_ = opened;
@@ -81,9 +80,9 @@ void TRegistry::CloseKey() {
 // another copy of the program has meanwhile removed the key or the value.
 std::optional<RegistryValue> TRegistry::FindOpenValue(const std::string& name) const {
   if (!open_) return std::nullopt;
-  const RegistryTree tree = File().Read();
-  const RegistryKey* key = FindKey(tree, FullKeyPath());
-  const RegistryValue* value = key == nullptr ? nullptr : FindValue(*key, name);
+  const std::shared_ptr<const RegistryTree> tree = File().Read();
+  const RegistryKey* key = tree->FindKey(FullKeyPath());
+  const RegistryValue* value = key == nullptr ? nullptr : key->FindValue(name);
   if (value == nullptr) return std::nullopt;
   return *value;
 }
@@ -112,7 +111,7 @@ void TRegistry::WriteValue(const std::string& name, RegistryDataType type, std::
   if (!open_ || !IsStorableName(name)) FailSet(name);
   const std::string fullPath = FullKeyPath();
   const bool stored = File().Update([&](RegistryTree& tree) {
-    SetValue(EnsureKey(tree, fullPath), RegistryValue{name, type, data});
+    tree.EnsureKey(fullPath).SetValue(RegistryValue{name, type, data});
     return true;
   });
   if (!stored) FailSet(name);

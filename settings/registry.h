@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/file_operations.h"
 #include "settings/registry_tree.h"
 #include "settings/store_directory.h"
 
@@ -27,10 +28,12 @@ enum class RegistryRoot { CurrentUser, LocalMachine };
 // A handle on the settings store: a root, at most one open key, and the
 // typed values under it. Names of keys and values compare without regard to
 // ASCII case and keep the case they were first written with. Every write is
-// on disk before it returns; every read sees the latest file.
+// on disk before it returns; every read sees the latest file, parsed once
+// for all handles while it stays the same.
 class TRegistry {
  public:
-  explicit TRegistry(std::filesystem::path storeDirectory = DefaultStoreDirectory());
+  explicit TRegistry(std::filesystem::path storeDirectory = DefaultStoreDirectory(),
+                     FileOperations& operations = SystemFileOperations());
   ~TRegistry();
   TRegistry(const TRegistry&) = delete;
   TRegistry& operator=(const TRegistry&) = delete;
@@ -40,8 +43,10 @@ class TRegistry {
 
   // Opens a backslash-separated key path, always counted from the root, with
   // read and write access, creating missing keys when canCreate is set.
-  // Returns false, without reporting anything, when the key is missing or
-  // the store cannot be written.
+  // Returns false, without reporting anything, when the key is missing (and
+  // cannot be created) or the store may not be written. A key on file opens
+  // without writing anything, so a store whose writes fail (a full disk)
+  // still shows what it holds.
   bool OpenKey(const std::string& path, bool canCreate);
   void CloseKey();
   bool HasOpenKey() const { return open_; }
@@ -72,6 +77,7 @@ class TRegistry {
   void WriteValue(const std::string& name, RegistryDataType type, std::vector<std::uint8_t> data);
 
   std::filesystem::path directory_;
+  FileOperations* operations_;
   RegistryRoot root_ = RegistryRoot::CurrentUser;
   bool open_ = false;
   std::string path_;

@@ -1,6 +1,7 @@
 #include "settings/registry_tree.h"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -19,23 +20,6 @@ std::string JoinKeyPath(const std::vector<std::string>& parts, std::size_t count
   return path;
 }
 
-// True when path is a proper ancestor of descendant, both normalised.
-bool IsAncestorOf(std::string_view path, std::string_view descendant) {
-  return descendant.size() > path.size() && descendant[path.size()] == '\\' &&
-         SameName(descendant.substr(0, path.size()), path);
-}
-
-// Shared by the const and non-const lookups: the first element whose name
-// matches, or null.
-template <typename Range>
-auto FindNamed(Range& range, std::string_view name, auto nameOf) -> decltype(&*std::ranges::begin(range)) {
-  const auto found = std::ranges::find_if(range, [&](const auto& item) { return SameName(nameOf(item), name); });
-  return found == std::ranges::end(range) ? nullptr : &*found;
-}
-
-const std::string& KeyPathOf(const RegistryKey& key) { return key.path; }
-const std::string& ValueNameOf(const RegistryValue& value) { return value.name; }
-
 }  // namespace
 
 std::vector<std::uint8_t> StringData(std::string_view text) {
@@ -46,6 +30,12 @@ std::vector<std::uint8_t> StringData(std::string_view text) {
 
 bool SameName(std::string_view a, std::string_view b) {
   return std::ranges::equal(a, b, [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
+}
+
+std::string FoldedName(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) c = FoldAscii(c);
+  return folded;
 }
 
 std::vector<std::string> SplitKeyPath(std::string_view path) {
@@ -64,60 +54,112 @@ std::string NormalizedKeyPath(std::string_view path) {
   return JoinKeyPath(parts, parts.size());
 }
 
-const RegistryKey* FindKey(const RegistryTree& tree, std::string_view path) {
-  return FindNamed(tree.keys, NormalizedKeyPath(path), KeyPathOf);
+RegistryKey::RegistryKey(std::string path, std::vector<RegistryValue> values) : path_(std::move(path)) {
+  for (RegistryValue& value : values) SetValue(std::move(value));
 }
 
-RegistryKey* FindKey(RegistryTree& tree, std::string_view path) {
-  return FindNamed(tree.keys, NormalizedKeyPath(path), KeyPathOf);
+const RegistryValue* RegistryKey::FindValue(std::string_view name) const {
+  const auto found = byName_.find(FoldedName(name));
+  return found == byName_.end() ? nullptr : &values_[found->second];
 }
 
-bool KeyExists(const RegistryTree& tree, std::string_view path) {
-  const std::string wanted = NormalizedKeyPath(path);
-  return std::ranges::any_of(tree.keys, [&](const RegistryKey& key) {
-    return SameName(key.path, wanted) || IsAncestorOf(wanted, key.path);
-  });
+void RegistryKey::SetValue(RegistryValue value) {
+  const auto [place, added] = byName_.try_emplace(FoldedName(value.name), values_.size());
+  if (added) {
+    values_.push_back(std::move(value));
+  } else {
+    values_[place->second].type = value.type;
+    values_[place->second].data = std::move(value.data);
+  }
 }
 
-RegistryKey& EnsureKey(RegistryTree& tree, std::string_view path) {
+RegistryTree::RegistryTree(std::vector<RegistryKey> keys) {
+  for (RegistryKey& key : keys) {
+    RegistryKey& section = Section(key.Path());
+    for (const RegistryValue& value : key.Values()) section.SetValue(value);
+  }
+}
+
+const RegistryKey* RegistryTree::FindKey(std::string_view path) const {
+  const auto found = byFoldedPath_.find(FoldedName(NormalizedKeyPath(path)));
+  return found == byFoldedPath_.end() ? nullptr : &keys_[found->second];
+}
+
+RegistryKey* RegistryTree::FindKey(std::string_view path) {
+  return const_cast<RegistryKey*>(std::as_const(*this).FindKey(path));
+}
+
+bool RegistryTree::KeyExists(std::string_view path) const {
+  const std::string folded = FoldedName(NormalizedKeyPath(path));
+  if (folded.empty()) return false;
+  // The key itself, or else the first path after it in order: a descendant
+  // when one exists, since all of them start with the key's path and '\'.
+  const auto next = byFoldedPath_.lower_bound(folded);
+  if (next == byFoldedPath_.end()) return false;
+  return next->first == folded || next->first.starts_with(folded + '\\');
+}
+
+std::size_t RegistryTree::PlaceOfFirstDescendant(const std::string& foldedPath) const {
+  const std::string prefix = foldedPath + '\\';
+  std::size_t first = keys_.size();
+  for (auto it = byFoldedPath_.lower_bound(prefix); it != byFoldedPath_.end() && it->first.starts_with(prefix); ++it) {
+    first = std::min(first, it->second);
+  }
+  return first;
+}
+
+// How the file already spells a key: its own section's path, or else the
+// beginning of the path of its first descendant on file; null when neither
+// exists.
+const std::string* RegistryTree::SpellingOf(const std::string& foldedPath) const {
+  if (const auto found = byFoldedPath_.find(foldedPath); found != byFoldedPath_.end()) {
+    return &keys_[found->second].Path();
+  }
+  const std::size_t place = PlaceOfFirstDescendant(foldedPath);
+  return place == keys_.size() ? nullptr : &keys_[place].Path();
+}
+
+void RegistryTree::Insert(std::size_t place, std::string path) {
+  std::string folded = FoldedName(path);
+  keys_.insert(keys_.begin() + static_cast<std::ptrdiff_t>(place), RegistryKey(std::move(path)));
+  if (place + 1 < keys_.size()) {
+    for (auto& [name, index] : byFoldedPath_) {
+      if (index >= place) ++index;
+    }
+  }
+  byFoldedPath_.emplace(std::move(folded), place);
+}
+
+RegistryKey& RegistryTree::Section(std::string_view path) {
+  const auto found = byFoldedPath_.find(FoldedName(path));
+  if (found != byFoldedPath_.end()) return keys_[found->second];
+  Insert(keys_.size(), std::string(path));
+  return keys_.back();
+}
+
+RegistryKey& RegistryTree::EnsureKey(std::string_view path) {
   const std::vector<std::string> parts = SplitKeyPath(path);
   if (parts.empty()) throw std::invalid_argument("a key path names at least its root");
   std::string spelled;  // the path so far, in the case already on file
+  std::size_t place = 0;
   for (std::size_t count = 1; count <= parts.size(); ++count) {
-    const std::string wanted = JoinKeyPath(parts, count);
-    std::string next = spelled.empty() ? parts[count - 1] : spelled + '\\' + parts[count - 1];
-    for (const RegistryKey& key : tree.keys) {
-      if (SameName(key.path, wanted) || IsAncestorOf(wanted, key.path)) {
-        next = key.path.substr(0, wanted.size());
-        break;
-      }
-    }
-    spelled = std::move(next);
+    const std::string folded = FoldedName(JoinKeyPath(parts, count));
+    const std::string* onFile = SpellingOf(folded);
+    spelled = onFile != nullptr ? onFile->substr(0, folded.size())
+                                : (spelled.empty() ? parts[0] : spelled + '\\' + parts[count - 1]);
     // The root alone gets a section only when values live directly in it.
     const bool isRootOfLongerPath = count == 1 && parts.size() > 1;
-    if (!isRootOfLongerPath && FindKey(tree, spelled) == nullptr) {
+    const auto section = byFoldedPath_.find(folded);
+    if (section != byFoldedPath_.end()) {
+      place = section->second;
+    } else if (!isRootOfLongerPath) {
       // A new parent goes before the first of its descendants already on
       // file, so the file still reads from the top of the tree down.
-      const auto firstDescendant =
-          std::find_if(tree.keys.begin(), tree.keys.end(),
-                       [&](const RegistryKey& key) { return IsAncestorOf(spelled, key.path); });
-      tree.keys.insert(firstDescendant, RegistryKey{spelled, {}});
+      place = PlaceOfFirstDescendant(folded);
+      Insert(place, spelled);
     }
   }
-  return *FindKey(tree, spelled);
-}
-
-const RegistryValue* FindValue(const RegistryKey& key, std::string_view name) {
-  return FindNamed(key.values, name, ValueNameOf);
-}
-
-void SetValue(RegistryKey& key, RegistryValue value) {
-  if (RegistryValue* existing = FindNamed(key.values, value.name, ValueNameOf)) {
-    existing->type = value.type;
-    existing->data = std::move(value.data);
-  } else {
-    key.values.push_back(std::move(value));
-  }
+  return keys_[place];
 }
 
 }  // namespace tessaly

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <optional>
+#include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tessaly {
@@ -32,26 +34,11 @@ struct RegistryValue {
 // The bytes a string value holds: the text and its terminating zero.
 std::vector<std::uint8_t> StringData(std::string_view text);
 
-// One key with its values, in the order they were first written. The path
-// is the full backslash-separated path including the root's name, e.g.
-// "HKEY_LOCAL_MACHINE\SOFTWARE\Verandel".
-struct RegistryKey {
-  std::string path;
-  std::vector<RegistryValue> values;
-
-  bool operator==(const RegistryKey&) const = default;
-};
-
-// All keys of one store file, in file order. A key whose own section is
-// absent still exists when a deeper key names it as a parent.
-struct RegistryTree {
-  std::vector<RegistryKey> keys;
-
-  bool operator==(const RegistryTree&) const = default;
-};
-
 // Names of keys and values compare without regard to ASCII case.
 bool SameName(std::string_view a, std::string_view b);
+// The name with ASCII letters in upper case: equal for names SameName
+// matches, and of the same length.
+std::string FoldedName(std::string_view name);
 
 // Splits a backslash-separated path into its non-empty parts, so that
 // leading, trailing and doubled backslashes do not matter.
@@ -59,21 +46,67 @@ std::vector<std::string> SplitKeyPath(std::string_view path);
 // The path rejoined from those parts, so "\A\\B\" becomes "A\B".
 std::string NormalizedKeyPath(std::string_view path);
 
-// The key with its own section, or null.
-const RegistryKey* FindKey(const RegistryTree& tree, std::string_view path);
-RegistryKey* FindKey(RegistryTree& tree, std::string_view path);
-// Whether the key has a section or is the parent of one.
-bool KeyExists(const RegistryTree& tree, std::string_view path);
+// One key with its values, in the order they were first written. The path
+// is the full backslash-separated path including the root's name, e.g.
+// "HKEY_LOCAL_MACHINE\SOFTWARE\Verandel". Values are found by name through
+// a hash index, so a key with many values still reads and parses in linear
+// time.
+class RegistryKey {
+ public:
+  explicit RegistryKey(std::string path = {}, std::vector<RegistryValue> values = {});
 
-// Finds the key or creates it with every missing parent, each parent as a
-// section of its own as an export would list it. Existing parts keep the
-// case they were first written with.
-RegistryKey& EnsureKey(RegistryTree& tree, std::string_view path);
+  const std::string& Path() const { return path_; }
+  const std::vector<RegistryValue>& Values() const { return values_; }
 
-const RegistryValue* FindValue(const RegistryKey& key, std::string_view name);
+  const RegistryValue* FindValue(std::string_view name) const;
+  // Replaces the value of that name whatever its type, keeping the name's
+  // first spelling and its place among the key's values; otherwise appends it.
+  void SetValue(RegistryValue value);
 
-// Replaces the value of that name whatever its type, keeping the name's
-// first spelling and its place among the key's values; otherwise appends it.
-void SetValue(RegistryKey& key, RegistryValue value);
+  bool operator==(const RegistryKey& other) const { return path_ == other.path_ && values_ == other.values_; }
+
+ private:
+  std::string path_;
+  std::vector<RegistryValue> values_;
+  std::unordered_map<std::string, std::size_t> byName_;  // folded name -> place in values_
+};
+
+// All keys of one store file, in file order. A key whose own section is
+// absent still exists when a deeper key names it as a parent. Keys are found
+// through an ordered index of their folded paths, in which a key's
+// descendants sit together right after it.
+class RegistryTree {
+ public:
+  RegistryTree() = default;
+  // Keys named twice (in any case) are merged, as the file reader does.
+  explicit RegistryTree(std::vector<RegistryKey> keys);
+
+  const std::vector<RegistryKey>& Keys() const { return keys_; }
+
+  // The key with its own section, or null.
+  const RegistryKey* FindKey(std::string_view path) const;
+  RegistryKey* FindKey(std::string_view path);
+  // Whether the key has a section or is the parent of one.
+  bool KeyExists(std::string_view path) const;
+
+  // The section of that (normalised, non-empty) path, appended at the end
+  // when there is none yet.
+  RegistryKey& Section(std::string_view path);
+
+  // Finds the key or creates it with every missing parent, each parent as a
+  // section of its own as an export would list it. Existing parts keep the
+  // case they were first written with.
+  RegistryKey& EnsureKey(std::string_view path);
+
+  bool operator==(const RegistryTree& other) const { return keys_ == other.keys_; }
+
+ private:
+  std::size_t PlaceOfFirstDescendant(const std::string& foldedPath) const;
+  const std::string* SpellingOf(const std::string& foldedPath) const;
+  void Insert(std::size_t place, std::string path);
+
+  std::vector<RegistryKey> keys_;
+  std::map<std::string, std::size_t> byFoldedPath_;  // folded path -> place in keys_
+};
 
 }  // namespace tessaly
