@@ -1,7 +1,6 @@
 #include "settings/registry_tree.h"
 
 #include <algorithm>
-#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -50,8 +49,14 @@ std::vector<std::string> SplitKeyPath(std::string_view path) {
 }
 
 std::string NormalizedKeyPath(std::string_view path) {
-  const std::vector<std::string> parts = SplitKeyPath(path);
-  return JoinKeyPath(parts, parts.size());
+  std::string normalized;
+  normalized.reserve(path.size());
+  for (const char c : path) {
+    if (c == '\\' && (normalized.empty() || normalized.back() == '\\')) continue;
+    normalized += c;
+  }
+  if (!normalized.empty() && normalized.back() == '\\') normalized.pop_back();
+  return normalized;
 }
 
 RegistryKey::RegistryKey(std::string path, std::vector<RegistryValue> values) : path_(std::move(path)) {
@@ -59,17 +64,26 @@ RegistryKey::RegistryKey(std::string path, std::vector<RegistryValue> values) : 
 }
 
 const RegistryValue* RegistryKey::FindValue(std::string_view name) const {
+  if (byName_.empty()) {
+    const auto found = std::ranges::find_if(values_, [&](const RegistryValue& value) { return SameName(value.name, name); });
+    return found == values_.end() ? nullptr : &*found;
+  }
   const auto found = byName_.find(FoldedName(name));
   return found == byName_.end() ? nullptr : &values_[found->second];
 }
 
 void RegistryKey::SetValue(RegistryValue value) {
-  const auto [place, added] = byName_.try_emplace(FoldedName(value.name), values_.size());
-  if (added) {
-    values_.push_back(std::move(value));
-  } else {
-    values_[place->second].type = value.type;
-    values_[place->second].data = std::move(value.data);
+  if (const RegistryValue* existing = FindValue(value.name)) {
+    auto& kept = values_[static_cast<std::size_t>(existing - values_.data())];
+    kept.type = value.type;
+    kept.data = std::move(value.data);
+    return;
+  }
+  values_.push_back(std::move(value));
+  if (!byName_.empty()) {
+    byName_.emplace(FoldedName(values_.back().name), values_.size() - 1);
+  } else if (values_.size() > kValuesSearchedInOrder) {
+    for (std::size_t i = 0; i < values_.size(); ++i) byName_.emplace(FoldedName(values_[i].name), i);
   }
 }
 

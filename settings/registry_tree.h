@@ -48,9 +48,10 @@ std::string NormalizedKeyPath(std::string_view path);
 
 // One key with its values, in the order they were first written. The path
 // is the full backslash-separated path including the root's name, e.g.
-// "HKEY_LOCAL_MACHINE\SOFTWARE\Verandel". Values are found by name through
-// a hash index, so a key with many values still reads and parses in linear
-// time.
+// "HKEY_LOCAL_MACHINE\SOFTWARE\Verandel". A key with more than a few values
+// finds them by name through a hash index, so that it still parses in linear
+// time; the few values of most keys are searched in order, which is quicker
+// than building the index.
 class RegistryKey {
  public:
   explicit RegistryKey(std::string path = {}, std::vector<RegistryValue> values = {});
@@ -66,9 +67,11 @@ class RegistryKey {
   bool operator==(const RegistryKey& other) const { return path_ == other.path_ && values_ == other.values_; }
 
  private:
+  static constexpr std::size_t kValuesSearchedInOrder = 8;
+
   std::string path_;
   std::vector<RegistryValue> values_;
-  std::unordered_map<std::string, std::size_t> byName_;  // folded name -> place in values_
+  std::unordered_map<std::string, std::size_t> byName_;  // folded name -> place in values_; empty for a few values
 };
 
 // All keys of one store file, in file order. A key whose own section is
