@@ -123,6 +123,8 @@ TEST_F(StoreOnDisk, AFullDiskStillShowsTheStoredValues_OnlyTheWritesFail) {
   EXPECT_EQ(registry->ReadInteger("Remote_Port"), 5020);
   EXPECT_EQ(test::FailureText([&] { registry->WriteString("Transport", "COM"); }), "Failed to set data for 'Transport'");
 
+  // A parent of the key opens too, though it has no section of its own.
+  EXPECT_TRUE(registry->OpenKey("SOFTWARE\\Verandel", true));
   // A key that is missing cannot be created: it opens not, and holds nothing.
   EXPECT_FALSE(registry->OpenKey("SOFTWARE\\Verandel\\Tessaly\\ComPort", true));
   EXPECT_EQ(registry->ReadString("Port"), "");
