@@ -55,9 +55,11 @@ void SortIgnoringCase(QStringList& names) {
 }
 
 // The tty entries under <sysfsRoot>/class/tty that a device backs, less empty
-// on-board UART slots. Code 23 when the folder cannot be read.
+// on-board UART slots; none for an empty root. Code 23 when the folder cannot
+// be read.
 std::vector<std::filesystem::path> DeviceTtys(const std::filesystem::path& sysfsRoot) {
   namespace fs = std::filesystem;
+  if (sysfsRoot.empty()) return {};
   std::error_code error;
   fs::directory_iterator entries(sysfsRoot / "class" / "tty", error);
   if (error) ThrowListFailure(error);
