@@ -8,10 +8,17 @@
 #include <QLineEdit>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
+
 namespace tessaly {
 namespace {
 
 constexpr int kDescriptionRole = Qt::UserRole + 1;
+
+// "ttyUSB0   — USB: FTDI FT232R USB UART, serial A50285BI"
+QString PortEntryLine(const QString& name, const QString& description) {
+  return description.isEmpty() ? name : name + QStringLiteral("   \u2014 ") + description;
+}
 
 // The port list's drop-down: each name followed by what it is.
 class PortEntryDelegate : public QStyledItemDelegate {
@@ -21,8 +28,7 @@ class PortEntryDelegate : public QStyledItemDelegate {
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
     QStyledItemDelegate::initStyleOption(option, index);
-    const QString description = index.data(kDescriptionRole).toString();
-    if (!description.isEmpty()) option->text += QStringLiteral("   \u2014 ") + description;
+    option->text = PortEntryLine(option->text, index.data(kDescriptionRole).toString());
   }
 };
 
@@ -79,7 +85,7 @@ void TComComboBox::FillPortList() {
     addItem(entry.name);
     setItemData(count() - 1, entry.description, kDescriptionRole);
     setItemData(count() - 1, entry.description, Qt::ToolTipRole);
-    widest = std::max(widest, metrics.horizontalAdvance(entry.name + QStringLiteral("   \u2014 ") + entry.description));
+    widest = std::max(widest, metrics.horizontalAdvance(PortEntryLine(entry.name, entry.description)));
   }
   // The drop-down is as wide as its longest line, the box keeps its size.
   view()->setMinimumWidth(std::max(width(), widest + 32));

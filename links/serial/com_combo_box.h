@@ -68,8 +68,6 @@ class TComComboBox : public QComboBox {
   // keeping the name in the box and the pending value. EComPort code 23
   // when the list cannot be read, with the list left empty.
   void RefreshPortList();
-  // What each listed port is, in the order of the items.
-  const std::vector<PortEntry>& PortEntries() const { return portEntries_; }
 
   // Runs after each pick by the user.
   std::function<void(TComComboBox& sender)> OnChange;

@@ -9,8 +9,8 @@
 #include <system_error>
 
 #include "links/serial/com_error.h"
-#include "links/serial/port_holders.h"
 #include "links/serial/com_text.h"
+#include "links/serial/port_holders.h"
 
 namespace tessaly {
 namespace {
@@ -87,12 +87,14 @@ QString FirstLine(const std::filesystem::path& file) {
 std::optional<QString> UsbDescription(const std::filesystem::path& sysfsRoot,
                                       const std::filesystem::path& tty) {
   namespace fs = std::filesystem;
-  std::error_code error;
-  fs::path folder = fs::canonical(tty / "device", error);
-  const fs::path root = fs::canonical(sysfsRoot, error);
-  if (error) return std::nullopt;
+  std::error_code deviceError;
+  std::error_code rootError;
+  fs::path folder = fs::canonical(tty / "device", deviceError);
+  const fs::path root = fs::canonical(sysfsRoot, rootError);
+  if (deviceError || rootError) return std::nullopt;
   for (int depth = 0; depth < 8 && folder != root && folder.has_relative_path(); ++depth) {
-    if (fs::exists(folder / "idVendor", error)) {
+    std::error_code ignored;
+    if (fs::exists(folder / "idVendor", ignored)) {
       QStringList words;
       for (const char* attribute : {"manufacturer", "product"}) {
         const QString text = FirstLine(folder / attribute);
