@@ -148,6 +148,7 @@ void ConnectionControl::StartTcp() {
     // Every TCP failure ends in the one message after the full wait.
     if (failure.ErrorCode() != 0) tcpFailureCode_ = failure.ErrorCode();
   } catch (const std::exception&) {
+    // Likewise; without an error number the cause stays unnamed.
   }
   WaitForTcpConnection();
   QCoreApplication::processEvents();
@@ -187,7 +188,10 @@ void ConnectionControl::OnSerialLinkLost(const QString& message) {
   // device is back.
   RunReportingErrors([this] { links_.ComPort().Close(); });
   ShowRealLinkState();
-  ShowErrorReport(message);
+  ShowErrorReport(message, QStringLiteral("Port %1 was closed: the device went away or failed (an adapter "
+                                          "unplugged, a pseudo-terminal closed by its program). Press Start "
+                                          "again once it is back.")
+                               .arg(links_.ComPort().Port()));
 }
 
 }  // namespace tessaly

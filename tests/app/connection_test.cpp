@@ -80,6 +80,7 @@ TEST_F(ConnectionTest, SerialDeviceGoesAway_ReportedOnceAndThePortIsClosed) {
   ASSERT_TRUE(QTest::qWaitFor([this] { return !Links().ComPort().Connected(); }));
   QTest::qWait(100);
   EXPECT_EQ(reports_, QStringList{"WaitForEvent method failed (win error code: 5)"});
+  EXPECT_TRUE(reports_.Details().value(0).startsWith("Port " + line.SlavePath() + " was closed"));
   ExpectIdle();
   EXPECT_EQ(LoggedPackets().size(), 1) << "what was logged stays";
 }
