@@ -4,6 +4,7 @@
 #include <QActionGroup>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcut>
 
 namespace tessaly {
 namespace {
@@ -38,8 +39,12 @@ MainMenus BuildMainMenus(QMenuBar& menuBar) {
   MainMenus items{};
 
   QMenu* file = menuBar.addMenu(QStringLiteral("&File"));
-  // The caption names Alt-X, but the item has no shortcut of its own.
+  // The caption names Alt-X itself; the key is a window shortcut rather than
+  // the item's own, which would show it a second time.
   items.miExit = AddItem(*file, "miExit", "E&xit   Alt-X");
+  auto* exitKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_X), &menuBar);
+  exitKey->setObjectName(QStringLiteral("scExit"));
+  QObject::connect(exitKey, &QShortcut::activated, items.miExit, &QAction::trigger);
 
   QMenu* options = menuBar.addMenu(QStringLiteral("&Options"));
   QMenu* packetType = options->addMenu(QStringLiteral("Modbus packet type"));
@@ -54,6 +59,9 @@ MainMenus BuildMainMenus(QMenuBar& menuBar) {
   QActionGroup* transports = NewRadioGroup(*transport);
   items.miSerial = AddRadioItem(*transport, *transports, "miSerial", "Serial", true);
   items.miTCP = AddRadioItem(*transport, *transports, "miTCP", "TCP/IP ", false);
+
+  items.miStartStop = AddItem(*options, "miStartStop", "Sta&rt / Stop");
+  items.miStartStop->setShortcut(QKeySequence(Qt::Key_F5));
 
   options->addSeparator();
   items.miComunication = AddItem(*options, "miComunication", "&Serial settings");

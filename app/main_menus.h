@@ -13,14 +13,16 @@ struct MainMenus {
   QAction* miModbusTCP;
   QAction* miSerial;
   QAction* miTCP;
+  QAction* miStartStop;
   QAction* miComunication;
   QAction* miIPSet;
   QAction* miAbout;
 };
 
-// Builds "&File", "&Options" (with the packet-type and transport submenus)
-// and "&Help". Radio items tick themselves when chosen; choosing the ticked
-// one unticks it and ticks nothing else.
+// Builds "&File", "&Options" (with the packet-type and transport submenus
+// and the Start/Stop command on F5) and "&Help". Radio items tick themselves
+// when chosen; choosing the ticked one unticks it and ticks nothing else.
+// Alt+X anywhere in the window chooses Exit, as its caption promises.
 MainMenus BuildMainMenus(QMenuBar& menuBar);
 
 }  // namespace tessaly

@@ -23,9 +23,12 @@ MainToolbar::MainToolbar(QWidget* parent) : QToolBar(parent) {
   start_->setToolTip(QStringLiteral("Start / Stop"));
   AddGap(25);
   tcpSettings_ = AddButton("tbTcpSettings", 3);
+  tcpSettings_->setToolTip(QStringLiteral("TCP/IP Settings"));
   serialSettings_ = AddButton("tbSerialSettings", 2);
+  serialSettings_->setToolTip(QStringLiteral("Serial settings"));
   AddGap(25);
   about_ = AddButton("tbAbout", 0);
+  about_->setToolTip(QStringLiteral("About"));
 }
 
 void MainToolbar::SetStartImageIndex(int index) {

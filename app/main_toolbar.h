@@ -7,8 +7,8 @@ class QToolButton;
 namespace tessaly {
 
 // The main window's toolbar: Start/Stop, then the two settings commands,
-// then About, separated by fixed gaps. Only Start/Stop has a tooltip; its
-// picture shows whether a link is open.
+// then About, separated by fixed gaps. Every button names its command in a
+// tooltip; the Start/Stop picture shows whether a link is open.
 class MainToolbar : public QToolBar {
   Q_OBJECT
 

@@ -94,6 +94,7 @@ void MainWindow::ConnectCommands() {
   connect(menus_.miExit, &QAction::triggered, this, guarded(&MainWindow::miExitClick));
   connect(menus_.miSerial, &QAction::triggered, this, guarded(&MainWindow::miSerialClick));
   connect(menus_.miTCP, &QAction::triggered, this, guarded(&MainWindow::miTCPClick));
+  connect(menus_.miStartStop, &QAction::triggered, this, guarded(&MainWindow::bStartClick));
   connect(menus_.miComunication, &QAction::triggered, this,
           guarded(&MainWindow::miComunicationClick));
   connect(menus_.miIPSet, &QAction::triggered, this, guarded(&MainWindow::miIPSetClick));
@@ -222,6 +223,14 @@ bool MainWindow::SerialTransportChosen() const { return menus_.miSerial->isCheck
 
 bool MainWindow::TcpTransportChosen() const { return menus_.miTCP->isChecked(); }
 
+void MainWindow::ShowProgress(const QString& text) {
+  if (text.isEmpty()) {
+    panels_->clearMessage();
+  } else {
+    panels_->showMessage(text);
+  }
+}
+
 void MainWindow::SetStartPicture(int imageIndex) { toolbar_->SetStartImageIndex(imageIndex); }
 
 void MainWindow::ShowLinkStatus(const QString& state, const QString& settings) {
@@ -229,12 +238,13 @@ void MainWindow::ShowLinkStatus(const QString& state, const QString& settings) {
   panels_->SetLinkSettings(settings);
 }
 
-void MainWindow::ShowTcpStartFailure() {
+void MainWindow::ShowTcpStartFailure(const QString& detail) {
   // No parent: the box is centred on the screen.
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
                   QStringLiteral("TCP Error. Can't establish connection with remote device.  "),
                   QMessageBox::Ok);
   box.setObjectName(QStringLiteral("TcpStartFailure"));
+  box.setInformativeText(detail);
   box.exec();
 }
 

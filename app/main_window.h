@@ -75,7 +75,8 @@ class MainWindow : public QMainWindow, private ConnectionView {
   bool TcpTransportChosen() const override;
   void SetStartPicture(int imageIndex) override;
   void ShowLinkStatus(const QString& state, const QString& settings) override;
-  void ShowTcpStartFailure() override;
+  void ShowTcpStartFailure(const QString& detail) override;
+  void ShowProgress(const QString& text) override;
 
   Data& links_;
   PacketLogModel log_;

@@ -28,12 +28,16 @@ Ipv4AddressField::Ipv4AddressField(QWidget* parent) : QFrame(parent) {
   setBackgroundRole(QPalette::Base);
 
   auto* layout = new QHBoxLayout(this);
-  layout->setContentsMargins(2, 0, 2, 0);
+  // A pixel clear of the frame's line on every side: at fractional screen
+  // scales the line is drawn wider than the frame's width says, and octets
+  // reaching into it would hide it everywhere but under the dots.
+  layout->setContentsMargins(2, 1, 2, 1);
   layout->setSpacing(0);
   for (std::size_t i = 0; i < octets_.size(); ++i) {
     if (i > 0) {
       auto* dot = new QLabel(QStringLiteral("."), this);
       dot->setBackgroundRole(QPalette::Base);
+      dot->setAutoFillBackground(true);
       layout->addWidget(dot);
     }
     auto* octet = new QLineEdit(this);

@@ -11,7 +11,10 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QShowEvent>
+#include <QStyle>
+#include <QToolButton>
 
 namespace tessaly {
 namespace {
@@ -66,6 +69,20 @@ SerialSettingsDialog::SerialSettingsDialog(TComPort& port, PacketFramer& framer,
   comsetFlowControl = addList("comsetFlowControl", TComProperty::cpFlowControl, "FlowControl",
                               kColumn2, kRow2Label, kRow2List, 241);
 
+  // In the gap between the port list and the next column, so that nothing
+  // of the layout moves; not a tab stop, so the tab order stays as it was
+  // (F5 does the same from the keyboard).
+  refreshPortsButton = new QToolButton(frame);
+  refreshPortsButton->setObjectName(QStringLiteral("bRefreshPorts"));
+  refreshPortsButton->setGeometry(Scaled(QRect(kColumn1 + 113 + 2, kRow1List, 20, 23)));
+  refreshPortsButton->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+  refreshPortsButton->setAutoRaise(true);
+  refreshPortsButton->setFocusPolicy(Qt::NoFocus);
+  refreshPortsButton->setToolTip(QStringLiteral("Read the list of ports again (F5)"));
+  connect(refreshPortsButton, &QToolButton::clicked, this, [this] { RefreshPorts(); });
+  auto* refreshKey = new QShortcut(QKeySequence(Qt::Key_F5), this);
+  connect(refreshKey, &QShortcut::activated, this, [this] { RefreshPorts(); });
+
   AddLabel(*frame, "End packet timeout", QPoint(kColumn1, kRow3 + 3));
   seEnd = new IntervalField(frame);
   seEnd->setGeometry(Scaled(QRect(kColumn2, kRow3, 73, 23)));
@@ -91,7 +108,19 @@ void SerialSettingsDialog::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) FormShow();
 }
 
-void SerialSettingsDialog::FormShow() { comsetBaudRateChange(); }
+void SerialSettingsDialog::FormShow() {
+  RefreshPorts();
+  comsetBaudRateChange();
+}
+
+void SerialSettingsDialog::RefreshPorts() {
+  try {
+    comsetCOMPORT->RefreshPortList();
+  } catch (const EComPort&) {
+    // No device list to read: the list stays empty, a name can still be
+    // typed.
+  }
+}
 
 void SerialSettingsDialog::comsetBaudRateChange() { seEnd->setValue(framer_.Interval()); }
 

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QPushButton;
+class QToolButton;
 
 namespace tessaly {
 
@@ -14,8 +15,9 @@ class TComPort;
 // The serial settings dialog: the port, its line settings and the
 // end-of-packet timeout. Created once at start-up and only hidden between
 // showings, so its lists keep what the user picked, even after Cancel; the
-// timeout is reloaded from the timer at every showing. Nothing changes until
-// Ok.
+// timeout is reloaded from the timer at every showing, and the port list
+// is read again (ports come and go while the program runs). Nothing changes
+// until Ok.
 class SerialSettingsDialog : public QDialog {
   Q_OBJECT
 
@@ -28,6 +30,9 @@ class SerialSettingsDialog : public QDialog {
   void JvXPButton3Click();
   // Shows the timer's current interval in the timeout field.
   void comsetBaudRateChange();
+  // Reads the machine's ports again, keeping the port name shown. Runs at
+  // every showing, from the small button beside the list, and on F5.
+  void RefreshPorts();
 
   TComComboBox* comsetCOMPORT;
   TComComboBox* comsetDataBits;
@@ -36,6 +41,7 @@ class SerialSettingsDialog : public QDialog {
   TComComboBox* comsetBaudRate;
   TComComboBox* comsetFlowControl;
   IntervalField* seEnd;
+  QToolButton* refreshPortsButton;
   QPushButton* okButton;
   QPushButton* fixTimeButton;
   QPushButton* cancelButton;

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <filesystem>
 #include <functional>
 
 namespace tessaly {
@@ -22,8 +23,12 @@ class ConnectionView {
   virtual bool TcpTransportChosen() const = 0;
   virtual void SetStartPicture(int imageIndex) = 0;
   virtual void ShowLinkStatus(const QString& state, const QString& settings) = 0;
-  // Modal; returns when the user has closed the message.
-  virtual void ShowTcpStartFailure() = 0;
+  // Modal; returns when the user has closed the message. detail says what
+  // the attempt concerned and why it failed.
+  virtual void ShowTcpStartFailure(const QString& detail) = 0;
+  // A passing note over the status panels while a connection is being made
+  // ("Connecting to 10.0.0.5:502…"); the empty text takes it away.
+  virtual void ShowProgress(const QString& text) = 0;
 };
 
 // The handlers that take the bytes of each link, bound at every Start.
@@ -64,8 +69,15 @@ class ConnectionControl : public QObject {
   bool LinkOpen() const;
   bool Starting() const { return starting_; }
 
+  // Where the processes holding a serial device are looked up (a made-up
+  // tree in tests).
+  void SetProcRoot(std::filesystem::path root) { procRoot_ = std::move(root); }
+
  private:
   void Start();
+  bool OpenSerialPort();
+  void StartTcp();
+  QString OtherHolders(const QString& portName) const;
   void Stop();
   void WaitForTcpConnection();
   void BindHandlers();
@@ -77,6 +89,9 @@ class ConnectionControl : public QObject {
   ConnectionView& view_;
   LinkHandlers handlers_;
   bool starting_ = false;
+  // The error number the TCP attempt of the current Start ended with.
+  int tcpFailureCode_ = 0;
+  std::filesystem::path procRoot_{"/proc"};
 };
 
 }  // namespace tessaly

@@ -17,17 +17,25 @@ inline constexpr const char* kApplicationTitle = "Tessaly";
 QString ErrorReportText(const QString& message);
 
 // Shows a failure the application's way: a modal box titled with the
-// application title, the error icon, one OK button and the message.
-// Returns when the user has closed the box.
-void ShowErrorReport(const QString& message);
+// application title, the error icon, one OK button and the message, with
+// the informative text (what it concerns, why, what to do) below it when
+// there is one. Returns when the user has closed the box.
+void ShowErrorReport(const QString& message, const QString& informative = {});
+
+// A warning the application's way: the same box with the warning icon. It
+// goes to the same hook as the error report.
+void ShowWarningReport(const QString& message, const QString& informative = {});
 
 // The report for an exception that escaped an event handler.
 void ReportException(const std::exception& error);
 
 // Replaces the modal box, for tests and headless runs. An empty hook restores
-// the box. The hook receives the text as the box would show it.
+// the box. The hook receives the text as the box would show it, and the
+// detailed form also the informative text.
 using ErrorReportHook = std::function<void(const QString& text)>;
+using DetailedErrorReportHook = std::function<void(const QString& text, const QString& informative)>;
 void SetErrorReportHook(ErrorReportHook hook);
+void SetErrorReportHook(DetailedErrorReportHook hook);
 
 // Runs an event handler; a failure that escapes it goes to the error report
 // and the event loop goes on. Every signal connection that leads into code

@@ -3,7 +3,36 @@
 #include "presentation/error_report.h"
 #include "links/serial/port_names.h"
 
+#include <QAbstractItemView>
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QStyledItemDelegate>
+
+#include <algorithm>
+
 namespace tessaly {
+namespace {
+
+constexpr int kDescriptionRole = Qt::UserRole + 1;
+
+// "ttyUSB0   — USB: FTDI FT232R USB UART, serial A50285BI"
+QString PortEntryLine(const QString& name, const QString& description) {
+  return description.isEmpty() ? name : name + QStringLiteral("   \u2014 ") + description;
+}
+
+// The port list's drop-down: each name followed by what it is.
+class PortEntryDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->text = PortEntryLine(option->text, index.data(kDescriptionRole).toString());
+  }
+};
+
+}  // namespace
 
 TComComboBox::TComComboBox(QWidget* parent) : QComboBox(parent) {
   setEditable(false);
@@ -22,11 +51,21 @@ void TComComboBox::SetComPort(TCustomComPort* port) {
 
 void TComComboBox::SetComProperty(TComProperty property) {
   select_.SetComProperty(property);
+  const bool portList = property == cpPort;
+  if (portList != isEditable()) {
+    setEditable(portList);
+    if (portList) {
+      setInsertPolicy(QComboBox::NoInsert);
+      view()->setItemDelegate(new PortEntryDelegate(view()));
+      // Typing is a pick of its own: the typed name becomes the pending one.
+      connect(lineEdit(), &QLineEdit::textEdited, this,
+              [this](const QString& text) { select_.SetPendingText(text.trimmed()); });
+    }
+  }
   clear();
-  if (property == cpPort) {
-    QStringList names;
-    ListPortNames(names, sysfsRoot_, ptsRoot_);
-    addItems(names);
+  portEntries_.clear();
+  if (portList) {
+    FillPortList();
   } else {
     addItems(FixedPropertyItems(property));
   }
@@ -38,7 +77,43 @@ void TComComboBox::SetComProperty(TComProperty property) {
   }
 }
 
-QString TComComboBox::Text() const { return currentIndex() < 0 ? QString() : currentText(); }
+void TComComboBox::FillPortList() {
+  portEntries_ = ListPorts(roots_);
+  int widest = 0;
+  const QFontMetrics metrics(font());
+  for (const PortEntry& entry : portEntries_) {
+    addItem(entry.name);
+    setItemData(count() - 1, entry.description, kDescriptionRole);
+    setItemData(count() - 1, entry.description, Qt::ToolTipRole);
+    widest = std::max(widest, metrics.horizontalAdvance(PortEntryLine(entry.name, entry.description)));
+  }
+  // The drop-down is as wide as its longest line, the box keeps its size.
+  view()->setMinimumWidth(std::max(width(), widest + 32));
+}
+
+void TComComboBox::RefreshPortList() {
+  if (select_.ComProperty() != cpPort) return;
+  const QString shown = Text();
+  clear();
+  portEntries_.clear();
+  try {
+    FillPortList();
+  } catch (const EComPort&) {
+    ShowPortName(shown);
+    throw;
+  }
+  ShowPortName(shown);
+}
+
+void TComComboBox::ShowPortName(const QString& name) {
+  setCurrentIndex(FindPortEntry(portEntries_, name));
+  setEditText(name);
+}
+
+QString TComComboBox::Text() const {
+  if (isEditable()) return currentText().trimmed();
+  return currentIndex() < 0 ? QString() : currentText();
+}
 
 void TComComboBox::SetText(const QString& text) {
   const int index = findText(text, Qt::MatchFixedString);  // MatchFixedString ignores case
@@ -47,6 +122,13 @@ void TComComboBox::SetText(const QString& text) {
 
 void TComComboBox::ShowCurrent() {
   if (select_.ComPort() == nullptr || select_.ComProperty() == cpNone) return;
+  if (select_.ComProperty() == cpPort) {
+    // The name stays as the user chose it; its entry, if listed, is marked.
+    const QString name = select_.CurrentText();
+    ShowPortName(name);
+    select_.SetPendingText(name);
+    return;
+  }
   const int index = findText(select_.CurrentText(), Qt::MatchFixedString);
   setCurrentIndex(index);
   if (index >= 0) select_.SetPendingText(itemText(index));

@@ -10,12 +10,20 @@
 #include "links/serial/com_port.h"
 #include "links/serial/com_select.h"
 #include "links/serial/com_types.h"
+#include "links/serial/port_names.h"
+
+#include <vector>
 
 namespace tessaly {
 
 // A drop-down list (pick only, no typing) bound to one setting of a port.
 // The user's pick becomes the pending value; ApplySelection writes it into
 // the port (at once when AutoApply is on).
+//
+// The port list (cpPort) is the one exception to "pick only": the user may
+// also type a device path. Its drop-down shows what each port is beside its
+// name, and the box shows the port's name as the user chose it (COM1 stays
+// COM1 while its entry, ttyS0, is the one selected).
 class TComComboBox : public QComboBox {
   Q_OBJECT
 
@@ -38,7 +46,8 @@ class TComComboBox : public QComboBox {
   bool AutoApply() const { return select_.AutoApply(); }
   void SetAutoApply(bool autoApply) { select_.SetAutoApply(autoApply); }
 
-  // The selected item's text; empty when nothing is selected.
+  // The selected item's text; empty when nothing is selected. For the port
+  // list, the name in its box, as picked or typed.
   QString Text() const;
   // Selects the item equal to the text, ignoring case; changes nothing when
   // there is none.
@@ -50,13 +59,15 @@ class TComComboBox : public QComboBox {
   void ShowCurrent();
 
   const TComSelect& Selection() const { return select_; }
-  // Where the port names are listed from, for tests with a made-up tree; a
-  // list read from another sysfs tree lists no pseudo-terminals unless given
-  // their folder too.
-  void SetSysfsRoot(std::filesystem::path root, std::filesystem::path ptsRoot = {}) {
-    sysfsRoot_ = std::move(root);
-    ptsRoot_ = std::move(ptsRoot);
-  }
+  // Where the port list is read from, for tests with a made-up tree.
+  void SetSystemRoots(SystemRoots roots) { roots_ = std::move(roots); }
+  // A made-up sysfs tree alone: no /dev or /proc behind it.
+  void SetSysfsRoot(std::filesystem::path root) { roots_ = SystemRoots{std::move(root), {}, {}}; }
+
+  // Reads the port list again (ports come and go while the program runs),
+  // keeping the name in the box and the pending value. EComPort code 23
+  // when the list cannot be read, with the list left empty.
+  void RefreshPortList();
 
   // Runs after each pick by the user.
   std::function<void(TComComboBox& sender)> OnChange;
@@ -64,10 +75,14 @@ class TComComboBox : public QComboBox {
  private:
   void ItemPicked();
   void PortDestroyed();
+  void FillPortList();
+  // Selects the entry for the name (none if it is not listed) and shows the
+  // name itself in the box.
+  void ShowPortName(const QString& name);
 
   TComSelect select_;
-  std::filesystem::path sysfsRoot_{"/sys"};
-  std::filesystem::path ptsRoot_{"/dev/pts"};
+  SystemRoots roots_;
+  std::vector<PortEntry> portEntries_;
   QMetaObject::Connection portDestroyed_;
 };
 

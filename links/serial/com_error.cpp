@@ -1,6 +1,11 @@
 #include "links/serial/com_error.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
+
+#include <grp.h>
+#include <sys/stat.h>
 
 namespace tessaly {
 namespace {
@@ -40,7 +45,60 @@ QString MessageFor(int errorCode, int platformCode) {
   return message;
 }
 
+// The group a user must belong to for the device: the device's own group
+// where it is not root's, else the usual one for serial ports.
+QString DeviceGroup(const QString& devicePath) {
+  struct stat info {};
+  if (::stat(devicePath.toLocal8Bit().constData(), &info) == 0 && info.st_gid != 0) {
+    if (const group* entry = ::getgrgid(info.st_gid); entry != nullptr) return QString::fromLocal8Bit(entry->gr_name);
+  }
+  return QStringLiteral("dialout");
+}
+
+QString Cause(int platformCode, const QString& devicePath, const QString& holders) {
+  switch (platformCode) {
+    case ENOENT:
+      return QStringLiteral("There is no such device: the adapter may be unplugged or the name "
+                            "mistyped. Pick a port from the list in Options > Serial settings.");
+    case ENODEV:
+    case ENXIO:
+      return QStringLiteral("No device answers behind this name (an empty on-board slot, or an "
+                            "adapter being unplugged).");
+    case EACCES:
+    case EPERM:
+      return QStringLiteral("Permission denied: your user may not open this device. Add it to the "
+                            "\"%1\" group (sudo usermod -aG %1 $USER), then log out and in again.")
+          .arg(DeviceGroup(devicePath));
+    case EBUSY:
+      if (holders.isEmpty()) {
+        return QStringLiteral("The port is in use by another program. Close it, then press Start again.");
+      }
+      return QStringLiteral("The port is in use by %1. Close that program, then press Start again.")
+          .arg(holders);
+    case ENOTTY:
+      return QStringLiteral("This device is not a serial port.");
+    case EIO:
+      return QStringLiteral("The device reported an input/output error; it may have been unplugged.");
+    case EINVAL:
+      return QStringLiteral("The device does not accept these line settings.");
+    default:
+      return QStringLiteral("Cause: %1 (error %2).").arg(QString::fromLocal8Bit(std::strerror(platformCode))).arg(platformCode);
+  }
+}
+
 }  // namespace
+
+QString ComFailureDetail(int platformCode, const QString& portName, const QString& devicePath,
+                         const QString& holders) {
+  if (platformCode == EComPort::kNoPlatformCode) return {};
+  if (portName.isEmpty()) {
+    return QStringLiteral("No port is chosen: pick one in Options > Serial settings.");
+  }
+  const QString port = portName == devicePath
+                           ? QStringLiteral("Port %1.").arg(portName)
+                           : QStringLiteral("Port %1 (device %2).").arg(portName, devicePath);
+  return port + u'\n' + Cause(platformCode, devicePath, holders);
+}
 
 QString ComErrorText(int errorCode) {
   if (errorCode < 1 || errorCode > static_cast<int>(kComErrorTexts.size())) return {};

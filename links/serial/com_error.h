@@ -55,4 +55,12 @@ class EComPort : public std::runtime_error {
   int platformCode_;
 };
 
+// What a failure of the port means, in plain words, for the informative
+// text beside its message: the port and its device, the cause from the
+// error number, and the remedy where one is known. holders names the
+// programs that have the device open (the cause of a busy port), if known.
+// The empty text for a failure without an error number.
+QString ComFailureDetail(int platformCode, const QString& portName, const QString& devicePath,
+                         const QString& holders = {});
+
 }  // namespace tessaly

@@ -9,8 +9,13 @@ namespace tessaly {
 // Every failure of the TCP client link. what() is the UTF-8 message.
 class ESocketError : public std::runtime_error {
  public:
-  explicit ESocketError(const QString& message);
+  // errorCode: the platform's error number behind the failure, 0 for none.
+  explicit ESocketError(const QString& message, int errorCode = 0);
   QString Message() const { return QString::fromUtf8(what()); }
+  int ErrorCode() const { return errorCode_; }
+
+ private:
+  int errorCode_;
 };
 
 inline constexpr const char* kNoAddressSpecified = "No address specified";
@@ -34,5 +39,11 @@ ESocketError SocketApiError(int errorCode, const char* apiName);
 
 // "Asynchronous socket error <code>".
 ESocketError AsyncSocketError(int errorCode);
+
+// Why a connection to address:port failed, in plain words with the remedy
+// where one is known, from the error number the attempt ended with
+// (kNoAddressErrorCode for no address; ETIMEDOUT also for an attempt that
+// got no answer in the time it was given).
+QString ConnectFailureDetail(int errorCode, const QString& address, int port);
 
 }  // namespace tessaly

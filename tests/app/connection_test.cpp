@@ -80,6 +80,7 @@ TEST_F(ConnectionTest, SerialDeviceGoesAway_ReportedOnceAndThePortIsClosed) {
   ASSERT_TRUE(QTest::qWaitFor([this] { return !Links().ComPort().Connected(); }));
   QTest::qWait(100);
   EXPECT_EQ(reports_, QStringList{"WaitForEvent method failed (win error code: 5)"});
+  EXPECT_TRUE(reports_.Details().value(0).startsWith("Port " + line.SlavePath() + " was closed"));
   ExpectIdle();
   EXPECT_EQ(LoggedPackets().size(), 1) << "what was logged stays";
 }
@@ -90,6 +91,8 @@ TEST_F(ConnectionTest, SerialPortMissing_TheFailureIsReportedAndNothingChanges) 
   const QString settingsBefore = Window().Panels().LinkSettings();
   ClickStart();
   EXPECT_EQ(reports_, QStringList{"Unable to open com port (win error code: 2)"});
+  EXPECT_TRUE(reports_.Details().value(0).startsWith("Port /dev/tessaly-no-such-port.\nThere is no such device"))
+      << reports_.Details().value(0).toStdString();
   EXPECT_FALSE(Links().ComPort().Connected());
   EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
   EXPECT_EQ(Window().Panels().LinkSettings(), settingsBefore);

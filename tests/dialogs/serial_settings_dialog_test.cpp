@@ -2,6 +2,10 @@
 // in the timeout field, buttons by mouse and by keyboard.
 #include "tests/dialogs/settings_dialog_fixture.h"
 
+#include "tests/support/pty_pair.h"
+
+#include <QToolButton>
+
 #include <string>
 #include <vector>
 
@@ -52,18 +56,34 @@ TEST_F(SerialSettingsDialogTest, KeysClose_OnlyOkSetsTheInterval) {
   }
 }
 
-TEST_F(SerialSettingsDialogTest, PortNotOnThisMachine_ListBlank_OkKeepsThePortsName) {
+TEST_F(SerialSettingsDialogTest, PortNotOnThisMachine_NameShownWithoutEntry_OkKeepsIt) {
   const QString absent = QStringLiteral("/dev/ttyTessalyAbsent");
   port.SetPort(absent);
   port.SetBaudRate(br38400);
   SerialSettingsDialog dialog(port, framer);  // built after the settings were restored
   Show(dialog);
-  EXPECT_EQ(dialog.comsetCOMPORT->Text(), QString());
+  EXPECT_EQ(dialog.comsetCOMPORT->Text(), absent);
+  EXPECT_EQ(dialog.comsetCOMPORT->currentIndex(), -1);
   EXPECT_EQ(dialog.comsetBaudRate->Text(), "38400");
   dialog.okButton->click();
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(port.Port(), absent);
   EXPECT_EQ(port.BaudRate(), br38400);
+}
+
+TEST_F(SerialSettingsDialogTest, PortMadeWhileTheProgramRuns_ListedAtTheNextShowingAndOnRefresh) {
+  serial.show();
+  const test::PtyPair line;
+  const QString name = line.SlavePath().mid(5);  // "pts/N"
+  EXPECT_EQ(serial.comsetCOMPORT->findText(name), -1);
+  serial.refreshPortsButton->click();
+  EXPECT_GE(serial.comsetCOMPORT->findText(name), 0);
+  serial.hide();
+
+  const test::PtyPair second;
+  Show(serial);
+  EXPECT_GE(serial.comsetCOMPORT->findText(second.SlavePath().mid(5)), 0);
+  EXPECT_EQ(serial.comsetCOMPORT->Text(), port.Port()) << "the name shown stays";
 }
 
 }  // namespace

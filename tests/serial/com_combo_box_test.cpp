@@ -2,6 +2,9 @@
 // uses them: what they show, and when a pick reaches the port.
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
+#include <QTest>
+
 #include <filesystem>
 #include <memory>
 
@@ -55,27 +58,49 @@ TEST(ComComboBoxTest, EachList_ShowsPortValueAndWritesPickOnlyWhenApplied) {
   }
 }
 
-TEST(ComComboBoxTest, PortNameNotListed_ShowsNothingAndAppliesEmptyName) {
+TEST(ComComboBoxTest, PortList_ShowsTheNameAsChosenMarksItsEntry_TypedPathIsApplied) {
   test::TemporaryFolder sysfs;
   std::filesystem::create_directories(sysfs.Path() / "class/tty/ttyUSB0/device");
+  std::filesystem::create_directories(sysfs.Path() / "class/tty/ttyS0/device");
+  // stored name, entry it marks ("" for none)
+  const std::pair<const char*, const char*> rows[] = {
+      {"COM1", "ttyS0"}, {"/dev/ttyUSB0", "ttyUSB0"}, {"ttyusb0", "ttyUSB0"}, {"COM7", ""}};
+  for (const auto& [stored, entry] : rows) {
+    TComPort port;
+    port.SetPort(QString::fromUtf8(stored));
+    TComComboBox list;
+    list.SetSysfsRoot(sysfs.Path());
+    list.SetComProperty(cpPort);
+    list.SetComPort(&port);
+    EXPECT_EQ(list.count(), 2);
+    EXPECT_EQ(list.Text(), stored);
+    EXPECT_EQ(list.currentIndex() < 0 ? QString() : list.itemText(list.currentIndex()), entry) << stored;
+    list.ApplySelection();
+    EXPECT_EQ(port.Port(), stored) << "the name stays as the user chose it";
+  }
+
   TComPort port;
-  port.SetPort(QStringLiteral("COM7"));
   TComComboBox list;
   list.SetSysfsRoot(sysfs.Path());
   list.SetComProperty(cpPort);
   list.SetComPort(&port);
-  EXPECT_EQ(list.count(), 1);
-  EXPECT_EQ(list.Text(), QString());
-
-  list.ApplySelection();
-  EXPECT_EQ(port.Port(), QString());
   Pick(list, "ttyUSB0");
   list.ApplySelection();
   EXPECT_EQ(port.Port(), QStringLiteral("ttyUSB0"));
+  list.lineEdit()->clear();
+  QTest::keyClicks(list.lineEdit(), QStringLiteral("/dev/serial/by-id/usb-x "));
+  list.ApplySelection();
+  EXPECT_EQ(port.Port(), QStringLiteral("/dev/serial/by-id/usb-x"));
 
+  // A list read again keeps the name shown, also when the device list is gone.
+  std::filesystem::create_directories(sysfs.Path() / "class/tty/ttyACM0/device");
+  list.RefreshPortList();
+  EXPECT_EQ(list.count(), 3);
+  EXPECT_EQ(list.Text(), QStringLiteral("/dev/serial/by-id/usb-x"));
   list.SetSysfsRoot(sysfs.Path() / "missing");
-  test::ExpectComFailure([&] { list.SetComProperty(cpPort); }, kComRegistryFailed, ENOENT);
+  test::ExpectComFailure([&] { list.RefreshPortList(); }, kComRegistryFailed, ENOENT);
   EXPECT_EQ(list.count(), 0);
+  EXPECT_EQ(list.Text(), QStringLiteral("/dev/serial/by-id/usb-x"));
 }
 
 TEST(ComComboBoxTest, CustomFlowPick_ChangesNoFlagAndListShowsDerivedKindAgain) {

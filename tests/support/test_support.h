@@ -34,16 +34,24 @@ class TemporaryFolder {
 };
 
 // While it lives, what the application's error report would show is
-// collected here instead of in a modal box.
+// collected here instead of in a modal box: the messages in the list, their
+// informative texts in Details().
 class CapturedReports : public QStringList {
  public:
   CapturedReports() {
-    SetErrorReportHook([this](const QString& text) { append(text); });
+    SetErrorReportHook([this](const QString& text, const QString& informative) {
+      append(text);
+      details_.append(informative);
+    });
   }
-  ~CapturedReports() { SetErrorReportHook({}); }
+  ~CapturedReports() { SetErrorReportHook(DetailedErrorReportHook{}); }
   CapturedReports(const CapturedReports&) = delete;
   CapturedReports& operator=(const CapturedReports&) = delete;
   std::string Text() const { return join(u'\n').toStdString(); }
+  const QStringList& Details() const { return details_; }
+
+ private:
+  QStringList details_;
 };
 
 // What an operation gives: its result as text, or the message of the failure

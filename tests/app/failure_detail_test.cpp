@@ -1,0 +1,124 @@
+// What the user is told beside a failure's message, the warning about a
+// port shared with another program, and the keyboard's way to Start/Stop.
+
+#include "app/main_toolbar.h"
+#include "app/status_panels.h"
+#include "capture/packet_log_view.h"
+#include "links/serial/com_error.h"
+#include "links/tcp/socket_error.h"
+#include "tests/app/program_fixture.h"
+#include "tests/support/holding_process.h"
+#include "tests/support/loopback.h"
+#include "tests/support/pty_pair.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+#include <QGuiApplication>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <cerrno>
+
+namespace tessaly::test {
+namespace {
+
+TEST(FailureDetailTest, EachErrorNumber_NamesWhatItConcernsTheCauseAndTheRemedy) {
+  const struct {
+    int code;
+    QString detail;
+    const char* mustContain;
+  } rows[] = {
+      {ENOENT, ComFailureDetail(ENOENT, "COM3", "/dev/ttyS2"), "Port COM3 (device /dev/ttyS2).\nThere is no such device"},
+      {EACCES, ComFailureDetail(EACCES, "ttyUSB0", "/dev/tessaly-absent"), "sudo usermod -aG dialout $USER"},
+      {EBUSY, ComFailureDetail(EBUSY, "/dev/pts/4", "/dev/pts/4", "socat (pid 812)"),
+       "Port /dev/pts/4.\nThe port is in use by socat (pid 812)."},
+      {EBUSY, ComFailureDetail(EBUSY, "ttyS0", "/dev/ttyS0"), "in use by another program"},
+      {ECONNREFUSED, ConnectFailureDetail(ECONNREFUSED, "10.0.0.5", 502),
+       "Gateway 10.0.0.5:502.\nThe connection was refused"},
+      {ETIMEDOUT, ConnectFailureDetail(ETIMEDOUT, "10.0.0.5", 502), "No answer in time"},
+      {EHOSTUNREACH, ConnectFailureDetail(EHOSTUNREACH, "10.0.0.5", 502), "cannot be reached from this computer"},
+      {kNoAddressErrorCode, ConnectFailureDetail(kNoAddressErrorCode, "", 502), "No address is set"},
+      {EMFILE, ComFailureDetail(EMFILE, "ttyS0", "/dev/ttyS0"), "(error 24)"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_TRUE(row.detail.contains(QString::fromUtf8(row.mustContain))) << row.code << ": " << row.detail.toStdString();
+  }
+  EXPECT_EQ(ComFailureDetail(EComPort::kNoPlatformCode, "COM1", "/dev/ttyS0"), QString());
+}
+
+class StartStopTest : public ProgramTest {
+ protected:
+  void ClickStart() { Window().Toolbar().StartButton()->click(); }
+};
+
+TEST_F(StartStopTest, PortAnotherProgramReads_WarnedOnceByNameAndStillOpened) {
+  const PtyPair line;
+  const HoldingProcess reader(line.SlavePath());
+  StartProgram();
+  Links().ComPort().SetPort(line.SlavePath());
+  ClickStart();
+  EXPECT_TRUE(Links().ComPort().Connected());
+  EXPECT_EQ(reports_, QStringList{QStringLiteral("Another program also has %1 open: sleep (pid %2).")
+                                      .arg(line.SlavePath())
+                                      .arg(reader.Pid())});
+  ClickStart();  // Stop says nothing
+  EXPECT_FALSE(Links().ComPort().Connected());
+  EXPECT_EQ(reports_.size(), 1);
+}
+
+TEST_F(StartStopTest, RefusedGateway_ConnectingShownWithBusyCursor_ThenTheCauseBesideTheMessage) {
+  StartProgram();
+  Window().Menus().miTCP->trigger();
+  const int port = UnusedLoopbackPort();
+  Links().Socket().SetAddress(QStringLiteral("127.0.0.1"));
+  Links().Socket().SetPort(port);
+  QString progress;
+  bool busy = false;
+  QTimer::singleShot(300, [&] {
+    progress = Window().Panels().currentMessage();
+    busy = QGuiApplication::overrideCursor() != nullptr;
+  });
+  QString detail;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      detail = box->informativeText();
+      box->reject();
+    }
+  });
+  closer.start(20);
+  ClickStart();
+  EXPECT_EQ(progress, QStringLiteral("Connecting to 127.0.0.1:%1\u2026").arg(port));
+  EXPECT_TRUE(busy);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(Window().Panels().currentMessage().isEmpty());
+  EXPECT_TRUE(detail.startsWith(QStringLiteral("Gateway 127.0.0.1:%1.\nThe connection was refused").arg(port)))
+      << detail.toStdString();
+}
+
+TEST_F(StartStopTest, F5StartsAndStops_MenuShowsIt_AltXCloses) {
+  const PtyPair line;
+  StartProgram();
+  Links().ComPort().SetPort(line.SlavePath());
+  Window().show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+  EXPECT_EQ(Window().Menus().miStartStop->shortcut(), QKeySequence(Qt::Key_F5));
+  QTest::keyClick(&Window().LogView(), Qt::Key_F5);
+  EXPECT_TRUE(Links().ComPort().Connected());
+  QTest::keyClick(&Window().LogView(), Qt::Key_F5);
+  EXPECT_FALSE(Links().ComPort().Connected());
+
+  const MainToolbar& toolbar = Window().Toolbar();
+  for (const QToolButton* button : {toolbar.StartButton(), toolbar.TcpSettingsButton(),
+                                    toolbar.SerialSettingsButton(), toolbar.AboutButton()}) {
+    EXPECT_FALSE(button->toolTip().isEmpty()) << button->objectName().toStdString();
+  }
+  QTest::keyClick(&Window().LogView(), Qt::Key_X, Qt::AltModifier);
+  EXPECT_FALSE(Window().isVisible());
+  EXPECT_TRUE(reports_.isEmpty()) << reports_.Text();
+}
+
+}  // namespace
+}  // namespace tessaly::test
