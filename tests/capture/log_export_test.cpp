@@ -160,22 +160,6 @@ TEST_F(LogFileTest, EachFormatReadsBackWithItsStampsCountsAndBytes) {
   EXPECT_EQ(FilesInFolder(), (QStringList{"log.csv", "log.pcap", "log.txt"}));
 }
 
-TEST_F(LogFileTest, RowsOfRanges_AsLinesOrBytesOnly_RowsBeyondTheLogSkipped) {
-  Fill(store, SampleRows(10));
-  const auto text = [&](LogFileFormat format, std::vector<RowRange> rows) {
-    LogWriter writer(store.TakeSnapshot(), format, std::move(rows));
-    QByteArray out;
-    while (writer.WriteNext(out)) {
-    }
-    return out;
-  };
-  EXPECT_EQ(text(LogFileFormat::kBytesOnly, {{0, 1}, {5, 7}, {10, 20}}),
-            "\n07 \n23 24 25 \n\n31 \n");
-  const QList<QByteArray> lines = text(LogFileFormat::kText, {{1, 1}}).split('\t');
-  EXPECT_EQ(lines.value(1), "07 \n");
-  EXPECT_EQ(text(LogFileFormat::kText, {{-5, -1}, {10, 20}}), "");
-}
-
 TEST_F(LogFileTest, SaveWhileRowsArriveAndTheLogIsCleared_HoldsTheRowsOfItsStart) {
   const std::vector<Row> sent = SampleRows(3000);
   Fill(store, sent);

@@ -259,9 +259,12 @@ TEST_F(PacketLogViewTest, SelectedRangesCopyAsLinesOrBytes_ClearStartsOverFollow
   view.CopyBytesAction()->trigger();
   EXPECT_EQ(QApplication::clipboard()->text().count(u'\n'), 10);
 
+  view.setColumnWidth(1, 250);
   model.Clear();
   EXPECT_TRUE(view.Following());
   EXPECT_EQ(model.rowCount(), 1);
+  EXPECT_EQ(view.columnWidth(0), PacketLogView::kTimeColumnWidth) << "the columns keep their widths";
+  EXPECT_EQ(view.columnWidth(1), 250);
   Append(3);
   EXPECT_TRUE(NewestIsCurrentAndVisible());
   EXPECT_EQ(model.index(0, 1).data().toString(), "00 ");
