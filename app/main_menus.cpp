@@ -10,7 +10,7 @@ namespace tessaly {
 namespace {
 
 QAction* AddItem(QMenu& menu, const char* objectName, const char* caption) {
-  QAction* item = menu.addAction(QString::fromLatin1(caption));
+  QAction* item = menu.addAction(QString::fromUtf8(caption));
   item->setObjectName(QLatin1String(objectName));
   item->setMenuRole(QAction::NoRole);
   return item;
@@ -39,12 +39,20 @@ MainMenus BuildMainMenus(QMenuBar& menuBar) {
   MainMenus items{};
 
   QMenu* file = menuBar.addMenu(QStringLiteral("&File"));
+  items.miSaveLog = AddItem(*file, "miSaveLog", "&Save log as\u2026");
+  items.miSaveLog->setShortcut(QKeySequence::Save);
+  file->addSeparator();
   // The caption names Alt-X itself; the key is a window shortcut rather than
   // the item's own, which would show it a second time.
   items.miExit = AddItem(*file, "miExit", "E&xit   Alt-X");
   auto* exitKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_X), &menuBar);
   exitKey->setObjectName(QStringLiteral("scExit"));
   QObject::connect(exitKey, &QShortcut::activated, items.miExit, &QAction::trigger);
+
+  items.edit = menuBar.addMenu(QStringLiteral("&Edit"));
+  items.edit->setObjectName(QStringLiteral("EditMenu"));
+  items.miClearLog = AddItem(*items.edit, "miClearLog", "C&lear log");
+  items.miClearLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
 
   QMenu* options = menuBar.addMenu(QStringLiteral("&Options"));
   QMenu* packetType = options->addMenu(QStringLiteral("Modbus packet type"));

@@ -1,13 +1,17 @@
 #pragma once
 
 class QAction;
+class QMenu;
 class QMenuBar;
 
 namespace tessaly {
 
 // The main window's menu items, built into its menu bar.
 struct MainMenus {
+  QAction* miSaveLog;
   QAction* miExit;
+  QMenu* edit;  // the log grid's commands come first
+  QAction* miClearLog;
   QAction* miModbusASCII;
   QAction* miModbusRTU;
   QAction* miModbusTCP;
@@ -19,10 +23,10 @@ struct MainMenus {
   QAction* miAbout;
 };
 
-// Builds "&File", "&Options" (with the packet-type and transport submenus
-// and the Start/Stop command on F5) and "&Help". Radio items tick themselves
-// when chosen; choosing the ticked one unticks it and ticks nothing else.
-// Alt+X anywhere in the window chooses Exit, as its caption promises.
+// Builds "&File", "&Edit", "&Options" (with the packet-type and transport
+// submenus and the Start/Stop command on F5) and "&Help". Radio items tick
+// themselves when chosen; choosing the ticked one unticks it and ticks nothing
+// else. Alt+X anywhere in the window chooses Exit, as its caption promises.
 MainMenus BuildMainMenus(QMenuBar& menuBar);
 
 }  // namespace tessaly

@@ -15,6 +15,7 @@ class QDialog;
 namespace tessaly {
 
 class Data;
+class LogSaveCommand;
 class MainToolbar;
 class PacketLogView;
 class StatusPanels;
@@ -41,6 +42,8 @@ class MainWindow : public QMainWindow, private ConnectionView {
   void miIPSetClick();
   void miAboutClick();
   void miExitClick();
+  void miSaveLogClick();
+  void miClearLogClick();
   void GetComPortStates();
   void ListModeRxChar(TCustomComPort& sender, int count);
   void SocketRead(TCustomSocket& sender, TCustomWinSocket& socket);
@@ -56,6 +59,7 @@ class MainWindow : public QMainWindow, private ConnectionView {
   const MainMenus& Menus() const { return menus_; }
   QTimer& EndPacketTimer() { return endPacketTimer_; }
   ConnectionControl& Connection() { return *connection_; }
+  LogSaveCommand& SaveCommand() { return *saveCommand_; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -69,6 +73,7 @@ class MainWindow : public QMainWindow, private ConnectionView {
   void FitLogColumns();
   void ConnectCommands();
   static void ChooseTransport(QAction& item);
+  void StopOnMemoryExhausted(int rows);
 
   // ConnectionView
   bool SerialTransportChosen() const override;
@@ -88,6 +93,7 @@ class MainWindow : public QMainWindow, private ConnectionView {
   StatusPanels* panels_;
   MainMenus menus_;
   std::unique_ptr<ConnectionControl> connection_;
+  std::unique_ptr<LogSaveCommand> saveCommand_;
   QDialog* aboutBox_ = nullptr;
   QDialog* comSet_ = nullptr;
   QDialog* tcpSet_ = nullptr;

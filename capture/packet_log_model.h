@@ -8,12 +8,14 @@
 #include <QString>
 #include <QTimer>
 
+#include <memory>
+
 namespace tessaly {
 
 // The packet log: one row per packet, column 0 the local time at which it was
 // logged, column 1 its bytes in hex. The log starts with one empty row, which
-// the first packet fills; every later packet becomes a new last row. Nothing
-// is ever removed.
+// the first packet fills; every later packet becomes a new last row. Clearing
+// takes it back to its start.
 //
 // Only the time and the bytes are kept (see PacketStore); the cell texts are
 // made when a view asks for them, so a log of hours of traffic stays small.
@@ -32,6 +34,8 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
 
   static constexpr int kBatchFromRows = 100'000;
   static constexpr int kBatchInterval = 50;  // milliseconds
+  // The tooltip of a data cell shows the whole packet, this many bytes a line.
+  static constexpr int kToolTipBytesPerLine = 32;
 
   explicit PacketLogModel(QObject* parent = nullptr);
 
@@ -53,6 +57,22 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   // Every packet appended so far, announced or not.
   int PacketCount() const { return store_.Size(); }
 
+  // The packets as they are now, for reading on another thread.
+  PacketStore::Snapshot TakeSnapshot() const { return store_.TakeSnapshot(); }
+
+  // Back to the start: no packets, one empty row, the memory given back.
+  // Capture may go on; the next packet fills the empty row.
+  void Clear();
+
+  // Memory held back from the start and given up when the store cannot
+  // take another packet: room for telling the user and for saving the log.
+  static constexpr std::size_t kMemoryReserve = 32 * 1024 * 1024;
+
+  // Once the store cannot take another packet, packets are refused quietly
+  // (memoryExhausted() has said so once) until the log is cleared.
+  bool MemoryExhausted() const { return exhausted_; }
+  void SetAllocationLimit(std::size_t bytes) { store_.SetAllocationLimit(bytes); }
+
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -64,11 +84,17 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   // last row.
   void packetAppended(int row);
 
+  // The log could not take a packet for want of memory: the packets it
+  // holds stay (all announced), later ones are dropped.
+  void memoryExhausted(int rows);
+
  private:
   bool ShouldHoldBack() const;
 
   PacketStore store_;
   int announced_ = 0;  // packets the views know of: the rows shown
+  bool exhausted_ = false;
+  std::unique_ptr<char[]> reserve_;
   QString timeHeader_;
   QString dataHeader_;
   int batchFromRows_ = kBatchFromRows;
