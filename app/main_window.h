@@ -15,6 +15,7 @@ class QDialog;
 namespace tessaly {
 
 class Data;
+class FrameAnalysis;
 class MainToolbar;
 class PacketLogView;
 class StatusPanels;
@@ -56,6 +57,7 @@ class MainWindow : public QMainWindow, private ConnectionView {
   const MainMenus& Menus() const { return menus_; }
   QTimer& EndPacketTimer() { return endPacketTimer_; }
   ConnectionControl& Connection() { return *connection_; }
+  FrameAnalysis& Analysis() { return *analysis_; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -87,6 +89,7 @@ class MainWindow : public QMainWindow, private ConnectionView {
   StatusPanels* panels_;
   MainMenus menus_;
   std::unique_ptr<ConnectionControl> connection_;
+  FrameAnalysis* analysis_;  // owned by the window
   QDialog* aboutBox_ = nullptr;
   QDialog* comSet_ = nullptr;
   QDialog* tcpSet_ = nullptr;

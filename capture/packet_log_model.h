@@ -52,6 +52,8 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
 
   // Every packet appended so far, announced or not.
   int PacketCount() const { return store_.Size(); }
+  // The packet of a row (0 <= row < PacketCount()), for decoding.
+  PacketStore::Packet PacketAt(int row) const { return store_.At(row); }
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;

@@ -36,6 +36,19 @@ bool RowFilter::Matches(const std::uint8_t* bytes, int count) const {
   return ContainsSequence(bytes, count, sequence);
 }
 
+int FindRow(const PacketSequence& log, int from, const std::vector<std::uint8_t>& sequence,
+            bool forward) {
+  const int size = log.Size();
+  if (size == 0) return -1;
+  if (from < 0 || from >= size) from = forward ? size - 1 : 0;
+  for (int step = 1; step <= size; ++step) {
+    const int row = forward ? (from + step) % size : ((from - step) % size + size) % size;
+    const LoggedPacket packet = log.At(row);
+    if (ContainsSequence(packet.bytes, packet.count, sequence)) return row;
+  }
+  return -1;
+}
+
 std::optional<std::vector<std::uint8_t>> ParseHexSequence(std::string_view text) {
   std::vector<std::uint8_t> bytes;
   std::size_t at = 0;

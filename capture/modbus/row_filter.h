@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/modbus/conversation.h"
+
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -22,6 +24,13 @@ struct RowFilter {
 // Whether the packet holds the byte sequence (an empty sequence is found
 // everywhere).
 bool ContainsSequence(const std::uint8_t* bytes, int count, const std::vector<std::uint8_t>& sequence);
+
+// The next packet after row from (forward) or before it holding the
+// sequence, going round the end of the log; from itself is looked at last,
+// and from = -1 starts at the first (or, backwards, the last) packet. -1
+// when no packet holds it.
+int FindRow(const PacketSequence& log, int from, const std::vector<std::uint8_t>& sequence,
+            bool forward);
 
 // Reads a byte sequence typed by a user: hex bytes separated by spaces or
 // commas ("01 03", "1,3", "0x01 0x03") or written together ("0103").
