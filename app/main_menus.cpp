@@ -9,7 +9,7 @@ namespace tessaly {
 namespace {
 
 QAction* AddItem(QMenu& menu, const char* objectName, const char* caption) {
-  QAction* item = menu.addAction(QString::fromLatin1(caption));
+  QAction* item = menu.addAction(QString::fromUtf8(caption));
   item->setObjectName(QLatin1String(objectName));
   item->setMenuRole(QAction::NoRole);
   return item;
@@ -38,8 +38,16 @@ MainMenus BuildMainMenus(QMenuBar& menuBar) {
   MainMenus items{};
 
   QMenu* file = menuBar.addMenu(QStringLiteral("&File"));
+  items.miSaveLog = AddItem(*file, "miSaveLog", "&Save log as\u2026");
+  items.miSaveLog->setShortcut(QKeySequence::Save);
+  file->addSeparator();
   // The caption names Alt-X, but the item has no shortcut of its own.
   items.miExit = AddItem(*file, "miExit", "E&xit   Alt-X");
+
+  items.edit = menuBar.addMenu(QStringLiteral("&Edit"));
+  items.edit->setObjectName(QStringLiteral("EditMenu"));
+  items.miClearLog = AddItem(*items.edit, "miClearLog", "C&lear log");
+  items.miClearLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
 
   QMenu* options = menuBar.addMenu(QStringLiteral("&Options"));
   QMenu* packetType = options->addMenu(QStringLiteral("Modbus packet type"));

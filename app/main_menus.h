@@ -1,13 +1,17 @@
 #pragma once
 
 class QAction;
+class QMenu;
 class QMenuBar;
 
 namespace tessaly {
 
 // The main window's menu items, built into its menu bar.
 struct MainMenus {
+  QAction* miSaveLog;
   QAction* miExit;
+  QMenu* edit;  // the log grid's commands come first
+  QAction* miClearLog;
   QAction* miModbusASCII;
   QAction* miModbusRTU;
   QAction* miModbusTCP;
@@ -18,8 +22,8 @@ struct MainMenus {
   QAction* miAbout;
 };
 
-// Builds "&File", "&Options" (with the packet-type and transport submenus)
-// and "&Help". Radio items tick themselves when chosen; choosing the ticked
+// Builds "&File", "&Edit", "&Options" (with the packet-type and transport
+// submenus) and "&Help". Radio items tick themselves when chosen; choosing the ticked
 // one unticks it and ticks nothing else.
 MainMenus BuildMainMenus(QMenuBar& menuBar);
 

@@ -3,6 +3,7 @@
 #include "presentation/error_report.h"
 #include "presentation/ui_scale.h"
 #include "app/frame_analysis.h"
+#include "app/log_save_command.h"
 #include "app/main_toolbar.h"
 #include "app/status_panels.h"
 #include "capture/packet_log_view.h"
@@ -15,6 +16,7 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QToolButton>
@@ -53,6 +55,12 @@ MainWindow::MainWindow(Data& links, QWidget* parent) : QMainWindow(parent), link
   log_.SetBatching(0, PacketLogModel::kBatchInterval);
   logView_->SetLogModel(&log_);
   setCentralWidget(logView_);
+  // The grid's own commands lead the Edit menu.
+  menus_.edit->insertActions(menus_.miClearLog,
+                             {logView_->CopyAction(), logView_->CopyBytesAction(),
+                              logView_->SelectAllAction(), logView_->WholePacketAction()});
+  menus_.edit->insertSeparator(menus_.miClearLog);
+  saveCommand_ = std::make_unique<LogSaveCommand>(log_, *this);
   panels_ = new StatusPanels(this);
   setStatusBar(panels_);
   // Modbus marks, counts and panes beside the grid and the three panels.
@@ -101,6 +109,13 @@ void MainWindow::ConnectCommands() {
           guarded(&MainWindow::miComunicationClick));
   connect(menus_.miIPSet, &QAction::triggered, this, guarded(&MainWindow::miIPSetClick));
   connect(menus_.miAbout, &QAction::triggered, this, guarded(&MainWindow::miAboutClick));
+  connect(menus_.miSaveLog, &QAction::triggered, this, guarded(&MainWindow::miSaveLogClick));
+  connect(menus_.miClearLog, &QAction::triggered, this, guarded(&MainWindow::miClearLogClick));
+  connect(saveCommand_.get(), &LogSaveCommand::finished, this,
+          [this] { menus_.miSaveLog->setEnabled(true); });
+  // Queued: the report's box must not open inside the append that failed.
+  connect(&log_, &PacketLogModel::memoryExhausted, this, &MainWindow::StopOnMemoryExhausted,
+          Qt::QueuedConnection);
 
   connect(&endPacketTimer_, &QTimer::timeout, this, guarded(&MainWindow::EndPacketTimerTimer));
   connect(&resizeTimer_, &QTimer::timeout, this, [this] {
@@ -178,6 +193,32 @@ void MainWindow::miAboutClick() {
 }
 
 void MainWindow::miExitClick() { close(); }
+
+void MainWindow::miSaveLogClick() {
+  // One save at a time; the item comes back when it ends.
+  menus_.miSaveLog->setEnabled(false);
+  saveCommand_->Run();
+  if (!saveCommand_->Saving()) menus_.miSaveLog->setEnabled(true);
+}
+
+void MainWindow::miClearLogClick() {
+  // A save under way keeps its own copy of the rows; capture goes on into the
+  // emptied log.
+  log_.Clear();
+}
+
+void MainWindow::StopOnMemoryExhausted(int rows) {
+  // The log keeps what it holds and refuses the rest: the link is closed so
+  // nothing more is read, then the user is told once.
+  RunReportingErrors([this] { links_.ComPort().Close(); });
+  RunReportingErrors([this] { links_.Socket().Close(); });
+  GetComPortStates();
+  SetStartPicture(connection_->LinkOpen() ? ConnectionControl::kStopPicture
+                                          : ConnectionControl::kStartPicture);
+  ShowErrorReport(QStringLiteral("Out of memory: capture has stopped. The log holds %1 rows and "
+                                 "can still be saved")
+                      .arg(rows));
+}
 
 void MainWindow::GetComPortStates() { connection_->GetComPortStates(); }
 

@@ -16,6 +16,7 @@ namespace tessaly {
 
 class Data;
 class FrameAnalysis;
+class LogSaveCommand;
 class MainToolbar;
 class PacketLogView;
 class StatusPanels;
@@ -42,6 +43,8 @@ class MainWindow : public QMainWindow, private ConnectionView {
   void miIPSetClick();
   void miAboutClick();
   void miExitClick();
+  void miSaveLogClick();
+  void miClearLogClick();
   void GetComPortStates();
   void ListModeRxChar(TCustomComPort& sender, int count);
   void SocketRead(TCustomSocket& sender, TCustomWinSocket& socket);
@@ -58,6 +61,7 @@ class MainWindow : public QMainWindow, private ConnectionView {
   QTimer& EndPacketTimer() { return endPacketTimer_; }
   ConnectionControl& Connection() { return *connection_; }
   FrameAnalysis& Analysis() { return *analysis_; }
+  LogSaveCommand& SaveCommand() { return *saveCommand_; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -71,6 +75,7 @@ class MainWindow : public QMainWindow, private ConnectionView {
   void FitLogColumns();
   void ConnectCommands();
   static void ChooseTransport(QAction& item);
+  void StopOnMemoryExhausted(int rows);
 
   // ConnectionView
   bool SerialTransportChosen() const override;
@@ -90,6 +95,7 @@ class MainWindow : public QMainWindow, private ConnectionView {
   MainMenus menus_;
   std::unique_ptr<ConnectionControl> connection_;
   FrameAnalysis* analysis_;  // owned by the window
+  std::unique_ptr<LogSaveCommand> saveCommand_;
   QDialog* aboutBox_ = nullptr;
   QDialog* comSet_ = nullptr;
   QDialog* tcpSet_ = nullptr;

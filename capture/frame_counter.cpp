@@ -19,8 +19,9 @@ QString FrameCounter::Text() const {
 void FrameCounter::CountNewRows() {
   const LogPackets packets(log_);
   const int size = packets.Size();
-  if (size < counted_) counted_ = good_ = bad_ = 0;  // the log was cleared
-  if (size == counted_) return;
+  const bool cleared = size < counted_;
+  if (cleared) counted_ = good_ = bad_ = 0;
+  if (size == counted_ && !cleared) return;
   for (; counted_ < size; ++counted_) {
     const modbus::LoggedPacket packet = packets.At(counted_);
     if (modbus::CheckFrame(packet.bytes, packet.count) == modbus::FrameKind::Good) {

@@ -3,6 +3,7 @@
 #include "capture/packet_text.h"
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 namespace tessaly {
@@ -26,12 +27,30 @@ void PacketLogModel::SetBatching(int fromRows, int intervalMilliseconds) {
 }
 
 void PacketLogModel::AppendPacket(const std::uint8_t* bytes, int count, PacketTime endedAt) {
-  store_.Append(endedAt, bytes, count);
+  if (exhausted_) return;
+  try {
+    store_.Append(endedAt, bytes, count);
+  } catch (const std::bad_alloc&) {
+    exhausted_ = true;
+    AnnouncePackets();
+    emit memoryExhausted(store_.Size());
+    return;
+  }
   if (ShouldHoldBack()) {
     if (!batchTimer_.isActive()) batchTimer_.start();
     return;
   }
   AnnouncePackets();
+}
+
+void PacketLogModel::Clear() {
+  beginResetModel();
+  batchTimer_.stop();
+  store_.Clear();
+  announced_ = 0;
+  exhausted_ = false;
+  sinceAnnouncement_.invalidate();
+  endResetModel();
 }
 
 bool PacketLogModel::ShouldHoldBack() const {
@@ -69,7 +88,12 @@ int PacketLogModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant PacketLogModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= announced_) return {};
+  if (!index.isValid() || index.row() >= announced_) return {};
+  if (role == Qt::ToolTipRole && index.column() == kDataColumn) {
+    const PacketStore::Packet packet = store_.At(index.row());
+    return FormatPacketBytesWrapped(packet.bytes, packet.count, kToolTipBytesPerLine);
+  }
+  if (role != Qt::DisplayRole) return {};
   const PacketStore::Packet packet = store_.At(index.row());
   switch (index.column()) {
     case kTimeColumn:

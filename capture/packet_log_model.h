@@ -12,8 +12,8 @@ namespace tessaly {
 
 // The packet log: one row per packet, column 0 the local time at which it was
 // logged, column 1 its bytes in hex. The log starts with one empty row, which
-// the first packet fills; every later packet becomes a new last row. Nothing
-// is ever removed.
+// the first packet fills; every later packet becomes a new last row. Clearing
+// takes it back to its start.
 //
 // Only the time and the bytes are kept (see PacketStore); the cell texts are
 // made when a view asks for them, so a log of hours of traffic stays small.
@@ -32,6 +32,8 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
 
   static constexpr int kBatchFromRows = 100'000;
   static constexpr int kBatchInterval = 50;  // milliseconds
+  // The tooltip of a data cell shows the whole packet, this many bytes a line.
+  static constexpr int kToolTipBytesPerLine = 32;
 
   explicit PacketLogModel(QObject* parent = nullptr);
 
@@ -55,6 +57,18 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   // The packet of a row (0 <= row < PacketCount()), for decoding.
   PacketStore::Packet PacketAt(int row) const { return store_.At(row); }
 
+  // The packets as they are now, for reading on another thread.
+  PacketStore::Snapshot TakeSnapshot() const { return store_.TakeSnapshot(); }
+
+  // Back to the start: no packets, one empty row, the memory given back.
+  // Capture may go on; the next packet fills the empty row.
+  void Clear();
+
+  // Once the store cannot take another packet, packets are refused quietly
+  // (memoryExhausted() has said so once) until the log is cleared.
+  bool MemoryExhausted() const { return exhausted_; }
+  void SetAllocationLimit(std::size_t bytes) { store_.SetAllocationLimit(bytes); }
+
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -66,11 +80,16 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   // last row.
   void packetAppended(int row);
 
+  // The log could not take a packet for want of memory: the packets it
+  // holds stay (all announced), later ones are dropped.
+  void memoryExhausted(int rows);
+
  private:
   bool ShouldHoldBack() const;
 
   PacketStore store_;
   int announced_ = 0;  // packets the views know of: the rows shown
+  bool exhausted_ = false;
   QString timeHeader_;
   QString dataHeader_;
   int batchFromRows_ = kBatchFromRows;

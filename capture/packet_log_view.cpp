@@ -1,11 +1,22 @@
 #include "capture/packet_log_view.h"
 
-#include "presentation/ui_scale.h"
+#include "capture/log_write_job.h"
 #include "capture/packet_log_model.h"
+#include "presentation/ui_scale.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -26,13 +37,30 @@ class HeaderStyledDelegate : public QStyledItemDelegate {
   }
 };
 
+// The width a data cell's whole text needs, with the cell's margins.
+int TextWidth(const QStyleOptionViewItem& option, const QString& text) {
+  return option.fontMetrics.horizontalAdvance(text) + 2 * option.fontMetrics.averageCharWidth();
+}
+
 // Hands the painter only as much of a long packet's text as the cell can
 // show: a full packet is 3072 characters, of which a cell shows a few
 // hundred, and laying out the rest only to elide it would cost most of the
-// time spent painting a busy log.
+// time spent painting a busy log. The whole packet is the tooltip of a cell
+// that is cut off.
 class PacketDataDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
+
+  bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) override {
+    if (event->type() == QEvent::ToolTip &&
+        TextWidth(option, index.data().toString()) <= option.rect.width()) {
+      // The cell shows all of it already.
+      QToolTip::hideText();
+      return true;
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
+  }
 
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
@@ -45,13 +73,25 @@ class PacketDataDelegate : public QStyledItemDelegate {
   }
 };
 
+QAction* NewAction(QWidget& owner, const char* objectName, const QString& text,
+                   const QKeySequence& shortcut) {
+  auto* action = new QAction(text, &owner);
+  action->setObjectName(QLatin1String(objectName));
+  action->setShortcut(shortcut);
+  // Only while the grid has the focus: elsewhere the keys keep their
+  // usual meaning.
+  action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  owner.addAction(action);
+  return action;
+}
+
 }  // namespace
 
 PacketLogView::PacketLogView(QWidget* parent) : QTableView(parent) {
   setObjectName(QStringLiteral("sgLog"));
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionBehavior(QAbstractItemView::SelectRows);
-  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
   setWordWrap(false);
   setItemDelegateForColumn(PacketLogModel::kTimeColumn, new HeaderStyledDelegate(this));
   setItemDelegateForColumn(PacketLogModel::kDataColumn, new PacketDataDelegate(this));
@@ -63,7 +103,37 @@ PacketLogView::PacketLogView(QWidget* parent) : QTableView(parent) {
   const int rowHeight = Scaled(kRowHeight);
   rows->setMinimumSectionSize(std::min(rows->minimumSectionSize(), rowHeight));
   rows->setDefaultSectionSize(rowHeight);
+  // A change in the number of rows normally lays out and repaints the whole
+  // grid; rows appended at the end need far less (RowCountChanged).
+  disconnect(rows, &QHeaderView::sectionCountChanged, this, nullptr);
+  connect(rows, &QHeaderView::sectionCountChanged, this, &PacketLogView::RowCountChanged);
+
+  copyAction_ = NewAction(*this, "miCopy", QStringLiteral("&Copy"), QKeySequence::Copy);
+  copyBytesAction_ = NewAction(*this, "miCopyBytes", QStringLiteral("Copy &bytes only"),
+                               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+  selectAllAction_ =
+      NewAction(*this, "miSelectAll", QStringLiteral("Select &all"), QKeySequence::SelectAll);
+  wholePacketAction_ = NewAction(*this, "miWholePacket", QStringLiteral("Show &whole packet"),
+                                 QKeySequence(Qt::Key_Return));
+  connect(copyAction_, &QAction::triggered, this, [this] { CopyRows(LogFileFormat::kText); });
+  connect(copyBytesAction_, &QAction::triggered, this,
+          [this] { CopyRows(LogFileFormat::kBytesOnly); });
+  connect(selectAllAction_, &QAction::triggered, this, &QTableView::selectAll);
+  connect(wholePacketAction_, &QAction::triggered, this, &PacketLogView::ShowWholePacket);
+
+  pausedSign_ = new QLabel(QStringLiteral("Following paused: End resumes"), this);
+  pausedSign_->setObjectName(QStringLiteral("FollowingPaused"));
+  pausedSign_->setAutoFillBackground(true);
+  pausedSign_->setBackgroundRole(QPalette::ToolTipBase);
+  pausedSign_->setForegroundRole(QPalette::ToolTipText);
+  pausedSign_->setFrameShape(QFrame::Box);
+  pausedSign_->setMargin(3);
+  pausedSign_->hide();
+
+  connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, &PacketLogView::UserScrolled);
 }
+
+PacketLogView::~PacketLogView() = default;
 
 void PacketLogView::SetLogModel(PacketLogModel* model) {
   if (logModel_ != nullptr) disconnect(logModel_, nullptr, this, nullptr);
@@ -71,10 +141,14 @@ void PacketLogView::SetLogModel(PacketLogModel* model) {
   // A new model comes with a new selection model; the old one is left to the
   // caller of setModel().
   QItemSelectionModel* oldSelection = selectionModel();
+  moving_ = true;
   setModel(model);
+  moving_ = false;
   if (oldSelection != nullptr && selectionModel() != oldSelection) oldSelection->deleteLater();
   if (model != nullptr) {
     connect(model, &PacketLogModel::packetAppended, this, &PacketLogView::FollowPacket);
+    // A cleared log starts over, followed.
+    connect(model, &QAbstractItemModel::modelReset, this, [this] { SetFollowing(true); });
   }
 }
 
@@ -87,12 +161,171 @@ void PacketLogView::InitLog() {
 }
 
 void PacketLogView::FollowPacket(int row) {
+  if (!following_) return;
   // The user may have moved to the time or the data column; keep it.
   const QModelIndex current = currentIndex();
   const int column = current.isValid() ? current.column() : PacketLogModel::kDataColumn;
   const QModelIndex target = logModel_->index(row, column);
+  moving_ = true;
   setCurrentIndex(target);
   scrollTo(target);
+  moving_ = false;
+}
+
+void PacketLogView::ResumeFollowing() {
+  SetFollowing(true);
+  if (logModel_ != nullptr) FollowPacket(logModel_->rowCount() - 1);
+}
+
+void PacketLogView::SetFollowing(bool following) {
+  if (following == following_) return;
+  following_ = following;
+  pausedSign_->setVisible(!following);
+  PlacePausedSign();
+  emit followingChanged(following);
+}
+
+void PacketLogView::UserMovedSelection() {
+  if (moving_ || logModel_ == nullptr) return;
+  // Following goes on only while the newest row alone is current and
+  // selected; anything else is the user reading.
+  const int last = logModel_->rowCount() - 1;
+  const QModelIndex current = currentIndex();
+  const QItemSelection selection = selectionModel()->selection();
+  const bool onlyNewest = (!current.isValid() || current.row() == last) &&
+                          (selection.isEmpty() || (selection.size() == 1 && selection[0].top() == last));
+  SetFollowing(onlyNewest);
+}
+
+void PacketLogView::UserScrolled() {
+  if (moving_) return;
+  // Called before the scroll bar takes its new position.
+  QScrollBar* bar = verticalScrollBar();
+  if (bar->sliderPosition() >= bar->maximum()) {
+    ResumeFollowing();
+  } else {
+    SetFollowing(false);
+  }
+}
+
+void PacketLogView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  QTableView::currentChanged(current, previous);
+  UserMovedSelection();
+}
+
+void PacketLogView::selectionChanged(const QItemSelection& selected,
+                                     const QItemSelection& deselected) {
+  QTableView::selectionChanged(selected, deselected);
+  UserMovedSelection();
+}
+
+void PacketLogView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_End) {
+    ResumeFollowing();
+    event->accept();
+    return;
+  }
+  QTableView::keyPressEvent(event);
+}
+
+void PacketLogView::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  menu.addAction(copyAction_);
+  menu.addAction(copyBytesAction_);
+  menu.addAction(selectAllAction_);
+  menu.addSeparator();
+  menu.addAction(wholePacketAction_);
+  menu.exec(event->globalPos());
+}
+
+void PacketLogView::resizeEvent(QResizeEvent* event) {
+  QTableView::resizeEvent(event);
+  PlacePausedSign();
+}
+
+void PacketLogView::PlacePausedSign() {
+  pausedSign_->adjustSize();
+  const QRect area = viewport()->geometry();
+  pausedSign_->move(area.right() - pausedSign_->width() - 4,
+                    area.bottom() - pausedSign_->height() - 4);
+  pausedSign_->raise();
+}
+
+void PacketLogView::doItemsLayout() {
+  QTableView::doItemsLayout();
+  PlacePausedSign();
+}
+
+void PacketLogView::RowCountChanged(int oldCount, int newCount) {
+  if (newCount <= oldCount) {
+    QTableView::rowCountChanged(oldCount, newCount);
+    return;
+  }
+  // Rows appended: the rows above keep their places, so only the scroll
+  // range changes and only the new rows, where visible, need painting. The
+  // scroll to the newest row then moves what is on screen and paints the
+  // strip it uncovers.
+  updateGeometries();
+  const int top = rowViewportPosition(oldCount);
+  if (top >= 0 && top < viewport()->height()) {
+    viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
+  }
+}
+
+std::vector<RowRange> PacketLogView::SelectedRows() const {
+  std::vector<RowRange> ranges;
+  for (const QItemSelectionRange& range : selectionModel()->selection()) {
+    ranges.push_back({range.top(), range.bottom()});
+  }
+  if (ranges.empty() && currentIndex().isValid()) {
+    ranges.push_back({currentIndex().row(), currentIndex().row()});
+  }
+  std::sort(ranges.begin(), ranges.end(),
+            [](const RowRange& a, const RowRange& b) { return a.first < b.first; });
+  std::vector<RowRange> merged;
+  for (const RowRange& range : ranges) {
+    if (!merged.empty() && range.first <= merged.back().last + 1) {
+      merged.back().last = std::max(merged.back().last, range.last);
+    } else {
+      merged.push_back(range);
+    }
+  }
+  return merged;
+}
+
+void PacketLogView::CopyRows(LogFileFormat format) {
+  if (logModel_ == nullptr || copyJob_ != nullptr) return;
+  LogWriter writer(logModel_->TakeSnapshot(), format, SelectedRows());
+  if (writer.RowCount() <= kDirectCopyRows) {
+    QByteArray text;
+    while (writer.WriteNext(text)) {
+    }
+    QApplication::clipboard()->setText(QString::fromLatin1(text));
+    emit copied(writer.RowCount());
+    return;
+  }
+  copyJob_ = std::make_unique<LogWriteJob>(std::move(writer), QString());
+  connect(copyJob_.get(), &LogWriteJob::finished, this, &PacketLogView::FinishCopy);
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  copyJob_->Start();
+}
+
+void PacketLogView::FinishCopy() {
+  QApplication::restoreOverrideCursor();
+  const std::unique_ptr<LogWriteJob> job = std::move(copyJob_);
+  if (job->Result() != LogWriteJob::Outcome::kDone) return;
+  QApplication::clipboard()->setText(QString::fromLatin1(job->TakeText()));
+  emit copied(job->RowCount());
+}
+
+void PacketLogView::ShowWholePacket() {
+  const QModelIndex current = currentIndex();
+  if (!current.isValid()) return;
+  const QModelIndex data = current.siblingAtColumn(PacketLogModel::kDataColumn);
+  scrollTo(data);
+  const QRect cell = visualRect(data);
+  QToolTip::showText(viewport()->mapToGlobal(cell.bottomLeft()),
+                     data.data(Qt::ToolTipRole).toString(), viewport(), cell);
 }
 
 }  // namespace tessaly

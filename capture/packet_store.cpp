@@ -1,7 +1,8 @@
 #include "capture/packet_store.h"
 
 #include <algorithm>
-#include <limits>
+#include <malloc.h>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -15,8 +16,13 @@ void PacketStore::Append(PacketTime time, const std::uint8_t* bytes, int count) 
   if (size_ == std::numeric_limits<int>::max()) {
     throw std::length_error("The packet log is full");
   }
-  if (size_ / kRecordsPerBlock == static_cast<int>(blocks_.size())) {
-    blocks_.push_back(std::make_unique_for_overwrite<RecordBlock>());
+  // A block allocated for an append that failed later is used by the next.
+  if (size_ / kRecordsPerBlock == static_cast<int>(tables_.blocks.size())) {
+    // Reserved first, so that adding the block itself cannot fail.
+    tables_.blocks.reserve(tables_.blocks.size() + 1);
+    auto block = Allocate<RecordBlock>();
+    blockData_ = block->data();
+    tables_.blocks.push_back(std::move(block));
   }
   Record record{};
   record.time = time;
@@ -24,27 +30,60 @@ void PacketStore::Append(PacketTime time, const std::uint8_t* bytes, int count) 
   // An empty packet has no bytes to place.
   if (count > 0) std::copy_n(bytes, count, PlaceFor(count, record));
   // The record is written last: a failed allocation above leaves the store
-  // as it was.
-  (*blocks_[size_ / kRecordsPerBlock])[size_ % kRecordsPerBlock] = record;
+  // with the same packets (at worst with a spare block for the next one).
+  blockData_[size_ % kRecordsPerBlock] = record;
   ++size_;
 }
 
-PacketStore::Packet PacketStore::At(int index) const {
-  const Record& record = (*blocks_[index / kRecordsPerBlock])[index % kRecordsPerBlock];
+PacketStore::Packet PacketStore::Read(const Tables& tables, int index) {
+  const Record& record = (*tables.blocks[index / kRecordsPerBlock])[index % kRecordsPerBlock];
   const std::uint8_t* bytes =
-      record.count > 0 ? chunks_[record.chunk]->data() + record.offset : nullptr;
+      record.count > 0 ? tables.chunks[record.chunk]->data() + record.offset : nullptr;
   return {record.time, bytes, record.count};
 }
 
+PacketStore::Snapshot PacketStore::TakeSnapshot() const {
+  Snapshot snapshot;
+  snapshot.tables_ = tables_;
+  snapshot.size_ = size_;
+  return snapshot;
+}
+
+void PacketStore::Clear() {
+  tables_ = Tables();
+  chunkData_ = nullptr;
+  chunkUsed_ = 0;
+  blockData_ = nullptr;
+  size_ = 0;
+  allocated_ = 0;
+#ifdef __GLIBC__
+  // The chunks come from the heap (they are below the size that gets its
+  // own mapping); without a trim the process would keep their pages.
+  malloc_trim(0);
+#endif
+}
+
+template <class Chunk>
+std::shared_ptr<Chunk> PacketStore::Allocate() {
+  if (limit_ - std::min(limit_, allocated_) < sizeof(Chunk)) throw std::bad_alloc();
+  // Left uninitialised: every byte is written before it is read.
+  std::shared_ptr<Chunk> chunk(new Chunk);
+  allocated_ += sizeof(Chunk);
+  return chunk;
+}
+
 std::uint8_t* PacketStore::PlaceFor(int count, Record& record) {
-  if (chunks_.empty() || kBytesPerChunk - chunkUsed_ < count) {
-    chunks_.push_back(std::make_unique_for_overwrite<ByteChunk>());
+  if (chunkData_ == nullptr || kBytesPerChunk - chunkUsed_ < count) {
+    tables_.chunks.reserve(tables_.chunks.size() + 1);
+    auto chunk = Allocate<ByteChunk>();
+    chunkData_ = chunk->data();
     chunkUsed_ = 0;
+    tables_.chunks.push_back(std::move(chunk));
   }
-  record.chunk = static_cast<std::uint32_t>(chunks_.size() - 1);
+  record.chunk = static_cast<std::uint32_t>(tables_.chunks.size() - 1);
   record.offset = static_cast<std::uint16_t>(chunkUsed_);
   chunkUsed_ += count;
-  return chunks_.back()->data() + record.offset;
+  return chunkData_ + record.offset;
 }
 
 }  // namespace tessaly

@@ -3,7 +3,9 @@
 #include "capture/packet_time.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -16,34 +18,10 @@ namespace tessaly {
 //
 // Per packet this costs a 16-byte record plus its bytes; only the small tables
 // of chunk pointers ever reallocate.
+//
+// The user-interface thread appends; a snapshot (below) lets another thread
+// read what the store held when it was taken while appending goes on.
 class PacketStore {
- public:
-  // The largest packet one call may store (a whole byte chunk). Packet
-  // framing never produces more than 1024 bytes.
-  static constexpr int kMaxPacketSize = 64 * 1024 - 1;
-
-  struct Packet {
-    PacketTime time;
-    const std::uint8_t* bytes;
-    int count;
-  };
-
-  PacketStore() = default;
-  PacketStore(const PacketStore&) = delete;
-  PacketStore& operator=(const PacketStore&) = delete;
-
-  // Throws std::invalid_argument for a count below 0 or above
-  // kMaxPacketSize, and std::length_error when the store holds as many
-  // packets as an int can count; a failed append leaves the store unchanged.
-  void Append(PacketTime time, const std::uint8_t* bytes, int count);
-
-  int Size() const { return size_; }
-
-  // The packet at index (0 <= index < Size()); the bytes stay valid for the
-  // life of the store (null for an empty packet).
-  Packet At(int index) const;
-
- private:
   static constexpr int kBytesPerChunk = 64 * 1024;
   static constexpr int kRecordsPerBlock = 4096;
 
@@ -54,20 +32,91 @@ class PacketStore {
     std::uint16_t count;
   };
   static_assert(sizeof(Record) == 16);
-  static_assert(kBytesPerChunk - 1 <= UINT16_MAX && kMaxPacketSize <= UINT16_MAX);
 
   using ByteChunk = std::array<std::uint8_t, kBytesPerChunk>;
   using RecordBlock = std::array<Record, kRecordsPerBlock>;
 
+  // The chunk tables. Chunks are shared, so a snapshot keeps them alive
+  // after the store has been cleared.
+  struct Tables {
+    std::vector<std::shared_ptr<const ByteChunk>> chunks;
+    std::vector<std::shared_ptr<const RecordBlock>> blocks;
+  };
+
+ public:
+  // The largest packet one call may store (a whole byte chunk). Packet
+  // framing never produces more than 1024 bytes.
+  static constexpr int kMaxPacketSize = kBytesPerChunk - 1;
+  static_assert(kMaxPacketSize <= UINT16_MAX);
+
+  struct Packet {
+    PacketTime time;
+    const std::uint8_t* bytes;
+    int count;
+  };
+
+  // The first packets of a store, frozen: a copy of the chunk tables (a few
+  // kilobytes per million packets) that shares the chunks themselves. The
+  // records and bytes it covers are never written again, and the store only
+  // ever writes beyond them, so any thread may read a snapshot while the
+  // store's thread goes on appending (or clears the store).
+  class Snapshot {
+   public:
+    Snapshot() = default;
+    int Size() const { return size_; }
+    Packet At(int index) const { return Read(tables_, index); }
+
+   private:
+    friend class PacketStore;
+    Tables tables_;
+    int size_ = 0;
+  };
+
+  PacketStore() = default;
+  PacketStore(const PacketStore&) = delete;
+  PacketStore& operator=(const PacketStore&) = delete;
+
+  // Throws std::invalid_argument for a count below 0 or above
+  // kMaxPacketSize, std::length_error when the store holds as many packets as
+  // an int can count, and std::bad_alloc when memory (or the allocation
+  // limit) runs out; a failed append leaves the store's packets unchanged.
+  void Append(PacketTime time, const std::uint8_t* bytes, int count);
+
+  int Size() const { return size_; }
+
+  // The packet at index (0 <= index < Size()); the bytes stay valid until
+  // the store is cleared (null for an empty packet).
+  Packet At(int index) const { return Read(tables_, index); }
+
+  Snapshot TakeSnapshot() const;
+
+  // Forgets every packet and gives their memory back (once no snapshot
+  // holds it any more).
+  void Clear();
+
+  // The memory the chunks take, and a ceiling on it: an append that would
+  // need more fails with std::bad_alloc as a full memory would.
+  std::size_t AllocatedBytes() const { return allocated_; }
+  void SetAllocationLimit(std::size_t bytes) { limit_ = bytes; }
+
+ private:
+  static Packet Read(const Tables& tables, int index);
+  template <class Chunk>
+  std::shared_ptr<Chunk> Allocate();
   // A packet never straddles two chunks, so it can be handed out as one
   // contiguous range; the tail of a chunk too short for the next packet stays
   // unused (under 1.6% for packets of up to 1024 bytes).
   std::uint8_t* PlaceFor(int count, Record& record);
 
-  std::vector<std::unique_ptr<ByteChunk>> chunks_;
+  Tables tables_;
+  // The writable views of the last chunk and block (the tables hold them
+  // as const, for the snapshots).
+  std::uint8_t* chunkData_ = nullptr;
   int chunkUsed_ = 0;
-  std::vector<std::unique_ptr<RecordBlock>> blocks_;
+  Record* blockData_ = nullptr;
   int size_ = 0;
+  std::size_t allocated_ = 0;
+  std::size_t limit_ = std::numeric_limits<std::size_t>::max();
 };
 
 }  // namespace tessaly

@@ -31,4 +31,15 @@ QString FormatPacketBytes(const std::uint8_t* bytes, int count) {
   return text;
 }
 
+QString FormatPacketBytesWrapped(const std::uint8_t* bytes, int count, int bytesPerLine) {
+  QString text = FormatPacketBytes(bytes, count);
+  if (bytesPerLine <= 0) return text;
+  // Each line's last space becomes its line break; the text's last one goes.
+  for (qsizetype end = 3 * qsizetype{bytesPerLine} - 1; end < text.size(); end += 3 * bytesPerLine) {
+    text[end] = QLatin1Char('\n');
+  }
+  if (text.endsWith(QLatin1Char(' ')) || text.endsWith(QLatin1Char('\n'))) text.chop(1);
+  return text;
+}
+
 }  // namespace tessaly

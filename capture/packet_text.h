@@ -15,4 +15,8 @@ QString FormatTimeStamp(int millisecondsOfDay);
 // order ("01 03 0A C5 "); empty for no bytes.
 QString FormatPacketBytes(const std::uint8_t* bytes, int count);
 
+// The same text broken into lines of bytesPerLine bytes (each line without
+// its trailing space), for showing a long packet whole.
+QString FormatPacketBytesWrapped(const std::uint8_t* bytes, int count, int bytesPerLine);
+
 }  // namespace tessaly

@@ -127,6 +127,10 @@ TEST_F(FrameAnalysisTest, MixedTraffic_BadRowsMarkedAndCounted_DetailsFollowTheC
   EXPECT_TRUE(details.contains(QStringLiteral("0000  12 06 00 01 00 07")));
   SelectRow(3);
   EXPECT_TRUE(Analysis().Details().Text().contains(QStringLiteral("Bad CRC")));
+
+  Window().Log().Clear();
+  EXPECT_EQ(Analysis().CountPanel().text(), QStringLiteral("Frames: 0 good, 0 bad"));
+  EXPECT_EQ(Analysis().Details().Text(), QStringLiteral("No packet selected."));
 }
 
 TEST_F(FrameAnalysisTest, FilterAndFind_ShowMatchingRowsAndMoveTheCurrentRow_LogUnchanged) {
@@ -181,6 +185,9 @@ TEST_F(FrameAnalysisTest, FilterAndFind_ShowMatchingRowsAndMoveTheCurrentRow_Log
   Analysis().miFindNext->trigger();
   EXPECT_EQ(pane.Status(), QStringLiteral("Not found"));
   EXPECT_EQ(Window().LogView().currentIndex().row(), 5);
+
+  Window().Log().Clear();
+  EXPECT_EQ(rows.rowCount(), 0);
 }
 
 }  // namespace

@@ -1,0 +1,136 @@
+#include "capture/log_export.h"
+
+#include "capture/local_time_text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace tessaly {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// The longest line a row can make besides its hex text: the CSV's date-time,
+// time, count and separators.
+constexpr int kRowOverhead = 64;
+
+char* WriteHex(const std::uint8_t* bytes, int count, char* out) {
+  for (int i = 0; i < count; ++i) {
+    *out++ = kHexDigits[bytes[i] >> 4];
+    *out++ = kHexDigits[bytes[i] & 0x0F];
+    *out++ = ' ';
+  }
+  return out;
+}
+
+char* WriteLittleEndian(std::uint32_t value, char* out) {
+  for (int i = 0; i < 4; ++i) *out++ = static_cast<char>((value >> (8 * i)) & 0xFF);
+  return out;
+}
+
+char* WriteLittleEndian16(std::uint16_t value, char* out) {
+  *out++ = static_cast<char>(value & 0xFF);
+  *out++ = static_cast<char>(value >> 8);
+  return out;
+}
+
+}  // namespace
+
+LogFileFormat LogFileFormatForName(const QString& fileName) {
+  if (fileName.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) return LogFileFormat::kCsv;
+  if (fileName.endsWith(QStringLiteral(".pcap"), Qt::CaseInsensitive)) return LogFileFormat::kPcap;
+  return LogFileFormat::kText;
+}
+
+LogWriter::LogWriter(PacketStore::Snapshot snapshot, LogFileFormat format,
+                     std::vector<RowRange> rows)
+    : snapshot_(std::move(snapshot)), format_(format) {
+  for (RowRange range : rows) {
+    range.first = std::max(range.first, 0);
+    range.last = std::min(range.last, snapshot_.Size() - 1);
+    if (range.first > range.last) continue;
+    ranges_.push_back(range);
+    rowCount_ += range.last - range.first + 1;
+  }
+  if (!ranges_.empty()) next_ = ranges_.front().first;
+}
+
+LogWriter::LogWriter(PacketStore::Snapshot snapshot, LogFileFormat format)
+    : LogWriter(snapshot, format, {{0, snapshot.Size() - 1}}) {}
+
+bool LogWriter::WriteNext(QByteArray& out) {
+  if (!started_) {
+    started_ = true;
+    if (format_ == LogFileFormat::kCsv) {
+      out.append("Date and time,Time,Bytes,Data\r\n");
+    } else if (format_ == LogFileFormat::kPcap) {
+      char header[24];
+      char* end = WriteLittleEndian(0xA1B2C3D4, header);  // microsecond stamps
+      end = WriteLittleEndian16(2, end);                   // version 2.4
+      end = WriteLittleEndian16(4, end);
+      end = WriteLittleEndian(0, end);  // stamps are UTC
+      end = WriteLittleEndian(0, end);
+      end = WriteLittleEndian(PacketStore::kMaxPacketSize, end);  // snapshot length
+      WriteLittleEndian(kPcapLinkType, end);
+      out.append(header, sizeof header);
+    }
+  }
+  const qsizetype goal = out.size() + kPieceBytes;
+  while (range_ < ranges_.size() && out.size() < goal) {
+    WriteRow(out, snapshot_.At(next_));
+    ++written_;
+    if (++next_ > ranges_[range_].last && ++range_ < ranges_.size()) next_ = ranges_[range_].first;
+  }
+  return range_ < ranges_.size();
+}
+
+void LogWriter::WriteRow(QByteArray& out, const PacketStore::Packet& packet) {
+  thread_local LocalTimeText localTime;
+  const qsizetype start = out.size();
+  out.resize(start + kRowOverhead + 3 * qsizetype{packet.count});
+  char* const begin = out.data() + start;
+  char* end = begin;
+  switch (format_) {
+    case LogFileFormat::kText:
+      end = localTime.WriteTimeOfDay(packet.time, end);
+      *end++ = '\t';
+      end = WriteHex(packet.bytes, packet.count, end);
+      *end++ = '\n';
+      break;
+    case LogFileFormat::kBytesOnly:
+      end = WriteHex(packet.bytes, packet.count, end);
+      *end++ = '\n';
+      break;
+    case LogFileFormat::kCsv: {
+      end = localTime.WriteIsoDateTime(packet.time, end);
+      *end++ = ',';
+      end = localTime.WriteTimeOfDay(packet.time, end);
+      *end++ = ',';
+      const QByteArray count = QByteArray::number(packet.count);
+      end = std::copy(count.begin(), count.end(), end);
+      *end++ = ',';
+      // The hex text without the cell's trailing space: a spreadsheet would
+      // keep it as part of the value.
+      end = WriteHex(packet.bytes, packet.count, end);
+      if (packet.count > 0) --end;
+      *end++ = '\r';
+      *end++ = '\n';
+      break;
+    }
+    case LogFileFormat::kPcap: {
+      // The stamp is the packet's full time; pcap counts whole seconds from
+      // the epoch in 32 bits, which covers every time this program can see.
+      const PacketTime time = std::max<PacketTime>(packet.time, 0);
+      end = WriteLittleEndian(static_cast<std::uint32_t>(time / 1'000'000), end);
+      end = WriteLittleEndian(static_cast<std::uint32_t>(time % 1'000'000), end);
+      end = WriteLittleEndian(static_cast<std::uint32_t>(packet.count), end);
+      end = WriteLittleEndian(static_cast<std::uint32_t>(packet.count), end);
+      if (packet.count > 0) end = std::copy_n(packet.bytes, packet.count, end);
+      break;
+    }
+  }
+  out.truncate(end - out.data());
+}
+
+}  // namespace tessaly

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "capture/log_export.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <thread>
+
+namespace tessaly {
+
+// Writes a LogWriter's output on a thread of its own, so that a log of
+// millions of rows leaves the window responsive, into a file or into memory.
+//
+// A file is written as a temporary file beside it and renamed over it only
+// when complete: a cancelled or failed write leaves whatever was there
+// before (or nothing) under the name.
+class LogWriteJob : public QObject {
+  Q_OBJECT
+
+ public:
+  enum class Outcome { kRunning, kDone, kCancelled, kFailed };
+
+  // An empty file name writes into memory (Text()).
+  LogWriteJob(LogWriter writer, QString fileName, QObject* parent = nullptr);
+  // Cancels the write and waits for its thread.
+  ~LogWriteJob() override;
+
+  void Start();
+  // Asks the thread to stop after its current piece; finished() follows.
+  void Cancel() { cancel_ = true; }
+
+  const QString& FileName() const { return fileName_; }
+  int RowsWritten() const { return rowsWritten_; }
+  int RowCount() const { return rowCount_; }
+  Outcome Result() const { return outcome_; }
+  // Why the write failed: the path and the reason.
+  const QString& ErrorText() const { return errorText_; }
+  // What was written into memory.
+  QByteArray TakeText() { return std::move(text_); }
+
+ signals:
+  // On the thread that started the job, once the thread has ended.
+  void finished();
+
+ private:
+  void Run();
+  void WriteFile();
+  void WriteMemory();
+
+  LogWriter writer_;
+  const QString fileName_;
+  const int rowCount_;
+  std::atomic<int> rowsWritten_ = 0;
+  std::atomic<bool> cancel_ = false;
+  // Written by the thread, read after finished().
+  Outcome outcome_ = Outcome::kRunning;
+  QString errorText_;
+  QByteArray text_;
+  std::thread thread_;
+};
+
+}  // namespace tessaly
