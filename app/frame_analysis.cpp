@@ -14,6 +14,8 @@
 #include "settings/registry.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QResizeEvent>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -76,6 +78,12 @@ FrameAnalysis::FrameAnalysis(QMainWindow& window, PacketLogModel& log, PacketLog
   window.addDockWidget(Qt::BottomDockWidgetArea, filter_);
   filter_->hide();
 
+  // Wide enough for a decoded line and a hex dump line of 16 bytes.
+  window.resizeDocks({details_}, {Scaled(600)}, Qt::Horizontal);
+  // Opening or closing a pane resizes the grid but not the window; the
+  // window fits the log's columns on its own resize only.
+  view.installEventFilter(this);
+
   BuildViewMenu(window);
   const bool detailsShown = RestoreDetailsShown();
   miPacketDetails->setChecked(detailsShown);
@@ -91,6 +99,15 @@ FrameAnalysis::FrameAnalysis(QMainWindow& window, PacketLogModel& log, PacketLog
   connect(filter_, &LogFilterPane::rowChosen, this, &FrameAnalysis::GoToRow);
   connect(filter_, &LogFilterPane::findRequested, this, &FrameAnalysis::Find);
   ShowCurrentRow();
+}
+
+bool FrameAnalysis::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == &view_ && event->type() == QEvent::Resize) {
+    QWidget& window = *view_.window();
+    QResizeEvent resize(window.size(), window.size());
+    QCoreApplication::sendEvent(&window, &resize);
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 void FrameAnalysis::BuildViewMenu(QMainWindow& window) {

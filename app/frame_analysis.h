@@ -53,6 +53,9 @@ class FrameAnalysis : public QObject {
   // log's current row.
   void Find(bool forward);
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void BuildViewMenu(QMainWindow& window);
   bool RestoreDetailsShown() const;

@@ -63,6 +63,8 @@ LogFilterPane::LogFilterPane(const PacketLogModel& log, QWidget* parent)
   next->setObjectName(QStringLiteral("FindNext"));
   status_ = new QLabel(body);
   status_->setObjectName(QStringLiteral("FilterStatus"));
+  count_ = new QLabel(body);
+  count_->setObjectName(QStringLiteral("FilterCount"));
 
   auto* fields = new QGridLayout;
   fields->addWidget(new QLabel(QStringLiteral("Unit"), body), 0, 0);
@@ -96,6 +98,7 @@ LogFilterPane::LogFilterPane(const PacketLogModel& log, QWidget* parent)
   layout->setContentsMargins(4, 4, 4, 4);
   layout->addLayout(fields);
   layout->addWidget(table_, 1);
+  layout->addWidget(count_);
   setWidget(body);
 
   connect(apply, &QPushButton::clicked, this, &LogFilterPane::ApplyFilter);
@@ -117,6 +120,8 @@ LogFilterPane::LogFilterPane(const PacketLogModel& log, QWidget* parent)
 }
 
 QString LogFilterPane::Status() const { return status_->text(); }
+
+QString LogFilterPane::Count() const { return count_->text(); }
 
 void LogFilterPane::SetStatus(const QString& text) { status_->setText(text); }
 
@@ -148,7 +153,7 @@ bool LogFilterPane::ApplyFilter() {
     filter.sequence = *sequence;
   }
   model_->SetFilter(std::move(filter));
-  ShowCount();
+  SetStatus({});
   return true;
 }
 
@@ -167,7 +172,7 @@ std::optional<std::vector<std::uint8_t>> LogFilterPane::FindSequence() {
 }
 
 void LogFilterPane::ShowCount() {
-  SetStatus(QStringLiteral("%1 of %2 rows shown").arg(model_->rowCount()).arg(LogPackets(log_).Size()));
+  count_->setText(QStringLiteral("%1 of %2 rows shown").arg(model_->rowCount()).arg(LogPackets(log_).Size()));
 }
 
 }  // namespace tessaly

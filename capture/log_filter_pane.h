@@ -33,7 +33,9 @@ class LogFilterPane : public QDockWidget {
   QCheckBox* BadFramesBox() const { return badFrames_; }
   QLineEdit* BytesField() const { return bytes_; }
   QLineEdit* FindField() const { return find_; }
+  // What the last filter or find said; how many rows are shown.
   QString Status() const;
+  QString Count() const;
 
   // Reads the fields into a filter and applies it; a field that cannot be
   // read is named in the pane's status line and nothing changes.
@@ -62,6 +64,7 @@ class LogFilterPane : public QDockWidget {
   QLineEdit* bytes_;
   QLineEdit* find_;
   QLabel* status_;
+  QLabel* count_;
   QTableView* table_;
 };
 

@@ -67,17 +67,22 @@ Pairing PairingOf(const PacketSequence& log, int index, const LineTiming& timing
   if (self.direction == Direction::Request) {
     if (self.unit == 0) return {Pairing::kBroadcast};
     FrameSummary previous = self;
+    int damaged = -1;
     const int last = std::min(log.Size() - 1, index + kPairingReach);
     for (int next = index + 1; next <= last; ++next) {
       const FrameSummary other = SummaryOf(log.At(next), &previous);
       previous = other;
-      if (!other.good) continue;  // a garbled frame; its answer may still follow
-      if (IsAnswerTo(other, self)) {
-        return {Pairing::kAnsweredBy, next, SilenceBefore(log, next, timing).value_or(0)};
+      if (!other.good) {
+        // Perhaps the answer, garbled; a good answer may still follow.
+        if (damaged < 0) damaged = next;
+        continue;
       }
-      return {Pairing::kNoAnswer, next};
+      if (IsAnswerTo(other, self)) {
+        return {Pairing::kAnsweredBy, next, SilenceBefore(log, next, timing).value_or(0), damaged};
+      }
+      return {Pairing::kNoAnswer, next, 0, damaged};
     }
-    return last == log.Size() - 1 ? Pairing{Pairing::kWaiting} : Pairing{Pairing::kNoAnswer};
+    return {last == log.Size() - 1 ? Pairing::kWaiting : Pairing::kNoAnswer, -1, 0, damaged};
   }
   if (self.direction == Direction::Response) {
     for (int before = index - 1; before >= std::max(0, index - kPairingReach); --before) {
@@ -129,6 +134,9 @@ std::vector<DetailLine> DescribePacket(const PacketSequence& log, int index,
     for (DetailLine& line : DecodeFrame(packet.bytes, packet.count, self.direction, request,
                                         requestCount)) {
       lines.push_back(std::move(line));
+    }
+    if (pairing.damaged >= 0) {
+      add("Damaged packet", RowName(pairing.damaged) + ", perhaps the answer");
     }
     switch (pairing.kind) {
       case Pairing::kAnsweredBy:

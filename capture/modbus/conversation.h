@@ -53,6 +53,7 @@ struct Pairing {
   Kind kind = kNone;
   int row = -1;                  // index of the other packet
   std::int64_t turnaround = 0;   // microseconds of silence before the answer
+  int damaged = -1;              // a request's first damaged packet before row
 };
 Pairing PairingOf(const PacketSequence& log, int index, const LineTiming& timing);
 

@@ -90,6 +90,13 @@ TEST_F(PollingLog, MergedAndDamagedPacketsAreDescribedWithoutDecodingGarbage) {
                                      DetailLine{"CRC sent", "0x0000"},
                                      DetailLine{"Unit (unchecked)", "17"}}));
   EXPECT_THAT(damaged, Not(Contains(::testing::Field(&DetailLine::label, "Direction"))));
+  TestLog garbled;
+  garbled.Add(Frame("11 03 00 6B 00 03"), 0);
+  garbled.Add(Hex("11 03 06 AE 41 56 52 43 40 00 00"), 20'000);
+  garbled.Add(Frame("11 03 00 6B 00 03"), 200'000);
+  EXPECT_THAT(DescribePacket(garbled, 0, k9600),
+              IsSupersetOf({DetailLine{"Damaged packet", "row 2, perhaps the answer"},
+                            DetailLine{"Answer", "none before the next request (row 3)"}}));
   TestLog tiny;
   tiny.Add({}, 0);
   tiny.Add(Hex("11"), 5'000);
