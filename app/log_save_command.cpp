@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QProgressDialog>
 
@@ -23,6 +24,22 @@ constexpr FileType kFileTypes[] = {
     {"pcap for Wireshark (*.pcap)", ".pcap"},
 };
 
+// Names a file's type by its extension alone. The stock provider reads the
+// start of files it cannot name otherwise, and in a folder such as /proc a
+// read can block for good, freezing the window and the capture with it.
+class ExtensionTypes : public QFileIconProvider {
+ public:
+  using QFileIconProvider::icon;
+  QIcon icon(const QFileInfo& info) const override {
+    return icon(info.isDir() ? QFileIconProvider::Folder : QFileIconProvider::File);
+  }
+  QString type(const QFileInfo& info) const override {
+    if (info.isDir()) return QStringLiteral("Folder");
+    return info.suffix().isEmpty() ? QStringLiteral("File")
+                                   : info.suffix().toUpper() + QStringLiteral(" file");
+  }
+};
+
 }  // namespace
 
 LogSaveCommand::LogSaveCommand(PacketLogModel& log, QWidget& window)
@@ -37,11 +54,17 @@ void LogSaveCommand::Run() {
   if (Saving()) return;
   QStringList filters;
   for (const FileType& type : kFileTypes) filters << QString::fromLatin1(type.filter);
-  QString filter = filters.front();
-  QString fileName = QFileDialog::getSaveFileName(
-      &window_, QStringLiteral("Save log as"), lastFolder_ + QStringLiteral("/packet-log.txt"),
-      filters.join(QStringLiteral(";;")), &filter);
-  if (fileName.isEmpty()) return;
+  ExtensionTypes types;
+  QFileDialog dialog(&window_, QStringLiteral("Save log as"), lastFolder_,
+                     filters.join(QStringLiteral(";;")));
+  dialog.setObjectName(QStringLiteral("SaveLogDialog"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setIconProvider(&types);
+  dialog.selectFile(QStringLiteral("packet-log.txt"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  QString fileName = dialog.selectedFiles().front();
+  const QString filter = dialog.selectedNameFilter();
   // A name without one of the three extensions gets the chosen filter's.
   const QString suffix = QFileInfo(fileName).suffix().toLower();
   if (suffix != QLatin1String("txt") && suffix != QLatin1String("csv") &&

@@ -35,6 +35,7 @@ void LogWriteJob::Run() {
       WriteFile();
     }
   } catch (const std::bad_alloc&) {
+    bytes_.clear();
     text_.clear();
     outcome_ = Outcome::kFailed;
     errorText_ = QStringLiteral("Not enough memory to write %1 rows").arg(rowCount_);
@@ -51,14 +52,16 @@ void LogWriteJob::Run() {
 
 void LogWriteJob::WriteMemory() {
   while (!cancel_) {
-    const bool more = writer_.WriteNext(text_);
+    const bool more = writer_.WriteNext(bytes_);
     rowsWritten_ = writer_.RowsWritten();
     if (!more) {
+      text_ = QString::fromLatin1(bytes_);
+      bytes_.clear();
       outcome_ = Outcome::kDone;
       return;
     }
   }
-  text_.clear();
+  bytes_.clear();
   outcome_ = Outcome::kCancelled;
 }
 

@@ -38,8 +38,9 @@ class LogWriteJob : public QObject {
   Outcome Result() const { return outcome_; }
   // Why the write failed: the path and the reason.
   const QString& ErrorText() const { return errorText_; }
-  // What was written into memory.
-  QByteArray TakeText() { return std::move(text_); }
+  // What was written into memory, made text on the job's thread (a copy of
+  // a million rows is tens of megabytes).
+  QString TakeText() { return std::move(text_); }
 
  signals:
   // On the thread that started the job, once the thread has ended.
@@ -58,7 +59,8 @@ class LogWriteJob : public QObject {
   // Written by the thread, read after finished().
   Outcome outcome_ = Outcome::kRunning;
   QString errorText_;
-  QByteArray text_;
+  QByteArray bytes_;
+  QString text_;
   std::thread thread_;
 };
 

@@ -103,8 +103,12 @@ PacketLogView::PacketLogView(QWidget* parent) : QTableView(parent) {
   const int rowHeight = Scaled(kRowHeight);
   rows->setMinimumSectionSize(std::min(rows->minimumSectionSize(), rowHeight));
   rows->setDefaultSectionSize(rowHeight);
-  // A change in the number of rows normally lays out and repaints the whole
-  // grid; rows appended at the end need far less (RowCountChanged).
+  // By pixel: a row appended below leaves what is on screen exactly where
+  // it was, so the follow-up scroll can move the pixels already painted
+  // (scrolled by item, the bottom row's offset snaps whenever the range
+  // grows). A change in the number of rows normally lays out and repaints
+  // the whole grid; rows appended at the end need far less (RowCountChanged).
+  setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
   disconnect(rows, &QHeaderView::sectionCountChanged, this, nullptr);
   connect(rows, &QHeaderView::sectionCountChanged, this, &PacketLogView::RowCountChanged);
 
@@ -244,6 +248,7 @@ void PacketLogView::resizeEvent(QResizeEvent* event) {
 }
 
 void PacketLogView::PlacePausedSign() {
+  if (pausedSign_ == nullptr) return;  // laid out while being built
   pausedSign_->adjustSize();
   const QRect area = viewport()->geometry();
   pausedSign_->move(area.right() - pausedSign_->width() - 4,
@@ -314,7 +319,7 @@ void PacketLogView::FinishCopy() {
   QApplication::restoreOverrideCursor();
   const std::unique_ptr<LogWriteJob> job = std::move(copyJob_);
   if (job->Result() != LogWriteJob::Outcome::kDone) return;
-  QApplication::clipboard()->setText(QString::fromLatin1(job->TakeText()));
+  QApplication::clipboard()->setText(job->TakeText());
   emit copied(job->RowCount());
 }
 

@@ -100,7 +100,7 @@ class PacketLogView : public QTableView {
   bool following_ = true;
   bool moving_ = false;  // the view itself moves the current row
   bool appendedOnly_ = false;  // the pending layout is for rows appended
-  QLabel* pausedSign_;
+  QLabel* pausedSign_ = nullptr;
   QAction* copyAction_;
   QAction* copyBytesAction_;
   QAction* selectAllAction_;
