@@ -22,6 +22,7 @@ void LogFilterModel::SetFilter(modbus::RowFilter filter) {
 }
 
 int LogFilterModel::RowOf(int sourceRow) const {
+  if (!filter_.Active()) return sourceRow < scanned_ ? sourceRow : -1;
   const auto found = std::lower_bound(rows_.begin(), rows_.end(), sourceRow);
   return found != rows_.end() && *found == sourceRow ? static_cast<int>(found - rows_.begin()) : -1;
 }
@@ -31,6 +32,12 @@ void LogFilterModel::Rebuild() {
   rows_.clear();
   scanned_ = 0;
   const LogPackets packets(log_);
+  if (!filter_.Active()) {
+    rows_.shrink_to_fit();
+    scanned_ = packets.Size();
+    endResetModel();
+    return;
+  }
   rows_.reserve(static_cast<std::size_t>(packets.Size()));
   for (; scanned_ < packets.Size(); ++scanned_) {
     const modbus::LoggedPacket packet = packets.At(scanned_);
@@ -46,6 +53,13 @@ void LogFilterModel::TakeNewRows() {
     Rebuild();
     return;
   }
+  if (!filter_.Active()) {
+    if (packets.Size() == scanned_) return;
+    beginInsertRows({}, scanned_, packets.Size() - 1);
+    scanned_ = packets.Size();
+    endInsertRows();
+    return;
+  }
   std::vector<int> found;
   for (; scanned_ < packets.Size(); ++scanned_) {
     const modbus::LoggedPacket packet = packets.At(scanned_);
@@ -59,7 +73,8 @@ void LogFilterModel::TakeNewRows() {
 }
 
 int LogFilterModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+  if (parent.isValid()) return 0;
+  return filter_.Active() ? static_cast<int>(rows_.size()) : scanned_;
 }
 
 int LogFilterModel::columnCount(const QModelIndex& parent) const {

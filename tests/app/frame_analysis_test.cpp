@@ -144,6 +144,7 @@ TEST_F(FrameAnalysisTest, FilterAndFind_ShowMatchingRowsAndMoveTheCurrentRow_Log
     return shown;
   };
 
+  EXPECT_EQ(rows.rowCount(), 7);
   pane.UnitField()->setText(QStringLiteral("0x12"));
   ASSERT_TRUE(pane.ApplyFilter());
   EXPECT_EQ(shownRows(), (std::vector<int>{5, 6}));
@@ -186,6 +187,8 @@ TEST_F(FrameAnalysisTest, FilterAndFind_ShowMatchingRowsAndMoveTheCurrentRow_Log
   EXPECT_EQ(pane.Status(), QStringLiteral("Not found"));
   EXPECT_EQ(Window().LogView().currentIndex().row(), 5);
 
+  pane.ShowAll();
+  EXPECT_EQ(rows.rowCount(), 8);
   Window().Log().Clear();
   EXPECT_EQ(rows.rowCount(), 0);
 }
