@@ -9,7 +9,7 @@
 namespace tessaly {
 
 PacketLogModel::PacketLogModel(QObject* parent)
-    : QAbstractTableModel(parent) {
+    : QAbstractTableModel(parent), reserve_(new (std::nothrow) char[kMemoryReserve]) {
   batchTimer_.setSingleShot(true);
   batchTimer_.setInterval(kBatchInterval);
   connect(&batchTimer_, &QTimer::timeout, this, &PacketLogModel::AnnouncePackets);
@@ -32,6 +32,7 @@ void PacketLogModel::AppendPacket(const std::uint8_t* bytes, int count, PacketTi
     store_.Append(endedAt, bytes, count);
   } catch (const std::bad_alloc&) {
     exhausted_ = true;
+    reserve_.reset();
     AnnouncePackets();
     emit memoryExhausted(store_.Size());
     return;
@@ -49,6 +50,7 @@ void PacketLogModel::Clear() {
   store_.Clear();
   announced_ = 0;
   exhausted_ = false;
+  if (reserve_ == nullptr) reserve_.reset(new (std::nothrow) char[kMemoryReserve]);
   sinceAnnouncement_.invalidate();
   endResetModel();
 }

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <memory>
+
 namespace tessaly {
 
 // The packet log: one row per packet, column 0 the local time at which it was
@@ -64,6 +66,10 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   // Capture may go on; the next packet fills the empty row.
   void Clear();
 
+  // Memory held back from the start and given up when the store cannot
+  // take another packet: room for telling the user and for saving the log.
+  static constexpr std::size_t kMemoryReserve = 32 * 1024 * 1024;
+
   // Once the store cannot take another packet, packets are refused quietly
   // (memoryExhausted() has said so once) until the log is cleared.
   bool MemoryExhausted() const { return exhausted_; }
@@ -90,6 +96,7 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   PacketStore store_;
   int announced_ = 0;  // packets the views know of: the rows shown
   bool exhausted_ = false;
+  std::unique_ptr<char[]> reserve_;
   QString timeHeader_;
   QString dataHeader_;
   int batchFromRows_ = kBatchFromRows;

@@ -224,7 +224,9 @@ void PacketLogView::selectionChanged(const QItemSelection& selected,
 }
 
 void PacketLogView::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_End) {
+  // End and Ctrl+End go back to the newest row; Shift+End still extends the
+  // selection.
+  if (event->key() == Qt::Key_End && !(event->modifiers() & Qt::ShiftModifier)) {
     ResumeFollowing();
     event->accept();
     return;
