@@ -2,6 +2,7 @@
 
 #include "presentation/error_report.h"
 #include "presentation/ui_scale.h"
+#include "app/frame_analysis.h"
 #include "app/log_save_command.h"
 #include "app/main_toolbar.h"
 #include "app/status_panels.h"
@@ -62,6 +63,8 @@ MainWindow::MainWindow(Data& links, QWidget* parent) : QMainWindow(parent), link
   saveCommand_ = std::make_unique<LogSaveCommand>(log_, *this);
   panels_ = new StatusPanels(this);
   setStatusBar(panels_);
+  // Modbus marks, counts and panes beside the grid and the three panels.
+  analysis_ = new FrameAnalysis(*this, log_, *logView_, *panels_, links_);
 
   ConnectionView& view = *this;
   connection_ = std::make_unique<ConnectionControl>(

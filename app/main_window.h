@@ -15,6 +15,7 @@ class QDialog;
 namespace tessaly {
 
 class Data;
+class FrameAnalysis;
 class LogSaveCommand;
 class MainToolbar;
 class PacketLogView;
@@ -59,6 +60,7 @@ class MainWindow : public QMainWindow, private ConnectionView {
   const MainMenus& Menus() const { return menus_; }
   QTimer& EndPacketTimer() { return endPacketTimer_; }
   ConnectionControl& Connection() { return *connection_; }
+  FrameAnalysis& Analysis() { return *analysis_; }
   LogSaveCommand& SaveCommand() { return *saveCommand_; }
 
  protected:
@@ -93,6 +95,7 @@ class MainWindow : public QMainWindow, private ConnectionView {
   StatusPanels* panels_;
   MainMenus menus_;
   std::unique_ptr<ConnectionControl> connection_;
+  FrameAnalysis* analysis_;  // owned by the window
   std::unique_ptr<LogSaveCommand> saveCommand_;
   QDialog* aboutBox_ = nullptr;
   QDialog* comSet_ = nullptr;

@@ -56,6 +56,8 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
 
   // Every packet appended so far, announced or not.
   int PacketCount() const { return store_.Size(); }
+  // The packet of a row (0 <= row < PacketCount()), for decoding.
+  PacketStore::Packet PacketAt(int row) const { return store_.At(row); }
 
   // The packets as they are now, for reading on another thread.
   PacketStore::Snapshot TakeSnapshot() const { return store_.TakeSnapshot(); }

@@ -173,8 +173,11 @@ void PrintFrame(const Frame& frame) {
 void SendFrames(Sink& sink, const TrafficOptions& options) {
   for (std::uint64_t index = 0; !stopRequested && (options.count == 0 || index < options.count);
        ++index) {
-    const Frame frame =
+    Frame frame =
         tessaly::traffic::NthFrame(options.slave, options.frameSize, static_cast<std::uint32_t>(index));
+    // The CRC's high byte inverted: the frame keeps its length but fails
+    // its check, as after a disturbance on the line.
+    if (options.corruptEvery > 0 && (index + 1) % options.corruptEvery == 0) frame.back() ^= 0xFF;
     if (options.splitMs > 0) {
       const std::size_t half = frame.size() / 2;
       sink.Write(frame.data(), half);

@@ -61,6 +61,8 @@ std::optional<TrafficOptions> ParseTrafficOptions(int argc, const char* const* a
     } else if (flag == "--slave") {
       ok = ParseNumber(value, 1U, 247U, slave);
       options.slave = static_cast<std::uint8_t>(slave);
+    } else if (flag == "--corrupt") {
+      ok = ParseNumber<std::uint64_t>(value, 1, UINT64_MAX, options.corruptEvery);
     } else if (flag == "--port") {
       ok = ParseNumber<std::uint16_t>(value, 0, 65535, options.tcpPort);
     } else {

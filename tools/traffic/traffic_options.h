@@ -15,13 +15,14 @@ struct TrafficOptions {
   int splitMs = 0;              // >0: each frame in two halves this far apart
   std::size_t frameSize = 0;    // 0: request and answer in turn
   std::uint8_t slave = 1;
+  std::uint64_t corruptEvery = 0;  // >0: every Nth frame goes out with a wrong CRC
   std::uint16_t tcpPort = 0;    // 0: any free port, printed at start
   bool quiet = false;
 };
 
 inline constexpr const char* kTrafficUsage =
     "usage: tessaly-traffic serial|tcp [--count N] [--gap MS] [--split MS] [--size BYTES]\n"
-    "                                  [--slave ID] [--port PORT] [--quiet]\n"
+    "                                  [--slave ID] [--corrupt N] [--port PORT] [--quiet]\n"
     "  serial  write frames to a new pseudo-terminal; its path is printed\n"
     "  tcp     serve frames to every client of a listener on 127.0.0.1\n"
     "  --count N     send N frames, then stop (default: until interrupted)\n"
@@ -30,6 +31,7 @@ inline constexpr const char* kTrafficUsage =
     "  --size BYTES  frames of this many bytes (default: a master's read request\n"
     "                and the slave's answer in turn)\n"
     "  --slave ID    slave address, 1 to 247 (default 1)\n"
+    "  --corrupt N   send every Nth frame with a wrong CRC (default: none)\n"
     "  --port PORT   TCP port to listen on (default: any free port)\n"
     "  --quiet       do not print each frame\n";
 

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "capture/modbus/conversation.h"
+
+#include <QObject>
+
+#include <filesystem>
+
+class QAction;
+class QLabel;
+class QMainWindow;
+class QMenu;
+class QStatusBar;
+
+namespace tessaly {
+
+class Data;
+class FrameCounter;
+class FrameMarkDelegate;
+class LogFilterPane;
+class PacketDetailsPane;
+class PacketLogModel;
+class PacketLogView;
+
+// The Modbus reading of the log, beside the grid: marks on packets that are
+// not good frames, a count of good and bad frames after the status panels,
+// the packet details pane, and the filter and find pane, with their "&View"
+// menu before "&Help". Whether the details pane is shown is remembered for
+// the user.
+class FrameAnalysis : public QObject {
+  Q_OBJECT
+
+ public:
+  // The current user's value that remembers the details pane (1 shown).
+  static constexpr const char* kDetailsShownValue = "ShowPacketDetails";
+
+  FrameAnalysis(QMainWindow& window, PacketLogModel& log, PacketLogView& view,
+                QStatusBar& statusBar, Data& links);
+
+  PacketDetailsPane& Details() const { return *details_; }
+  LogFilterPane& FilterPane() const { return *filter_; }
+  FrameCounter& Counter() const { return *counter_; }
+  QLabel& CountPanel() const { return *countPanel_; }
+  FrameMarkDelegate& Marks() const { return *marks_; }
+
+  QAction* miPacketDetails;
+  QAction* miFilterFind;
+  QAction* miFindNext;
+  QAction* miFindPrevious;
+  QAction* miMarkFrames;
+
+  // Makes the next (or previous) packet holding the find field's bytes the
+  // log's current row.
+  void Find(bool forward);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildViewMenu(QMainWindow& window);
+  bool RestoreDetailsShown() const;
+  void RememberDetailsShown(bool shown) const;
+  void ShowCurrentRow();
+  void GoToRow(int row);
+  modbus::LineTiming Timing() const;
+
+  PacketLogModel& log_;
+  PacketLogView& view_;
+  Data& links_;
+  std::filesystem::path storeDirectory_;
+  FrameCounter* counter_;
+  QLabel* countPanel_;
+  FrameMarkDelegate* marks_;
+  PacketDetailsPane* details_;
+  LogFilterPane* filter_;
+};
+
+}  // namespace tessaly

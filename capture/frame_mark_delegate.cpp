@@ -1,0 +1,83 @@
+#include "capture/frame_mark_delegate.h"
+
+#include "capture/modbus/frame_check.h"
+#include "capture/packet_log_model.h"
+
+#include <QAbstractItemView>
+#include <QHelpEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolTip>
+
+namespace tessaly {
+namespace {
+
+// A warning triangle with an exclamation mark, filling a square of side.
+void PaintWarningSign(QPainter& painter, const QRectF& square) {
+  const double side = square.width();
+  QPainterPath triangle;
+  triangle.moveTo(square.center().x(), square.top() + side * 0.08);
+  triangle.lineTo(square.right() - side * 0.04, square.bottom() - side * 0.1);
+  triangle.lineTo(square.left() + side * 0.04, square.bottom() - side * 0.1);
+  triangle.closeSubpath();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(QColor(0x80, 0x10, 0x10), std::max(1.0, side / 14)));
+  painter.setBrush(QColor(0xE0, 0x30, 0x20));
+  painter.drawPath(triangle);
+  painter.setPen(QPen(Qt::white, std::max(1.5, side / 8), Qt::SolidLine, Qt::RoundCap));
+  const double x = square.center().x();
+  painter.drawLine(QPointF(x, square.top() + side * 0.38), QPointF(x, square.top() + side * 0.62));
+  painter.drawPoint(QPointF(x, square.top() + side * 0.75));
+}
+
+}  // namespace
+
+FrameMarkDelegate::FrameMarkDelegate(const PacketLogModel& log, QAbstractItemDelegate* inner,
+                                     QObject* parent)
+    : QStyledItemDelegate(parent),
+      log_(log),
+      inner_(inner != nullptr ? inner : new QStyledItemDelegate(this)) {}
+
+QColor FrameMarkDelegate::MarkColor() { return QColor(0xFF, 0xD8, 0xD0); }
+
+const char* FrameMarkDelegate::MarkOf(int row) const {
+  if (!enabled_ || row < 0 || row >= log_.PacketCount()) return nullptr;
+  const PacketStore::Packet packet = log_.PacketAt(row);
+  const modbus::FrameKind kind = modbus::CheckFrame(packet.bytes, packet.count);
+  return kind == modbus::FrameKind::Good ? nullptr : modbus::FrameKindName(kind);
+}
+
+void FrameMarkDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const {
+  if (MarkOf(index.row()) == nullptr) {
+    inner_->paint(painter, option, index);
+    return;
+  }
+  painter->save();
+  if (!(option.state & QStyle::State_Selected)) painter->fillRect(option.rect, MarkColor());
+  const int side = std::min(option.rect.height() - 2, 18);
+  const QRectF sign(option.rect.left() + 2, option.rect.top() + (option.rect.height() - side) / 2.0,
+                    side, side);
+  PaintWarningSign(*painter, sign);
+  painter->restore();
+  QStyleOptionViewItem shifted(option);
+  shifted.rect.setLeft(option.rect.left() + side + 4);
+  inner_->paint(painter, shifted, index);
+}
+
+QSize FrameMarkDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+  return inner_->sizeHint(option, index);
+}
+
+bool FrameMarkDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                  const QStyleOptionViewItem& option, const QModelIndex& index) {
+  const char* mark = MarkOf(index.row());
+  if (event != nullptr && event->type() == QEvent::ToolTip && mark != nullptr &&
+      event->pos().x() < option.rect.left() + option.rect.height() + 4) {
+    QToolTip::showText(event->globalPos(), QString::fromLatin1(mark), view);
+    return true;
+  }
+  return inner_->helpEvent(event, view, option, index);
+}
+
+}  // namespace tessaly

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "capture/modbus/conversation.h"
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace tessaly::modbus {
+
+// Which log rows to show. Every criterion that is set must hold; a filter
+// with none set shows every row.
+struct RowFilter {
+  std::optional<std::uint8_t> unit;      // first byte
+  std::optional<std::uint8_t> function;  // second byte, exception bit ignored
+  bool badFramesOnly = false;            // anything but a good frame
+  std::vector<std::uint8_t> sequence;    // bytes found anywhere in the packet
+
+  bool Active() const { return unit || function || badFramesOnly || !sequence.empty(); }
+  bool Matches(const std::uint8_t* bytes, int count) const;
+};
+
+// Whether the packet holds the byte sequence (an empty sequence is found
+// everywhere).
+bool ContainsSequence(const std::uint8_t* bytes, int count, const std::vector<std::uint8_t>& sequence);
+
+// The next packet after row from (forward) or before it holding the
+// sequence, going round the end of the log; from itself is looked at last,
+// and from = -1 starts at the first (or, backwards, the last) packet. -1
+// when no packet holds it.
+int FindRow(const PacketSequence& log, int from, const std::vector<std::uint8_t>& sequence,
+            bool forward);
+
+// Reads a byte sequence typed by a user: hex bytes separated by spaces or
+// commas ("01 03", "1,3", "0x01 0x03") or written together ("0103").
+// Nothing for text that is not such a sequence or is empty.
+std::optional<std::vector<std::uint8_t>> ParseHexSequence(std::string_view text);
+
+}  // namespace tessaly::modbus

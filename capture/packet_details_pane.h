@@ -1,0 +1,40 @@
+#pragma once
+
+#include "capture/modbus/conversation.h"
+
+#include <QDockWidget>
+
+class QPlainTextEdit;
+
+namespace tessaly {
+
+class PacketLogModel;
+
+// A pane beside the log that shows one packet decoded as a Modbus RTU frame:
+// what it is and its CRC, its time on the line and the silence before it,
+// its fields, its request or answer, and its bytes as a hex dump.
+class PacketDetailsPane : public QDockWidget {
+  Q_OBJECT
+
+ public:
+  explicit PacketDetailsPane(const PacketLogModel& log, QWidget* parent = nullptr);
+
+  // The line's speed and character size, for times on the line.
+  void SetLineTiming(modbus::LineTiming timing);
+
+  // Shows the packet of a log row (-1 or a row without a packet: nothing).
+  void ShowRow(int row);
+  int Row() const { return row_; }
+  // Shows the row again, as later packets may have answered it.
+  void Refresh() { ShowRow(row_); }
+
+  QString Text() const;
+
+ private:
+  const PacketLogModel& log_;
+  modbus::LineTiming timing_;
+  QPlainTextEdit* text_;
+  int row_ = -1;
+};
+
+}  // namespace tessaly
