@@ -16,7 +16,7 @@ namespace tessaly {
 int RunTessaly(int& argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
-  QApplication::setWindowIcon(QIcon(AboutPicture()));
+  QApplication::setWindowIcon(ApplicationIcon());
 
   Data data(DefaultStoreDirectory());
   data.DataModuleCreate();

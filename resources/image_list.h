@@ -25,11 +25,18 @@ inline constexpr int kAboutPictureSide = 48;
 int ImageListCount();
 
 // The icon at `index`, drawn sharp at the common toolbar and menu sizes; an
-// empty (null) icon for an index outside 0 .. ImageListCount() - 1.
+// empty (null) icon for an index outside 0 .. ImageListCount() - 1. Drawn on
+// the first call; later calls return the same icon (equal cacheKey()).
 QIcon ImageListIcon(int index);
 
 // The About dialog's picture, a square of `sidePixels` (48 unless the caller
-// scales it to the screen), transparent around the drawing.
+// scales it to the screen), transparent around the drawing. Drawn once per
+// size.
 QPixmap AboutPicture(int sidePixels = kAboutPictureSide);
+
+// The About picture as the application's icon, at the sizes title bars and
+// task switchers ask for. The installed desktop entry's themed icon is the
+// same drawing.
+QIcon ApplicationIcon();
 
 }  // namespace tessaly

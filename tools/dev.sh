@@ -2,6 +2,9 @@
 # Installs what is missing from Debian's packages, builds, and then either
 # starts Tessaly (run) or runs every test headless (test).
 #   tools/dev.sh run | test
+# run builds only the program and the traffic tool and starts the program;
+# test builds everything (tests, benchmarks, icons, manual pages) and runs
+# every test.
 # Works as root or as a user who may use sudo.
 set -euo pipefail
 
@@ -17,6 +20,9 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
+  # The packaging tests: the validators, and dpkg-shlibdeps and file, which
+  # CPack uses to find the package's dependencies.
+  desktop-file-utils appstream dpkg-dev file
 )
 
 as_root() {
@@ -36,10 +42,22 @@ if [ "${#missing[@]}" -gt 0 ]; then
 fi
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build
 
-if [ "$what" = run ]; then
-  exec build/app/tessaly
+if [ "$what" = test ]; then
+  echo "Building everything (program, traffic tool, tests, benchmarks)"
+  cmake --build build
+  cd build
+  QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300
+  exit
 fi
-cd build
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300
+
+echo "Building tessaly and tessaly-traffic only (tools/dev.sh test builds everything)"
+cmake --build build --target tessaly tessaly-traffic
+
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then
+  echo "Built build/app/tessaly and build/tools/traffic/tessaly-traffic." >&2
+  echo "Tessaly is a desktop program and needs a graphical display (DISPLAY or WAYLAND_DISPLAY is unset)." >&2
+  exit 1
+fi
+
+exec build/app/tessaly

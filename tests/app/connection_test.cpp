@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <set>
+
 namespace tessaly::test {
 namespace {
 
@@ -83,6 +85,22 @@ TEST_F(ConnectionTest, SerialDeviceGoesAway_ReportedOnceAndThePortIsClosed) {
   EXPECT_TRUE(reports_.Details().value(0).startsWith("Port " + line.SlavePath() + " was closed"));
   ExpectIdle();
   EXPECT_EQ(LoggedPackets().size(), 1) << "what was logged stays";
+}
+
+TEST_F(ConnectionTest, ManyStartStopCycles_TheButtonShowsTheSameTwoDrawingsThroughout) {
+  // A new drawing on every click would be one more entry in Qt's pixmap
+  // cache each time: memory that grows with every Start and Stop.
+  PtyPair line;
+  StartSerialOn(line);
+  std::set<qint64> drawings;
+  for (int cycle = 0; cycle < 20; ++cycle) {
+    ClickStart();
+    drawings.insert(Window().Toolbar().StartButton()->icon().cacheKey());
+    ClickStart();
+    ASSERT_TRUE(Links().ComPort().Connected()) << "cycle " << cycle << ": " << reports_.Text();
+    drawings.insert(Window().Toolbar().StartButton()->icon().cacheKey());
+  }
+  EXPECT_EQ(drawings.size(), 2U);
 }
 
 TEST_F(ConnectionTest, SerialPortMissing_TheFailureIsReportedAndNothingChanges) {
