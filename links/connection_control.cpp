@@ -17,7 +17,8 @@ ConnectionControl::ConnectionControl(Data& links, PacketFramer& framer, Connecti
       links_(links),
       framer_(framer),
       view_(view),
-      handlers_(std::move(handlers)) {
+      handlers_(std::move(handlers)),
+      sleep_([](int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); }) {
   // A link that connects or drops by itself is shown as it is.
   connect(&links_, &Data::linkStateChanged, this, [this] {
     if (!starting_) ShowRealLinkState();
@@ -93,14 +94,14 @@ void ConnectionControl::Start() {
   }
   view_.ShowTcpStartFailure();
   links_.Socket().Close();
-  QThread::msleep(100);
+  sleep_(100);
   view_.SetStartPicture(kStartPicture);
 }
 
 void ConnectionControl::WaitForTcpConnection() {
   for (int pass = 0; !links_.Socket().Active() && pass < kTcpWaitPasses; ++pass) {
     QCoreApplication::processEvents();
-    QThread::msleep(kTcpWaitSleepMs);
+    sleep_(kTcpWaitSleepMs);
   }
 }
 

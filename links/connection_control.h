@@ -64,6 +64,11 @@ class ConnectionControl : public QObject {
   bool LinkOpen() const;
   bool Starting() const { return starting_; }
 
+  // How Start sleeps (the TCP wait's passes, the pause after a failed start):
+  // the thread's own sleep unless a test gives a clock of its own.
+  using Sleeper = std::function<void(int milliseconds)>;
+  void SetSleeper(Sleeper sleeper) { sleep_ = std::move(sleeper); }
+
  private:
   void Start();
   void Stop();
@@ -76,6 +81,7 @@ class ConnectionControl : public QObject {
   PacketFramer& framer_;
   ConnectionView& view_;
   LinkHandlers handlers_;
+  Sleeper sleep_;
   bool starting_ = false;
 };
 

@@ -13,8 +13,11 @@
 #include <QAction>
 #include <QDialog>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
+
+#include <vector>
 
 namespace tessaly::test {
 namespace {
@@ -28,8 +31,9 @@ class ConnectionTest : public ProgramTest {
   int Picture() { return Window().Toolbar().StartImageIndex(); }
   void ClickStart() { Window().Toolbar().StartButton()->click(); }
   QString State() { return Window().Panels().LinkState(); }
+  // Generous: the machine may be busy.
   bool WaitForPackets(int count) {
-    return QTest::qWaitFor([&] { return LoggedPackets().size() == count; });
+    return QTest::qWaitFor([&] { return LoggedPackets().size() == count; }, 60'000);
   }
   void StartSerialOn(const PtyPair& line) {
     StartProgram();
@@ -55,8 +59,11 @@ TEST_F(ConnectionTest, SerialStart_FramesBecomeRowsCutAtTheSilences_StopCloses) 
   const Frame request = traffic::ReadRequest(1, 0, 10);
   const Frame answer = traffic::ReadResponse(1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
   line.Send(request);
-  QTest::qWait(200);
-  // A pause far shorter than the end of a packet keeps the halves together.
+  ASSERT_TRUE(WaitForPackets(1));
+  // A pause far shorter than the end of a packet keeps the halves together;
+  // the end is made long, so that a busy machine cannot stretch the pause
+  // beyond it.
+  Window().Framer().SetInterval(500);
   line.Send(Frame(answer.begin(), answer.begin() + 7));
   QTest::qWait(2);
   line.Send(Frame(answer.begin() + 7, answer.end()));
@@ -82,6 +89,19 @@ TEST_F(ConnectionTest, SerialDeviceGoesAway_ReportedOnceAndThePortIsClosed) {
   EXPECT_EQ(reports_, QStringList{"WaitForEvent method failed (win error code: 5)"});
   ExpectIdle();
   EXPECT_EQ(LoggedPackets().size(), 1) << "what was logged stays";
+}
+
+TEST_F(ConnectionTest, SerialStart_DropsBytesLeftInThePacketBuffer) {
+  struct LeftOver : ByteSource {
+    int Read(std::uint8_t* place, int) override { return place[0] = place[1] = 7, 2; }
+  } leftOver;
+  PtyPair line;
+  StartProgram();
+  Links().ComPort().SetPort(line.SlavePath());
+  Window().Framer().OnBytesAvailable(leftOver);
+  ASSERT_EQ(Window().Framer().Count(), 2);
+  ClickStart();
+  EXPECT_EQ(Window().Framer().Count(), 0);
 }
 
 TEST_F(ConnectionTest, SerialPortMissing_TheFailureIsReportedAndNothingChanges) {
@@ -151,8 +171,10 @@ TEST_F(ConnectionTest, SpaceKey_TogglesOnlyWhenTheWindowItselfGetsIt) {
 
 class TcpConnectionTest : public ConnectionTest {
  protected:
-  void StartTcpOn(int port) {
+  // Start's sleeps go to sleeper, which the test controls.
+  void StartTcpOn(int port, ConnectionControl::Sleeper sleeper) {
     StartProgram();
+    Window().Connection().SetSleeper(std::move(sleeper));
     Window().Menus().miTCP->trigger();
     Links().Socket().SetAddress(QStringLiteral("127.0.0.1"));
     Links().Socket().SetPort(port);
@@ -162,8 +184,13 @@ class TcpConnectionTest : public ConnectionTest {
 
 TEST_F(TcpConnectionTest, Start_ConnectsStoresTheTargetAndLogsFrames_PeerCloseIsShown) {
   LoopbackListener gateway;
-  StartTcpOn(gateway.Port());
+  int passes = 0;
+  StartTcpOn(gateway.Port(), [&passes](int milliseconds) {
+    ++passes;
+    QThread::msleep(static_cast<unsigned long>(milliseconds));
+  });
   ASSERT_TRUE(Links().Socket().Active());
+  EXPECT_LT(passes, ConnectionControl::kTcpWaitPasses) << "the wait ends once the connection is in";
   EXPECT_EQ(Picture(), ConnectionControl::kStopPicture);
   EXPECT_EQ(State(), "Connected");
   EXPECT_EQ(Window().Panels().LinkSettings(), "127.0.0.1:" + QString::number(gateway.Port()));
@@ -174,7 +201,7 @@ TEST_F(TcpConnectionTest, Start_ConnectsStoresTheTargetAndLogsFrames_PeerCloseIs
   const Frame first = traffic::SizedFrame(1, 40, 1);
   const Frame second = traffic::SizedFrame(2, 12, 2);
   peer.Send(first);
-  QTest::qWait(150);
+  ASSERT_TRUE(WaitForPackets(1));
   peer.Send(second);
   ASSERT_TRUE(WaitForPackets(2));
   EXPECT_EQ(LoggedPackets(), (QStringList{Hex(first), Hex(second)}));
@@ -189,18 +216,29 @@ TEST_F(TcpConnectionTest, GatewaySpeaksTheMomentItIsConnected_ItsFirstFrameIsLog
   LoopbackListener gateway;
   const Frame greeting = traffic::SizedFrame(3, 20, 3);
   gateway.SendOnAccept(greeting);
-  StartTcpOn(gateway.Port());
+  StartTcpOn(gateway.Port(), [](int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); });
   ASSERT_TRUE(Links().Socket().Active());
   ASSERT_TRUE(WaitForPackets(1));
   QTest::qWait(100);
   EXPECT_EQ(LoggedPackets(), QStringList{Hex(greeting)});
 }
 
-TEST_F(TcpConnectionTest, NothingListening_TheFailureIsShownOnceAfterTheWaitAndTheLinkStaysIdle) {
-  CloseModalBoxes();
-  // A second Start/Stop during the wait must not nest a second start.
-  QTimer::singleShot(300, [this] { ClickStart(); });
-  StartTcpOn(UnusedLoopbackPort());
+TEST_F(TcpConnectionTest, NothingListening_FailureShownOnceAfterTheFullWait_ALateConnectionIsClosed) {
+  LoopbackListener lateGateway;
+  CloseModalBoxes([&] {
+    // While the failure is shown, a connection completes after all.
+    Links().Socket().SetPort(lateGateway.Port());
+    Links().Socket().SetActive(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Links().Socket().Active(); }, 60'000));
+  });
+  std::vector<int> sleeps;
+  StartTcpOn(UnusedLoopbackPort(), [&](int milliseconds) {
+    sleeps.push_back(milliseconds);
+    if (sleeps.size() == 100) ClickStart();  // must not nest a second start
+  });
+  std::vector<int> expected(ConnectionControl::kTcpWaitPasses, ConnectionControl::kTcpWaitSleepMs);
+  expected.push_back(100);
+  EXPECT_EQ(sleeps, expected);
   EXPECT_EQ(closedBoxes_,
             QStringList{"Error|TCP Error. Can't establish connection with remote device.  "});
   EXPECT_FALSE(Links().Socket().Active());

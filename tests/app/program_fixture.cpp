@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <QMessageBox>
 
+#include <utility>
+
 namespace tessaly::test {
 
 void ProgramTest::TearDown() {
@@ -43,12 +45,13 @@ QStringList ProgramTest::LoggedPackets() {
   return rows;
 }
 
-void ProgramTest::CloseModalBoxes() {
+void ProgramTest::CloseModalBoxes(std::function<void()> whileShown) {
   boxCloser_ = std::make_unique<QTimer>();
   boxCloser_->setInterval(20);
-  QObject::connect(boxCloser_.get(), &QTimer::timeout, [this] {
+  QObject::connect(boxCloser_.get(), &QTimer::timeout, [this, whileShown = std::move(whileShown)]() mutable {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
+    if (whileShown) std::exchange(whileShown, nullptr)();
     const auto* box = qobject_cast<QMessageBox*>(dialog);
     closedBoxes_ << (box != nullptr ? box->windowTitle() + u'|' + box->text() : dialog->objectName());
     dialog->reject();

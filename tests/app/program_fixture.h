@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -36,8 +37,9 @@ class ProgramTest : public ::testing::Test {
   // The log's rows as "data" texts, the empty first row left out.
   QStringList LoggedPackets();
   // From now on closes every modal dialog that appears and records it: a
-  // message box by its title and text, any other by its object name.
-  void CloseModalBoxes();
+  // message box by its title and text, any other by its object name. While
+  // the first one is shown, whileShown runs.
+  void CloseModalBoxes(std::function<void()> whileShown = {});
 
   TemporaryFolder storeFolder_;
   CapturedReports reports_;
