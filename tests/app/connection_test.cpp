@@ -84,7 +84,7 @@ TEST_F(ConnectionTest, SerialDeviceGoesAway_ReportedOnceAndThePortIsClosed) {
   ASSERT_TRUE(WaitForPackets(1));
 
   line.HangUp();
-  ASSERT_TRUE(QTest::qWaitFor([this] { return !Links().ComPort().Connected(); }));
+  ASSERT_TRUE(WaitUntil([this] { return !Links().ComPort().Connected(); }));
   QTest::qWait(100);
   EXPECT_EQ(reports_, QStringList{"WaitForEvent method failed (win error code: 5)"});
   ExpectIdle();
@@ -147,14 +147,18 @@ TEST_F(ConnectionTest, SerialSettingsOpenOnlyWhileNoLinkIsOpen_AndTheStatusIsRef
 
 TEST_F(ConnectionTest, WindowDestroyedFirst_LeavesTheLinksNoHandlerIntoIt) {
   PtyPair line;
-  StartSerialOn(line);
-  window_.reset();
-  EXPECT_FALSE(Links().ComPort().OnRxChar);
-  EXPECT_FALSE(Links().ComPort().OnLinkLost);
-  EXPECT_FALSE(Links().Socket().OnRead);
-  EXPECT_FALSE(Links().Socket().OnError);
+  Data links(StoreDirectory());
+  auto window = std::make_unique<MainWindow>(links);
+  links.ComPort().SetPort(line.SlavePath());
+  window->Toolbar().StartButton()->click();
+  ASSERT_TRUE(links.ComPort().Connected());
+  window.reset();
+  EXPECT_FALSE(links.ComPort().OnRxChar);
+  EXPECT_FALSE(links.ComPort().OnLinkLost);
+  EXPECT_FALSE(links.Socket().OnRead);
+  EXPECT_FALSE(links.Socket().OnError);
   line.Send(traffic::ReadRequest(1, 0, 10));
-  Links().ComPort().Close();
+  links.ComPort().Close();
 }
 
 TEST_F(ConnectionTest, SpaceKey_TogglesOnlyWhenTheWindowItselfGetsIt) {
@@ -207,7 +211,7 @@ TEST_F(TcpConnectionTest, Start_ConnectsStoresTheTargetAndLogsFrames_PeerCloseIs
   EXPECT_EQ(LoggedPackets(), (QStringList{Hex(first), Hex(second)}));
 
   peer.Close();
-  ASSERT_TRUE(QTest::qWaitFor([this] { return !Links().Socket().Active(); }));
+  ASSERT_TRUE(WaitUntil([this] { return !Links().Socket().Active(); }));
   ExpectIdle();
   EXPECT_TRUE(reports_.isEmpty()) << reports_.Text();
 }

@@ -11,16 +11,11 @@
 
 namespace tessaly::test {
 
-void ProgramTest::TearDown() {
-  window_.reset();
-  data_.reset();
-}
+void ProgramTest::TearDown() { program_.reset(); }
 
 void ProgramTest::StartProgram() {
-  window_.reset();
-  data_ = std::make_unique<Data>(StoreDirectory());
-  data_->DataModuleCreate();
-  window_ = std::make_unique<MainWindow>(*data_);
+  program_.reset();
+  program_ = std::make_unique<Program>(StoreDirectory());
 }
 
 std::string ProgramTest::Stored(const std::string& name, const char* key) const {
@@ -36,9 +31,9 @@ std::string ProgramTest::Stored(const std::string& name, const char* key) const 
 }
 
 QStringList ProgramTest::LoggedPackets() {
-  window_->Log().AnnouncePackets();
+  Window().Log().AnnouncePackets();
   QStringList rows;
-  const PacketLogModel& log = window_->Log();
+  const PacketLogModel& log = Window().Log();
   for (int row = 0; row < log.PacketCount(); ++row) {
     rows << log.data(log.index(row, PacketLogModel::kDataColumn)).toString();
   }

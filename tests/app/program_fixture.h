@@ -1,11 +1,9 @@
 #pragma once
 
-// The program as start-up builds it (link holder, then main window), on a
-// store in a temporary folder, with the error report captured instead of
-// shown.
+// The program as start-up builds it, on a store in a temporary folder, with
+// the error report captured instead of shown.
 
-#include "app/main_window.h"
-#include "links/link_holder.h"
+#include "app/startup.h"
 #include "settings/program_key.h"
 #include "tests/support/test_support.h"
 
@@ -25,11 +23,11 @@ class ProgramTest : public ::testing::Test {
  protected:
   void TearDown() override;
 
-  // Link holder and main window, as start-up creates them.
+  // Ends the program running, if any, and starts it again.
   void StartProgram();
   std::filesystem::path StoreDirectory() const { return storeFolder_.Path() / "tessaly"; }
-  Data& Links() { return *data_; }
-  MainWindow& Window() { return *window_; }
+  Data& Links() { return program_->data; }
+  MainWindow& Window() { return program_->fmMain; }
   // A value in the store as another reader sees it: a string's text or an
   // integer's number, "(missing)" or "(no key)".
   std::string Stored(const std::string& name, const char* key = kProgramKeyPath) const;
@@ -45,8 +43,7 @@ class ProgramTest : public ::testing::Test {
   CapturedReports reports_;
   QStringList closedBoxes_;
   std::unique_ptr<QTimer> boxCloser_;
-  std::unique_ptr<Data> data_;
-  std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<Program> program_;
 };
 
 }  // namespace tessaly::test
