@@ -7,6 +7,7 @@
 #include "tests/support/loopback.h"
 #include "tests/support/test_support.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTest>
 
@@ -245,6 +246,22 @@ TEST_F(ClientSocketTest, ChangesWhileActive_RefusedUnlessTheyChangeNothing) {
   }
   EXPECT_EQ(client.Address(), QStringLiteral("0x7f.0.0.1"));
   EXPECT_EQ(client.Port(), listener.Port());
+}
+
+QStringList warnings;
+
+TEST_F(ClientSocketTest, Closed_ItsDescriptorIsNoLongerWatched) {
+  Descriptor peer = Connect();
+  peer.Send("unread");
+  ASSERT_TRUE(test::WaitUntil([&] { return !received.isEmpty(); }));
+  client.Close();
+  EXPECT_EQ(events.back(), "disconnect");
+  // A watch left on the closed descriptor is found invalid by the event loop.
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
+  for (int pass = 0; pass < 10; ++pass) QCoreApplication::processEvents();
+  qInstallMessageHandler(previous);
+  EXPECT_TRUE(warnings.isEmpty()) << warnings.join(u'\n').toStdString();
 }
 
 TEST_F(ClientSocketTest, CloseWhileAttemptPending_LateCompletionStillMakesActive) {
