@@ -1,6 +1,8 @@
 // The read timeout rules, on a pseudo-terminal. Nothing here depends on how
 // fast the machine is: the machine running the tests may be busy.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -90,6 +92,22 @@ TEST_F(ComReadTest, HungUpLine_DeliversQueuedBytesThenFailsWithCode3) {
   EXPECT_EQ(ReadUpTo(1024), "last");
   pty_.HangUp();  // a pseudo-terminal drops what is queued at once
   ExpectComFailure([&] { ReadUpTo(1024); }, kComReadFailed, EIO);
+}
+
+// A pseudo-terminal drops what is queued when it hangs up; a socket pair
+// keeps it, as a serial device's driver does.
+TEST(ComDeviceRead, HungUpRightAfterSending_TheBytesComeFirstThenCode3) {
+  int ends[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+  TComDevice line;
+  line.Adopt(ends[0]);
+  line.SetTimeouts({10, 0, 1000});
+  ASSERT_EQ(::write(ends[1], "last", 4), 4);
+  ::close(ends[1]);
+  std::array<char, 16> buffer{};
+  ASSERT_EQ(line.Read(buffer.data(), 16), 4);
+  EXPECT_EQ(std::string(buffer.data(), 4), "last");
+  ExpectComFailure([&] { line.Read(buffer.data(), 16); }, kComReadFailed, EIO);
 }
 
 }  // namespace
