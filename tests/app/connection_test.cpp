@@ -140,9 +140,11 @@ TEST_F(ConnectionTest, SerialSettingsOpenOnlyWhileNoLinkIsOpen_AndTheStatusIsRef
   ClickStart();
   ASSERT_FALSE(Links().ComPort().Connected());
   Links().ComPort().SetBaudRate(br19200);  // as the dialog's Ok would
+  Links().ComPort().Parity().SetBits(prEven);
+  Links().ComPort().SetStopBits(sbTwoStopBits);
   Window().Menus().miComunication->trigger();
   EXPECT_EQ(closedBoxes_, QStringList{"fmComSet"});
-  EXPECT_TRUE(Window().Panels().LinkSettings().contains(",19200,"));
+  EXPECT_EQ(Window().Panels().LinkSettings(), line.SlavePath() + ",19200,8,Even,2,None");
 }
 
 TEST_F(ConnectionTest, WindowDestroyedFirst_LeavesTheLinksNoHandlerIntoIt) {
