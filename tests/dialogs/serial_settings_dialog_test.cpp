@@ -25,6 +25,8 @@ TEST_F(SerialSettingsDialogTest, PicksReachThePortOnlyOnOk_ARatePickReloadsTheTi
   Pick(*serial.comsetDataBits, "7");
   Pick(*serial.comsetStopBits, "2");
   Pick(*serial.comsetFlowControl, "Hardware");
+  serial.fixTimeButton->click();
+  EXPECT_EQ(serial.seEnd->text(), "1");
   serial.cancelButton->click();
   EXPECT_EQ(port.BaudRate(), br9600);
 
