@@ -267,6 +267,9 @@ TEST_F(ClientSocketTest, Closed_ItsDescriptorIsNoLongerWatched) {
 TEST_F(ClientSocketTest, CloseWhileAttemptPending_LateCompletionStillMakesActive) {
   client.SetActive(true);
   client.Close();
+  // A completion for any other socket is stale.
+  client.Socket().ProcessNotification({client.Socket().SocketHandle() + 1, TNotificationKind::nkConnect, 0});
+  EXPECT_FALSE(client.Active());
   // Still inactive, so a change is accepted; it counts from the next opening.
   EXPECT_NO_THROW(client.SetPort(1));
   ASSERT_TRUE(test::WaitUntil([&] { return client.Active(); }));
