@@ -26,7 +26,8 @@ ConnectionControl::ConnectionControl(Data& links, PacketFramer& framer, Connecti
       links_(links),
       framer_(framer),
       view_(view),
-      handlers_(std::move(handlers)) {
+      handlers_(std::move(handlers)),
+      sleep_([](int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); }) {
   // A link that connects or drops by itself is shown as it is.
   connect(&links_, &Data::linkStateChanged, this, [this] {
     if (!starting_) ShowRealLinkState();
@@ -108,7 +109,7 @@ void ConnectionControl::Start() {
       tcpFailureCode_, links_.Socket().Address(), links_.Socket().Port());
   view_.ShowTcpStartFailure(detail);
   links_.Socket().Close();
-  QThread::msleep(100);
+  sleep_(100);
   view_.SetStartPicture(kStartPicture);
 }
 
@@ -160,7 +161,7 @@ void ConnectionControl::StartTcp() {
 void ConnectionControl::WaitForTcpConnection() {
   for (int pass = 0; !links_.Socket().Active() && pass < kTcpWaitPasses; ++pass) {
     QCoreApplication::processEvents();
-    QThread::msleep(kTcpWaitSleepMs);
+    sleep_(kTcpWaitSleepMs);
   }
 }
 

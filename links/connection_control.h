@@ -73,6 +73,11 @@ class ConnectionControl : public QObject {
   // tree in tests).
   void SetProcRoot(std::filesystem::path root) { procRoot_ = std::move(root); }
 
+  // How Start sleeps (the TCP wait's passes, the pause after a failed start):
+  // the thread's own sleep unless a test gives a clock of its own.
+  using Sleeper = std::function<void(int milliseconds)>;
+  void SetSleeper(Sleeper sleeper) { sleep_ = std::move(sleeper); }
+
  private:
   void Start();
   bool OpenSerialPort();
@@ -88,6 +93,7 @@ class ConnectionControl : public QObject {
   PacketFramer& framer_;
   ConnectionView& view_;
   LinkHandlers handlers_;
+  Sleeper sleep_;
   bool starting_ = false;
   // The error number the TCP attempt of the current Start ended with.
   int tcpFailureCode_ = 0;

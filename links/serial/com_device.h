@@ -83,6 +83,9 @@ class TComDevice {
   void Open(const std::string& path);
   void Close() noexcept;
   bool IsOpen() const { return handle_ >= 0; }
+  // Takes over a descriptor opened elsewhere, such as one end of a socket
+  // pair standing in for a line in a test: no exclusivity is asked for.
+  void Adopt(int handle) noexcept;
 
   void SetQueueSizes(std::int32_t inputSize, std::int32_t outputSize);  // code 9
   void SetLine(const TLineSettings& settings);                          // code 7

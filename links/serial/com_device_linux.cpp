@@ -72,6 +72,11 @@ void TComDevice::Open(const std::string& path) {
   handle_ = handle;
 }
 
+void TComDevice::Adopt(int handle) noexcept {
+  Close();
+  handle_ = handle;
+}
+
 void TComDevice::Close() noexcept {
   if (handle_ < 0) return;
   (void)ioctl(handle_, TIOCNXCL);

@@ -4,7 +4,6 @@
 // to the kernel's definitions alone.
 #include "links/serial/line_config_linux.h"
 
-#include <asm/termbits.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 
@@ -59,13 +58,7 @@ void AskForLowLatency(int handle) {
 
 }  // namespace
 
-void ApplyLineSettings(int handle, const TLineSettings& settings) {
-  // A rate of 0 would hang the line up (B0); a negative one has no meaning.
-  if (settings.bitsPerSecond <= 0) throw EComPort(kComSetStateFailed, EINVAL);
-
-  termios2 line{};
-  if (ioctl(handle, TCGETS2, &line) != 0) throw EComPort(kComSetStateFailed, errno);
-
+termios2 LineTermios(termios2 line, const TLineSettings& settings) {
   // Raw bytes: nothing translated, echoed, stripped or taken as a signal;
   // reads never wait in the kernel (VMIN = VTIME = 0), the timeouts are ours.
   line.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
@@ -88,6 +81,16 @@ void ApplyLineSettings(int handle, const TLineSettings& settings) {
   line.c_cc[VTIME] = 0;
   line.c_ispeed = static_cast<speed_t>(settings.bitsPerSecond);
   line.c_ospeed = static_cast<speed_t>(settings.bitsPerSecond);
+  return line;
+}
+
+void ApplyLineSettings(int handle, const TLineSettings& settings) {
+  // A rate of 0 would hang the line up (B0); a negative one has no meaning.
+  if (settings.bitsPerSecond <= 0) throw EComPort(kComSetStateFailed, EINVAL);
+
+  termios2 current{};
+  if (ioctl(handle, TCGETS2, &current) != 0) throw EComPort(kComSetStateFailed, errno);
+  const termios2 line = LineTermios(current, settings);
   if (ioctl(handle, TCSETS2, &line) != 0) throw EComPort(kComSetStateFailed, errno);
 
   SetModemLine(handle, TIOCM_DTR, settings.controlDtr != dtrDisable);

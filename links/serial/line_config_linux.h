@@ -1,5 +1,9 @@
 #pragma once
 
+// termios2 comes from the kernel's header, which clashes with <termios.h>:
+// a file that includes this one must not include that.
+#include <asm/termbits.h>
+
 #include "links/serial/com_device.h"
 
 namespace tessaly {
@@ -21,5 +25,11 @@ namespace tessaly {
 // Where a device's driver rounds the rate or cannot do a character size or
 // parity, it adjusts the configuration silently, as Linux drivers do.
 void ApplyLineSettings(int handle, const TLineSettings& settings);
+
+// The line configuration ApplyLineSettings asks for, computed from the one the
+// device had: raw mode and the settings' rate, character size, parity, stop
+// bits and handshaking; flags the settings do not govern are kept. No device
+// is touched.
+termios2 LineTermios(termios2 current, const TLineSettings& settings);
 
 }  // namespace tessaly

@@ -13,10 +13,12 @@
 #include <QAction>
 #include <QDialog>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
 #include <set>
+#include <vector>
 
 namespace tessaly::test {
 namespace {
@@ -30,8 +32,9 @@ class ConnectionTest : public ProgramTest {
   int Picture() { return Window().Toolbar().StartImageIndex(); }
   void ClickStart() { Window().Toolbar().StartButton()->click(); }
   QString State() { return Window().Panels().LinkState(); }
+  // Generous: the machine may be busy.
   bool WaitForPackets(int count) {
-    return QTest::qWaitFor([&] { return LoggedPackets().size() == count; });
+    return QTest::qWaitFor([&] { return LoggedPackets().size() == count; }, 60'000);
   }
   void StartSerialOn(const PtyPair& line) {
     StartProgram();
@@ -57,8 +60,11 @@ TEST_F(ConnectionTest, SerialStart_FramesBecomeRowsCutAtTheSilences_StopCloses) 
   const Frame request = traffic::ReadRequest(1, 0, 10);
   const Frame answer = traffic::ReadResponse(1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
   line.Send(request);
-  QTest::qWait(200);
-  // A pause far shorter than the end of a packet keeps the halves together.
+  ASSERT_TRUE(WaitForPackets(1));
+  // A pause far shorter than the end of a packet keeps the halves together;
+  // the end is made long, so that a busy machine cannot stretch the pause
+  // beyond it.
+  Window().Framer().SetInterval(500);
   line.Send(Frame(answer.begin(), answer.begin() + 7));
   QTest::qWait(2);
   line.Send(Frame(answer.begin() + 7, answer.end()));
@@ -79,7 +85,7 @@ TEST_F(ConnectionTest, SerialDeviceGoesAway_ReportedOnceAndThePortIsClosed) {
   ASSERT_TRUE(WaitForPackets(1));
 
   line.HangUp();
-  ASSERT_TRUE(QTest::qWaitFor([this] { return !Links().ComPort().Connected(); }));
+  ASSERT_TRUE(WaitUntil([this] { return !Links().ComPort().Connected(); }));
   QTest::qWait(100);
   EXPECT_EQ(reports_, QStringList{"WaitForEvent method failed (win error code: 5)"});
   EXPECT_TRUE(reports_.Details().value(0).startsWith("Port " + line.SlavePath() + " was closed"));
@@ -101,6 +107,19 @@ TEST_F(ConnectionTest, ManyStartStopCycles_TheButtonShowsTheSameTwoDrawingsThrou
     drawings.insert(Window().Toolbar().StartButton()->icon().cacheKey());
   }
   EXPECT_EQ(drawings.size(), 2U);
+}
+
+TEST_F(ConnectionTest, SerialStart_DropsBytesLeftInThePacketBuffer) {
+  struct LeftOver : ByteSource {
+    int Read(std::uint8_t* place, int) override { return place[0] = place[1] = 7, 2; }
+  } leftOver;
+  PtyPair line;
+  StartProgram();
+  Links().ComPort().SetPort(line.SlavePath());
+  Window().Framer().OnBytesAvailable(leftOver);
+  ASSERT_EQ(Window().Framer().Count(), 2);
+  ClickStart();
+  EXPECT_EQ(Window().Framer().Count(), 0);
 }
 
 TEST_F(ConnectionTest, SerialPortMissing_TheFailureIsReportedAndNothingChanges) {
@@ -141,21 +160,27 @@ TEST_F(ConnectionTest, SerialSettingsOpenOnlyWhileNoLinkIsOpen_AndTheStatusIsRef
   ClickStart();
   ASSERT_FALSE(Links().ComPort().Connected());
   Links().ComPort().SetBaudRate(br19200);  // as the dialog's Ok would
+  Links().ComPort().Parity().SetBits(prEven);
+  Links().ComPort().SetStopBits(sbTwoStopBits);
   Window().Menus().miComunication->trigger();
   EXPECT_EQ(closedBoxes_, QStringList{"fmComSet"});
-  EXPECT_TRUE(Window().Panels().LinkSettings().contains(",19200,"));
+  EXPECT_EQ(Window().Panels().LinkSettings(), line.SlavePath() + ",19200,8,Even,2,None");
 }
 
 TEST_F(ConnectionTest, WindowDestroyedFirst_LeavesTheLinksNoHandlerIntoIt) {
   PtyPair line;
-  StartSerialOn(line);
-  window_.reset();
-  EXPECT_FALSE(Links().ComPort().OnRxChar);
-  EXPECT_FALSE(Links().ComPort().OnLinkLost);
-  EXPECT_FALSE(Links().Socket().OnRead);
-  EXPECT_FALSE(Links().Socket().OnError);
+  Data links(StoreDirectory());
+  auto window = std::make_unique<MainWindow>(links);
+  links.ComPort().SetPort(line.SlavePath());
+  window->Toolbar().StartButton()->click();
+  ASSERT_TRUE(links.ComPort().Connected());
+  window.reset();
+  EXPECT_FALSE(links.ComPort().OnRxChar);
+  EXPECT_FALSE(links.ComPort().OnLinkLost);
+  EXPECT_FALSE(links.Socket().OnRead);
+  EXPECT_FALSE(links.Socket().OnError);
   line.Send(traffic::ReadRequest(1, 0, 10));
-  Links().ComPort().Close();
+  links.ComPort().Close();
 }
 
 TEST_F(ConnectionTest, SpaceKey_TogglesOnlyWhenTheWindowItselfGetsIt) {
@@ -172,8 +197,10 @@ TEST_F(ConnectionTest, SpaceKey_TogglesOnlyWhenTheWindowItselfGetsIt) {
 
 class TcpConnectionTest : public ConnectionTest {
  protected:
-  void StartTcpOn(int port) {
+  // Start's sleeps go to sleeper, which the test controls.
+  void StartTcpOn(int port, ConnectionControl::Sleeper sleeper) {
     StartProgram();
+    Window().Connection().SetSleeper(std::move(sleeper));
     Window().Menus().miTCP->trigger();
     Links().Socket().SetAddress(QStringLiteral("127.0.0.1"));
     Links().Socket().SetPort(port);
@@ -183,8 +210,13 @@ class TcpConnectionTest : public ConnectionTest {
 
 TEST_F(TcpConnectionTest, Start_ConnectsStoresTheTargetAndLogsFrames_PeerCloseIsShown) {
   LoopbackListener gateway;
-  StartTcpOn(gateway.Port());
+  int passes = 0;
+  StartTcpOn(gateway.Port(), [&passes](int milliseconds) {
+    ++passes;
+    QThread::msleep(static_cast<unsigned long>(milliseconds));
+  });
   ASSERT_TRUE(Links().Socket().Active());
+  EXPECT_LT(passes, ConnectionControl::kTcpWaitPasses) << "the wait ends once the connection is in";
   EXPECT_EQ(Picture(), ConnectionControl::kStopPicture);
   EXPECT_EQ(State(), "Connected");
   EXPECT_EQ(Window().Panels().LinkSettings(), "127.0.0.1:" + QString::number(gateway.Port()));
@@ -195,13 +227,13 @@ TEST_F(TcpConnectionTest, Start_ConnectsStoresTheTargetAndLogsFrames_PeerCloseIs
   const Frame first = traffic::SizedFrame(1, 40, 1);
   const Frame second = traffic::SizedFrame(2, 12, 2);
   peer.Send(first);
-  QTest::qWait(150);
+  ASSERT_TRUE(WaitForPackets(1));
   peer.Send(second);
   ASSERT_TRUE(WaitForPackets(2));
   EXPECT_EQ(LoggedPackets(), (QStringList{Hex(first), Hex(second)}));
 
   peer.Close();
-  ASSERT_TRUE(QTest::qWaitFor([this] { return !Links().Socket().Active(); }));
+  ASSERT_TRUE(WaitUntil([this] { return !Links().Socket().Active(); }));
   ExpectIdle();
   EXPECT_TRUE(reports_.isEmpty()) << reports_.Text();
 }
@@ -210,18 +242,29 @@ TEST_F(TcpConnectionTest, GatewaySpeaksTheMomentItIsConnected_ItsFirstFrameIsLog
   LoopbackListener gateway;
   const Frame greeting = traffic::SizedFrame(3, 20, 3);
   gateway.SendOnAccept(greeting);
-  StartTcpOn(gateway.Port());
+  StartTcpOn(gateway.Port(), [](int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); });
   ASSERT_TRUE(Links().Socket().Active());
   ASSERT_TRUE(WaitForPackets(1));
   QTest::qWait(100);
   EXPECT_EQ(LoggedPackets(), QStringList{Hex(greeting)});
 }
 
-TEST_F(TcpConnectionTest, NothingListening_TheFailureIsShownOnceAfterTheWaitAndTheLinkStaysIdle) {
-  CloseModalBoxes();
-  // A second Start/Stop during the wait must not nest a second start.
-  QTimer::singleShot(300, [this] { ClickStart(); });
-  StartTcpOn(UnusedLoopbackPort());
+TEST_F(TcpConnectionTest, NothingListening_FailureShownOnceAfterTheFullWait_ALateConnectionIsClosed) {
+  LoopbackListener lateGateway;
+  CloseModalBoxes([&] {
+    // While the failure is shown, a connection completes after all.
+    Links().Socket().SetPort(lateGateway.Port());
+    Links().Socket().SetActive(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Links().Socket().Active(); }, 60'000));
+  });
+  std::vector<int> sleeps;
+  StartTcpOn(UnusedLoopbackPort(), [&](int milliseconds) {
+    sleeps.push_back(milliseconds);
+    if (sleeps.size() == 100) ClickStart();  // must not nest a second start
+  });
+  std::vector<int> expected(ConnectionControl::kTcpWaitPasses, ConnectionControl::kTcpWaitSleepMs);
+  expected.push_back(100);
+  EXPECT_EQ(sleeps, expected);
   EXPECT_EQ(closedBoxes_,
             QStringList{"Error|TCP Error. Can't establish connection with remote device.  "});
   EXPECT_FALSE(Links().Socket().Active());

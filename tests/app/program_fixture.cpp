@@ -7,18 +7,15 @@
 #include <QDialog>
 #include <QMessageBox>
 
+#include <utility>
+
 namespace tessaly::test {
 
-void ProgramTest::TearDown() {
-  window_.reset();
-  data_.reset();
-}
+void ProgramTest::TearDown() { program_.reset(); }
 
 void ProgramTest::StartProgram() {
-  window_.reset();
-  data_ = std::make_unique<Data>(StoreDirectory());
-  data_->DataModuleCreate();
-  window_ = std::make_unique<MainWindow>(*data_);
+  program_.reset();
+  program_ = std::make_unique<Program>(StoreDirectory());
 }
 
 std::string ProgramTest::Stored(const std::string& name, const char* key) const {
@@ -34,21 +31,22 @@ std::string ProgramTest::Stored(const std::string& name, const char* key) const 
 }
 
 QStringList ProgramTest::LoggedPackets() {
-  window_->Log().AnnouncePackets();
+  Window().Log().AnnouncePackets();
   QStringList rows;
-  const PacketLogModel& log = window_->Log();
+  const PacketLogModel& log = Window().Log();
   for (int row = 0; row < log.PacketCount(); ++row) {
     rows << log.data(log.index(row, PacketLogModel::kDataColumn)).toString();
   }
   return rows;
 }
 
-void ProgramTest::CloseModalBoxes() {
+void ProgramTest::CloseModalBoxes(std::function<void()> whileShown) {
   boxCloser_ = std::make_unique<QTimer>();
   boxCloser_->setInterval(20);
-  QObject::connect(boxCloser_.get(), &QTimer::timeout, [this] {
+  QObject::connect(boxCloser_.get(), &QTimer::timeout, [this, whileShown = std::move(whileShown)]() mutable {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
+    if (whileShown) std::exchange(whileShown, nullptr)();
     const auto* box = qobject_cast<QMessageBox*>(dialog);
     closedBoxes_ << (box != nullptr ? box->windowTitle() + u'|' + box->text() : dialog->objectName());
     dialog->reject();

@@ -1,11 +1,9 @@
 #pragma once
 
-// The program as start-up builds it (link holder, then main window), on a
-// store in a temporary folder, with the error report captured instead of
-// shown.
+// The program as start-up builds it, on a store in a temporary folder, with
+// the error report captured instead of shown.
 
-#include "app/main_window.h"
-#include "links/link_holder.h"
+#include "app/startup.h"
 #include "settings/program_key.h"
 #include "tests/support/test_support.h"
 
@@ -15,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,11 +23,11 @@ class ProgramTest : public ::testing::Test {
  protected:
   void TearDown() override;
 
-  // Link holder and main window, as start-up creates them.
+  // Ends the program running, if any, and starts it again.
   void StartProgram();
   std::filesystem::path StoreDirectory() const { return storeFolder_.Path() / "tessaly"; }
-  Data& Links() { return *data_; }
-  MainWindow& Window() { return *window_; }
+  Data& Links() { return program_->data; }
+  MainWindow& Window() { return program_->fmMain; }
   // A value in the store as another reader sees it: a string's text or an
   // integer's number, "(missing)" or "(no key)".
   std::string Stored(const std::string& name, const char* key = kProgramKeyPath) const;
@@ -36,15 +35,15 @@ class ProgramTest : public ::testing::Test {
   // The log's rows as "data" texts, the empty first row left out.
   QStringList LoggedPackets();
   // From now on closes every modal dialog that appears and records it: a
-  // message box by its title and text, any other by its object name.
-  void CloseModalBoxes();
+  // message box by its title and text, any other by its object name. While
+  // the first one is shown, whileShown runs.
+  void CloseModalBoxes(std::function<void()> whileShown = {});
 
   TemporaryFolder storeFolder_;
   CapturedReports reports_;
   QStringList closedBoxes_;
   std::unique_ptr<QTimer> boxCloser_;
-  std::unique_ptr<Data> data_;
-  std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<Program> program_;
 };
 
 }  // namespace tessaly::test

@@ -4,11 +4,14 @@
 #include "app/main_toolbar.h"
 #include "app/status_panels.h"
 #include "capture/packet_log_view.h"
+#include "links/serial/com_combo_box.h"
+#include "presentation/ui_scale.h"
 #include "settings/registry.h"
 #include "tests/app/program_fixture.h"
 
 #include <QAction>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <functional>
@@ -35,12 +38,27 @@ TEST_F(StartupTest, FirstRunWithEmptyStore_SerialCom1At9600AndTcpFallbackTarget)
   EXPECT_EQ(Links().ComPort().Port(), "COM1");
   EXPECT_EQ(Links().ComPort().BaudRate(), br9600);
   EXPECT_EQ(Window().Framer().Interval(), 4);
+  // A read ends 10 ms after the line falls quiet, or after a second.
+  EXPECT_EQ(Links().ComPort().Timeouts().ReadInterval(), 10);
+  EXPECT_EQ(Links().ComPort().Timeouts().ReadTotalConstant(), 1000);
   // Only asserted: nothing in the tests ever dials this address.
   EXPECT_EQ(Target(), "192.168.0.1:502");
   EXPECT_EQ(Window().Panels().LinkState(), "No Connect");
   EXPECT_EQ(Window().Panels().LinkSettings(), "COM1,9600,8,None,1,None");
   EXPECT_FALSE(Window().Log().headerData(1, Qt::Horizontal).toString().isEmpty()) << "headers written";
   EXPECT_TRUE(reports_.isEmpty()) << reports_.Text();
+}
+
+TEST_F(StartupTest, StoredSerialSettings_RestoredBeforeTheWindowAndDialogsReadThem) {
+  TRegistry store(StoreDirectory());
+  store.SetRootKey(RegistryRoot::LocalMachine);
+  ASSERT_TRUE(store.OpenKey(std::string(kProgramKeyPath) + "\\ComPort", true));
+  store.WriteString("Port", "ttyS3");
+  store.WriteString("BaudRate", "19200");
+  StartProgram();
+  EXPECT_EQ(Window().Framer().Interval(), 2);
+  EXPECT_TRUE(Window().Panels().LinkSettings().startsWith("ttyS3,19200,"));
+  EXPECT_EQ(program_->fmComSet.comsetBaudRate->Text(), "19200");
 }
 
 TEST_F(StartupTest, StoredTransport_OnlyExactlyTcpChoosesTcp) {
@@ -57,12 +75,10 @@ TEST_F(StartupTest, StoredTargetsAndWrongTypes_KeepWhatWasSetBeforeTheFailingRea
   StartProgram();
   EXPECT_EQ(Target(), "127.0.0.9:502") << "a missing port falls back to 502";
 
-  window_.reset();
   Store([](TRegistry& store) { store.WriteString("Remote_Port", "502"); });
   StartProgram();
   EXPECT_EQ(Links().Socket().Port(), 4001) << "a port of the wrong type keeps the built-in port";
 
-  window_.reset();
   Store([](TRegistry& store) { store.WriteInteger("Remote_IP", 7); });
   StartProgram();
   EXPECT_EQ(Target(), "192.168.0.248:4001") << "an address of the wrong type keeps both built-ins";
@@ -122,11 +138,19 @@ TEST_F(StartupTest, TooSmallIsRefused_AndResized_TheDataColumnFillsTheGrid) {
   StartProgram();
   Window().show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window()));
+  // The column fit runs once, when the window has its first size.
+  auto* resizeTimer = Window().findChild<QTimer*>(QStringLiteral("ResizeTimer"));
+  ASSERT_NE(resizeTimer, nullptr);
+  if (resizeTimer->isActive()) {
+    ASSERT_TRUE(QSignalSpy(resizeTimer, &QTimer::timeout).wait(60'000));
+  }
+  EXPECT_FALSE(resizeTimer->isActive());
+
+  EXPECT_EQ(Window().minimumSize(), QSize(Scaled(800), Scaled(300)));
   Window().resize(200, 100);
   QApplication::processEvents();
   EXPECT_GE(Window().width(), Window().minimumWidth());
   EXPECT_GE(Window().height(), Window().minimumHeight());
-  EXPECT_GT(Window().minimumWidth(), 200);
   for (const QSize size : {QSize(1200, 700), QSize(900, 500)}) {
     Window().resize(size);
     QApplication::processEvents();

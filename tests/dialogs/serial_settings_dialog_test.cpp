@@ -1,7 +1,6 @@
 // The serial settings dialog driven as a user drives it: list picks, typing
 // in the timeout field, buttons by mouse and by keyboard.
 #include "tests/dialogs/settings_dialog_fixture.h"
-
 #include "tests/support/pty_pair.h"
 
 #include <QToolButton>
@@ -17,19 +16,32 @@ using SerialSettingsDialogTest = test::SettingsDialogTest;
 TEST_F(SerialSettingsDialogTest, PicksReachThePortOnlyOnOk_ARatePickReloadsTheTimeoutFromTheTimer) {
   Show(serial);
   EXPECT_EQ(serial.seEnd->text(), "4");
+  const std::vector<int> items{serial.comsetBaudRate->count(), serial.comsetDataBits->count(),
+                               serial.comsetStopBits->count(), serial.comsetParity->count(),
+                               serial.comsetFlowControl->count()};
+  EXPECT_EQ(items, (std::vector<int>{16, 4, 3, 5, 4}));
   Type(*serial.seEnd, "20");
   Pick(*serial.comsetBaudRate, "19200");
   EXPECT_EQ(serial.seEnd->text(), "4");
   Pick(*serial.comsetParity, "Odd");
+  Pick(*serial.comsetDataBits, "7");
+  Pick(*serial.comsetStopBits, "2");
+  Pick(*serial.comsetFlowControl, "Hardware");
+  serial.fixTimeButton->click();
+  EXPECT_EQ(serial.seEnd->text(), "1");
   serial.cancelButton->click();
   EXPECT_EQ(port.BaudRate(), br9600);
 
   Show(serial);  // the lists still show the picks
   EXPECT_EQ(serial.comsetBaudRate->Text(), "19200");
+  EXPECT_EQ(port.BaudRate(), br9600) << "a pick reaches the port only on Ok";
   QTest::mouseClick(serial.okButton, Qt::LeftButton);
   EXPECT_FALSE(serial.isVisible());
   EXPECT_EQ(port.BaudRate(), br19200);
   EXPECT_EQ(port.Parity().Bits(), prOdd);
+  EXPECT_EQ(port.DataBits(), dbSeven);
+  EXPECT_EQ(port.StopBits(), sbTwoStopBits);
+  EXPECT_EQ(port.FlowControl().FlowControlKind(), fcHardware);
   EXPECT_EQ(framer.Interval(), kStartupInterval) << "a new rate does not recompute the interval";
 }
 
@@ -56,7 +68,8 @@ TEST_F(SerialSettingsDialogTest, KeysClose_OnlyOkSetsTheInterval) {
   }
 }
 
-TEST_F(SerialSettingsDialogTest, PortNotOnThisMachine_NameShownWithoutEntry_OkKeepsIt) {
+TEST_F(SerialSettingsDialogTest, PortNotOnThisMachine_NameShownWithoutEntry_OkKeepsIt_APickedPortIsApplied) {
+  test::PtyPair pty;  // so that the list has at least one port
   const QString absent = QStringLiteral("/dev/ttyTessalyAbsent");
   port.SetPort(absent);
   port.SetBaudRate(br38400);
@@ -69,6 +82,13 @@ TEST_F(SerialSettingsDialogTest, PortNotOnThisMachine_NameShownWithoutEntry_OkKe
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(port.Port(), absent);
   EXPECT_EQ(port.BaudRate(), br38400);
+
+  Show(dialog);
+  ASSERT_GT(dialog.comsetCOMPORT->count(), 0);
+  const QString listed = dialog.comsetCOMPORT->itemText(0);
+  Pick(*dialog.comsetCOMPORT, listed);
+  dialog.okButton->click();
+  EXPECT_EQ(port.Port(), listed);
 }
 
 TEST_F(SerialSettingsDialogTest, PortMadeWhileTheProgramRuns_ListedAtTheNextShowingAndOnRefresh) {

@@ -59,7 +59,7 @@ class SettingsDialogTest : public ::testing::Test {
     QWidget* window = QApplication::activeWindow();
     ASSERT_NE(window, nullptr);
     QTest::keyClick(static_cast<QWidget*>(nullptr), letter, Qt::AltModifier);
-    EXPECT_TRUE(QTest::qWaitFor([window] {
+    EXPECT_TRUE(WaitUntil([window] {
       const auto buttons = window->findChildren<QPushButton*>();
       return std::none_of(buttons.begin(), buttons.end(), [](auto* b) { return b->isDown(); });
     }));

@@ -96,7 +96,7 @@ class TcpActiveClient : public TcpSettingsDialogTest, public testing::WithParamI
     socket.SetAddress(QStringLiteral("127.0.0.1"));
     socket.SetPort(listener.Port());
     socket.SetActive(true);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return socket.Active(); }));
+    ASSERT_TRUE(test::WaitUntil([this] { return socket.Active(); }));
   }
   void TearDown() override { socket.Close(); }
 

@@ -23,41 +23,6 @@ void Pick(TComComboBox& list, const char* text) {
   emit list.activated(index);
 }
 
-TEST(ComComboBoxTest, EachList_ShowsPortValueAndWritesPickOnlyWhenApplied) {
-  using Value = QString (*)(const TCustomComPort&);
-  const struct {
-    TComProperty property;
-    int items;
-    const char* shown;
-    const char* picked;
-    Value value;
-  } rows[] = {
-      {cpBaudRate, 16, "4800", "Custom", [](const TCustomComPort& p) { return BaudRateText(p.BaudRate()); }},
-      {cpDataBits, 4, "8", "7", [](const TCustomComPort& p) { return DataBitsText(p.DataBits()); }},
-      {cpStopBits, 3, "1", "2", [](const TCustomComPort& p) { return StopBitsText(p.StopBits()); }},
-      {cpParity, 5, "None", "Even", [](const TCustomComPort& p) { return ParityText(p.Parity().Bits()); }},
-      {cpFlowControl, 4, "None", "Hardware",
-       [](const TCustomComPort& p) { return FlowControlText(p.FlowControl().FlowControlKind()); }}};
-  for (const auto& row : rows) {
-    TComPort port;
-    port.SetBaudRate(br4800);
-    port.FlowControl().SetFlowControlKind(fcNone);
-    TComComboBox list;
-    int changes = 0;
-    list.OnChange = [&](TComComboBox&) { ++changes; };
-    list.SetComProperty(row.property);
-    list.SetComPort(&port);
-    EXPECT_EQ(list.count(), row.items);
-    EXPECT_EQ(list.Text(), QString::fromUtf8(row.shown));
-
-    Pick(list, row.picked);
-    EXPECT_EQ(changes, 1);
-    EXPECT_EQ(row.value(port), QString::fromUtf8(row.shown));
-    list.ApplySelection();
-    EXPECT_EQ(row.value(port), QString::fromUtf8(row.picked));
-  }
-}
-
 TEST(ComComboBoxTest, PortList_ShowsTheNameAsChosenMarksItsEntry_TypedPathIsApplied) {
   test::TemporaryFolder sysfs;
   std::filesystem::create_directories(sysfs.Path() / "class/tty/ttyUSB0/device");

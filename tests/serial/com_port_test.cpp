@@ -52,46 +52,39 @@ TEST_F(ComPortTest, UnusableOrBusyDevice_FailsToOpenAndStaysClosed) {
   EXPECT_TRUE(second.Connected());
 }
 
-TEST_F(ComPortTest, ZeroCustomRate_FailsWithCode7AndReleasesDevice) {
+TEST_F(ComPortTest, ConfigurationFails_Code7AndTheDeviceIsFreeForTheNextOpening) {
   port_->SetBaudRate(brCustom);
   port_->SetCustomBaudRate(0);
   ExpectComFailure([&] { port_->Open(); }, kComSetStateFailed, EINVAL);
   EXPECT_FALSE(port_->Connected());
-  port_->SetCustomBaudRate(31250);
-  port_->Open();
+  TComPort next;  // neither busy nor locked
+  next.SetPort(pty_.SlavePath());
+  next.SetBaudRate(brCustom);
+  next.SetCustomBaudRate(31250);
+  next.Open();
   EXPECT_EQ(LineConfiguration(pty_.Master()), "31250");
 }
 
-TEST_F(ComPortTest, DeviceHoldsConfigurationAskedFor) {
-  // A pseudo-terminal keeps 8 data bits and drops PARENB whatever is asked.
+TEST_F(ComPortTest, ChangesReachTheOpenDevice_ExceptUnderTheUpdateHold) {
+  port_->Open();
   const std::pair<void (*)(TCustomComPort&), const char*> rows[] = {
-      {[](TCustomComPort&) {}, "9600"},
-      {[](TCustomComPort& p) { p.SetBaudRate(br14400); p.SetStopBits(sbTwoStopBits); }, "14400 CSTOPB"},
-      {[](TCustomComPort& p) { p.SetBaudRate(brCustom); p.SetCustomBaudRate(250000); p.SetStopBits(sbOne5StopBits); },
-       "250000 CSTOPB"},
-      {[](TCustomComPort& p) { p.Parity().SetBits(prMark); p.Parity().SetCheck(true); }, "9600 PARODD CMSPAR INPCK"},
-      {[](TCustomComPort& p) { p.Parity().SetBits(prSpace); }, "9600 CMSPAR"},
-      {[](TCustomComPort& p) { p.FlowControl().SetFlowControlKind(fcSoftware); p.FlowControl().SetXoffChar(5); },
-       "9600 IXON IXOFF VSTOP=5"}};
-  for (const auto& [configure, expected] : rows) {
-    TComPort port;
-    port.SetPort(pty_.SlavePath());
-    configure(port);
-    port.Open();
+      {[](TCustomComPort& p) { p.SetBaudRate(br19200); }, "19200"},
+      {[](TCustomComPort& p) { p.FlowControl().SetFlowControlKind(fcHardware); }, "19200 CRTSCTS"},
+      {[](TCustomComPort& p) { p.FlowControl().SetFlowControlKind(fcNone); }, "19200"},
+      {[](TCustomComPort& p) { p.FlowControl().SetOutCTSFlow(true); }, "19200 CRTSCTS"},
+      {[](TCustomComPort& p) { p.FlowControl().SetXonXoffIn(true); }, "19200 CRTSCTS IXOFF"},
+      {[](TCustomComPort& p) { p.Parity().SetBits(prOdd); }, "19200 PARODD CRTSCTS IXOFF"},
+      {[](TCustomComPort& p) { p.SetStopBits(sbTwoStopBits); }, "19200 PARODD CSTOPB CRTSCTS IXOFF"}};
+  for (const auto& [change, expected] : rows) {
+    change(*port_);
     EXPECT_EQ(LineConfiguration(pty_.Master()), expected);
   }
-}
-
-TEST_F(ComPortTest, ChangesReachOpenDeviceExceptUnderUpdateHold) {
-  port_->Open();
-  port_->SetBaudRate(br19200);
-  EXPECT_EQ(LineConfiguration(pty_.Master()), "19200");
   port_->SuspendApply();
   port_->SetBaudRate(br57600);
-  port_->FlowControl().SetFlowControlKind(fcHardware);
-  EXPECT_EQ(LineConfiguration(pty_.Master()), "19200");
+  port_->FlowControl().SetFlowControlKind(fcNone);
+  EXPECT_EQ(LineConfiguration(pty_.Master()), "19200 PARODD CSTOPB CRTSCTS IXOFF");
   port_->ResumeApply();
-  EXPECT_EQ(LineConfiguration(pty_.Master()), "57600 CRTSCTS");
+  EXPECT_EQ(LineConfiguration(pty_.Master()), "57600 PARODD CSTOPB");
 }
 
 TEST_F(ComPortTest, NewPortName_ReopensOpenPortOnNewDevice) {

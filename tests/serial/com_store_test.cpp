@@ -97,6 +97,13 @@ TEST_F(ComStoreTest, FailingRead_EndsRestoreWithCode17KeepingEarlierValues) {
   key->WriteInteger("StopBits", 2);  // of the wrong type
   ExpectComFailure([&] { Restore(port_); }, kComLoadFailed, EComPort::kNoPlatformCode);
   EXPECT_EQ(port_.BaudRate(), br38400);
+
+  // The update hold was lowered both times: the port configures its device.
+  test::PtyPair pty;
+  port_.SetPort(pty.SlavePath());
+  port_.SetBaudRate(br19200);
+  port_.Open();
+  EXPECT_EQ(test::LineConfiguration(pty.Master()), "19200");
 }
 
 TEST_F(ComStoreTest, LocationWithoutKey_SaveFailsNamingNoPlatformNumber) {

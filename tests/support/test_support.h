@@ -7,6 +7,7 @@
 #include "presentation/error_report.h"
 
 #include <QStringList>
+#include <QTest>
 #include <QTemporaryDir>
 
 #include <exception>
@@ -63,6 +64,10 @@ inline std::string Outcome(const std::function<std::string()>& operation) {
     return failure.what();
   }
 }
+
+// Runs the event loop until done() holds; false if it never did. The limit
+// is far beyond any normal wait, for a busy machine.
+inline bool WaitUntil(const std::function<bool()>& done) { return QTest::qWaitFor(done, 60'000); }
 
 // The message of the failure the action raises, or "(no failure)".
 inline std::string FailureText(const std::function<void()>& action) {

@@ -7,6 +7,7 @@
 #include "tests/support/loopback.h"
 #include "tests/support/test_support.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTest>
 
@@ -62,7 +63,7 @@ class ClientSocketTest : public testing::Test {
   }
   Descriptor Connect() {
     client.SetActive(true);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return client.Active(); }));
+    EXPECT_TRUE(test::WaitUntil([&] { return client.Active(); }));
     return listener.Accept();
   }
 
@@ -91,11 +92,11 @@ TEST_F(ClientSocketTest, ListeningPeer_ActiveOnlyThroughTheEventLoop_EvenIfOnCon
   EXPECT_FALSE(client.Active());
   EXPECT_EQ(events, (Events{"lookup", "connecting"}));
 
-  ASSERT_TRUE(QTest::qWaitFor([&] { return client.Active(); }));
+  ASSERT_TRUE(test::WaitUntil([&] { return client.Active(); }));
   EXPECT_EQ(seenOnConnect, "1 127.0.0.1:" + std::to_string(listener.Port()));
   EXPECT_EQ(reports, QStringList{"Failed to set data for 'Remote_IP'"});
   listener.Accept().Send("Z");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return received == "Z"; }));
+  EXPECT_TRUE(test::WaitUntil([&] { return received == "Z"; }));
   EXPECT_TRUE(errors.empty());
 }
 
@@ -113,7 +114,7 @@ TEST_P(FailedAttemptTest, ErrorReachesOnErrorAndClientStaysInactive) {
   clearErrors = GetParam().clearCode;
   client.SetPort(GetParam().port());
   client.SetActive(true);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !errors.empty(); }));
+  ASSERT_TRUE(test::WaitUntil([&] { return !errors.empty(); }));
 
   EXPECT_EQ(errors, (Errors{{TErrorEvent::eeConnect, GetParam().error}}));
   EXPECT_FALSE(client.Active());
@@ -175,12 +176,12 @@ TEST_P(PeerEndTest, BytesBeforeTheEndArriveThenClientDisconnects) {
   peer.Send(sent.toStdString());
   if (GetParam().reset) {
     // A reset may overtake unread bytes, so it waits for them.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() == sent.size(); }));
+    ASSERT_TRUE(test::WaitUntil([&] { return received.size() == sent.size(); }));
     peer.Reset();
   } else {
     peer.Close();
   }
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !client.Active(); }));
+  ASSERT_TRUE(test::WaitUntil([&] { return !client.Active(); }));
 
   EXPECT_EQ(received, sent);
   EXPECT_EQ(events.back(), "disconnect");
@@ -220,7 +221,7 @@ TEST_F(ClientSocketTest, Receive_NothingWaitingReturnsAtOnce_SmallReceivesRepeat
   for (int i = 0; i < 100; ++i) sent.append(char(i));
   readSize = 5;
   peer.Send(sent.toStdString());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() >= sent.size(); }));
+  ASSERT_TRUE(test::WaitUntil([&] { return received.size() >= sent.size(); }));
   EXPECT_EQ(received, sent);
   EXPECT_GE(reads, 20);
 }
@@ -247,12 +248,31 @@ TEST_F(ClientSocketTest, ChangesWhileActive_RefusedUnlessTheyChangeNothing) {
   EXPECT_EQ(client.Port(), listener.Port());
 }
 
+QStringList warnings;
+
+TEST_F(ClientSocketTest, Closed_ItsDescriptorIsNoLongerWatched) {
+  Descriptor peer = Connect();
+  peer.Send("unread");
+  ASSERT_TRUE(test::WaitUntil([&] { return !received.isEmpty(); }));
+  client.Close();
+  EXPECT_EQ(events.back(), "disconnect");
+  // A watch left on the closed descriptor is found invalid by the event loop.
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
+  for (int pass = 0; pass < 10; ++pass) QCoreApplication::processEvents();
+  qInstallMessageHandler(previous);
+  EXPECT_TRUE(warnings.isEmpty()) << warnings.join(u'\n').toStdString();
+}
+
 TEST_F(ClientSocketTest, CloseWhileAttemptPending_LateCompletionStillMakesActive) {
   client.SetActive(true);
   client.Close();
+  // A completion for any other socket is stale.
+  client.Socket().ProcessNotification({client.Socket().SocketHandle() + 1, TNotificationKind::nkConnect, 0});
+  EXPECT_FALSE(client.Active());
   // Still inactive, so a change is accepted; it counts from the next opening.
   EXPECT_NO_THROW(client.SetPort(1));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return client.Active(); }));
+  ASSERT_TRUE(test::WaitUntil([&] { return client.Active(); }));
   EXPECT_EQ(events.back(), "connect");
 }
 
@@ -268,11 +288,11 @@ TEST_F(ClientSocketTest, FailedReplacedAndDestroyed_EverySocketClosedWithoutEven
   owned->OnError = [&](TCustomSocket&, TCustomWinSocket&, TErrorEvent, int& code) {
     ++refusals, code = 0;
   };
-  ASSERT_TRUE(QTest::qWaitFor([&] { return refusals > 0; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return refusals > 0; }));
 
   owned->SetPort(listener.Port());
   owned->SetActive(true);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return owned->Active(); }));
+  ASSERT_TRUE(test::WaitUntil([&] { return owned->Active(); }));
   Descriptor peer = listener.Accept();
   owned->OnDisconnect = Record("disconnect");
   owned.reset();
