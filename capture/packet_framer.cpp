@@ -1,6 +1,7 @@
 #include "capture/packet_framer.h"
 
 #include "capture/end_of_packet_interval.h"
+#include "presentation/error_report.h"
 
 #include <QTimer>
 
@@ -31,7 +32,11 @@ Arrival ArrivalNow() {
 }  // namespace
 
 PacketFramer::PacketFramer(QTimer& endPacketTimer, PacketSink& sink)
-    : timer_(endPacketTimer), sink_(sink) {
+    : timer_(endPacketTimer),
+      // A failure goes to the error report, as it does from the owner's
+      // handler of the end-of-packet timer.
+      exactEnd_([this] { RunReportingErrors([this] { OnEndOfPacket(); }); }),
+      sink_(sink) {
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);
   // Keep whatever interval the owner gave the timer, but never one that
@@ -54,7 +59,7 @@ void PacketFramer::SetIntervalFromBaudRate(int bitsPerSecond) {
 
 void PacketFramer::OnBytesAvailable(ByteSource& source) {
   source_ = &source;
-  timer_.stop();
+  StopTimers();
   // Re-arm on every way out, a failing read included: whatever was collected
   // before the failure must still end as a packet rather than wait in the
   // buffer until the next Start empties it.
@@ -131,10 +136,16 @@ void PacketFramer::ArmUntil(LineTime end) {
   const auto remaining = end - LineClock::now();
   const auto wait = std::chrono::ceil<milliseconds>(std::max(remaining, LineClock::duration::zero()));
   timer_.start(static_cast<int>(std::min<milliseconds::rep>(wait.count(), 1'000'000'000)));
+  exactEnd_.ArmAt(end);
+}
+
+void PacketFramer::StopTimers() {
+  timer_.stop();
+  exactEnd_.Disarm();
 }
 
 void PacketFramer::OnEndOfPacket() {
-  timer_.stop();
+  StopTimers();
   // Bytes that came before the packet's end but whose handler has not run
   // yet belong to this packet; the timer's handler may well run first.
   bool took = false;

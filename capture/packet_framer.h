@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/byte_source.h"
+#include "capture/deadline_timer.h"
 #include "capture/packet_time.h"
 
 #include <array>
@@ -32,7 +33,9 @@ class PacketSink {
 //
 // The end-of-packet timer belongs to the main window, whose handler for its
 // timeout calls OnEndOfPacket(). It is armed for what remains until the
-// running packet's end.
+// running packet's end, in whole milliseconds; a kernel timer armed for the
+// exact moment beside it usually ends the packet first, within a fraction of
+// a millisecond, and stops it.
 class PacketFramer {
  public:
   static constexpr int kCapacity = 1024;
@@ -77,9 +80,11 @@ class PacketFramer {
   // empty arrival (read <= 0) with their arrival.
   void Take(int before, int read, const Arrival& arrival);
   void ArmUntil(LineTime end);
+  void StopTimers();
   void EmitPacket(int count);
 
   QTimer& timer_;
+  DeadlineTimer exactEnd_;
   PacketSink& sink_;
   int interval_ = 1;
   ByteSource* source_ = nullptr;
