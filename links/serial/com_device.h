@@ -123,6 +123,7 @@ class TComDevice {
   int handle_ = -1;
   TReadTimeouts timeouts_;
   TReadArrival lastArrival_{};
+  std::chrono::steady_clock::time_point lastReturn_{};  // when the last read ended
   // When an event thread last saw received bytes waiting: the best known
   // arrival of bytes that are already queued when a read begins.
   mutable std::atomic<std::chrono::steady_clock::rep> inputNoticed_{0};

@@ -103,25 +103,34 @@ int TComDevice::Read(void* buffer, int count) {
   int received = 0;
   bool hungUp = false;
   bool waited = false;
-  // Notes when the bytes came, on every way out that delivers some. Bytes
-  // queued before the read began came when the event thread saw them, if it
-  // did so since the last read; the line was quiet from lastByte on, or, when
-  // the silence rule ended the read, from the moment that silence was long
-  // enough.
-  const Clock::time_point previousEnd = lastArrival_.last;
+  // When bytes came, for the port's reader: on every way out that delivers
+  // some, the first byte's arrival and the moment the line counted as quiet
+  // (lastByte, or, when the silence rule ended the read, the moment that
+  // silence was long enough).
   Clock::time_point first = start;
   auto delivered = [&](Clock::time_point quietFrom) {
     lastArrival_ = {first, std::max(quietFrom, first)};
     return received;
   };
+  // An event thread only notices input between reads (it waits for the
+  // hand-over that runs them), so a notice since the last read ended is the
+  // arrival of the bytes found queued now.
+  struct NoteReturn {
+    Clock::time_point& at;
+    ~NoteReturn() { at = Clock::now(); }
+  } noteReturn{lastReturn_};
 
   for (;;) {
     const ssize_t got = ::read(handle_, bytes + received, static_cast<std::size_t>(count - received));
     if (got > 0) {
       lastByte = Clock::now();
       if (received == 0) {
+        // Bytes queued before the read began came when the event thread saw
+        // them, not when this thread got round to reading them: the silence
+        // after them runs from then.
         const Clock::time_point noticed{Clock::duration(inputNoticed_.load())};
-        first = waited ? lastByte : (noticed > previousEnd && noticed <= start ? noticed : start);
+        if (!waited && noticed > lastReturn_ && noticed <= start) lastByte = noticed;
+        first = lastByte;
       }
       received += static_cast<int>(got);
       if (received == count) return delivered(lastByte);

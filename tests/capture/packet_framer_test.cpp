@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include <algorithm>
 #include <chrono>
 #include <deque>
@@ -221,6 +223,30 @@ TEST_P(LineThatNeverFallsQuiet, OneArrivalWaitsOnceAtMostAndReadsBoundedly_Every
 // A few bytes queued behind every read, and a whole buffer's worth.
 INSTANTIATE_TEST_SUITE_P(Queued, LineThatNeverFallsQuiet, testing::Values(3, PacketFramer::kCapacity));
 
+
+// The local time of day of a stamp, in two zones and across a change of zone
+// while the program runs, which must show within a few seconds.
+TEST(LocalTimeOfDay, FollowsTheZoneAndAChangeOfIt) {
+  const QByteArray savedZone = qgetenv("TZ");
+  // 2026-03-29 01:30:00.250 UTC: summer time began in Central Europe an hour
+  // before, so 03:30:00.250 there; 21:30:00.250 on the day before in New York.
+  const PacketTime stamp = 1'774'747'800'250'000;
+  qputenv("TZ", "Europe/Berlin");
+  tzset();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return LocalMillisecondsOfDay(stamp) == ((3 * 60 + 30) * 60) * 1000 + 250; },
+                              10'000));
+  qputenv("TZ", "America/New_York");
+  tzset();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return LocalMillisecondsOfDay(stamp) == ((21 * 60 + 30) * 60) * 1000 + 250; },
+                              10'000));
+  EXPECT_EQ(LocalMillisecondsOfDay(stamp - 86'400'000'000), ((21 * 60 + 30) * 60) * 1000 + 250);
+  if (savedZone.isNull()) {
+    qunsetenv("TZ");
+  } else {
+    qputenv("TZ", savedZone);
+  }
+  tzset();
+}
 
 // A line whose bytes carry the times they arrived, as the links give them:
 // each chunk becomes readable at its arrival on the line clock, and one read
