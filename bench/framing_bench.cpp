@@ -201,6 +201,9 @@ void Print(const char* who, const char* link, int interval, double silenceMs, do
 // Runs the event loop until done() or the deadline.
 template <class Done>
 void RunUntil(Done done, int milliseconds) {
+  // Wakes the loop now and then, to look at done() while nothing happens.
+  QTimer tick;
+  tick.start(50);
   const auto end = LineClock::now() + std::chrono::milliseconds(milliseconds);
   while (!done() && LineClock::now() < end) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
