@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 namespace tessaly {
