@@ -29,7 +29,11 @@ constexpr int kScrollBarMargin = 25;
 
 }  // namespace
 
-MainWindow::MainWindow(Data& links, QWidget* parent) : QMainWindow(parent), links_(links) {
+MainWindow::MainWindow(Data& links, QWidget* parent)
+    : QMainWindow(parent),
+      links_(links),
+      serialSource_(links.ComPort()),
+      socketSource_(links.Socket().Socket()) {
   setObjectName(QStringLiteral("fmMain"));
   setWindowTitle(QString::fromLatin1(kApplicationTitle));
   setFont(DesignFont());
@@ -223,14 +227,14 @@ void MainWindow::StopOnMemoryExhausted(int rows) {
 
 void MainWindow::GetComPortStates() { connection_->GetComPortStates(); }
 
-void MainWindow::ListModeRxChar(TCustomComPort& sender, int /*count*/) {
-  SerialByteSource source(sender);
-  framer_->OnBytesAvailable(source);
+// The links are the link holder's for the whole run, so the senders are the
+// ports the sources read.
+void MainWindow::ListModeRxChar(TCustomComPort& /*sender*/, int /*count*/) {
+  framer_->OnBytesAvailable(serialSource_);
 }
 
-void MainWindow::SocketRead(TCustomSocket& /*sender*/, TCustomWinSocket& socket) {
-  SocketByteSource source(socket);
-  framer_->OnBytesAvailable(source);
+void MainWindow::SocketRead(TCustomSocket& /*sender*/, TCustomWinSocket& /*socket*/) {
+  framer_->OnBytesAvailable(socketSource_);
 }
 
 void MainWindow::SocketError(TCustomSocket&, TCustomWinSocket&, TErrorEvent, int& errorCode) {

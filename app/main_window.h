@@ -4,6 +4,7 @@
 #include "capture/packet_framer.h"
 #include "capture/packet_log_model.h"
 #include "links/connection_control.h"
+#include "links/link_byte_sources.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -86,6 +87,10 @@ class MainWindow : public QMainWindow, private ConnectionView {
   void ShowProgress(const QString& text) override;
 
   Data& links_;
+  // The links as packet framing reads them; they live as long as the framer,
+  // whose timer asks the link last read for bytes not yet handled.
+  SerialByteSource serialSource_;
+  SocketByteSource socketSource_;
   PacketLogModel log_;
   QTimer endPacketTimer_;
   QTimer resizeTimer_;

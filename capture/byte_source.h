@@ -1,8 +1,20 @@
 #pragma once
 
+#include "capture/packet_time.h"
+
 #include <cstdint>
+#include <optional>
 
 namespace tessaly {
+
+// When the bytes of one read came in on the line: the first of them, which
+// tells whether they follow a silence long enough to end the packet before
+// them, and the moment after which the line counts as quiet, from which the
+// next silence is measured.
+struct Arrival {
+  LineTime first;
+  LineTime last;
+};
 
 // What packet framing reads from: the open link, seen as a place bytes come
 // out of. Both links (serial port and TCP client) are adapted to this.
@@ -17,8 +29,13 @@ class ByteSource {
 
   // How many bytes are still waiting after a read, when the source can tell
   // (the serial driver's input queue, the socket's readable count); 0 when it
-  // cannot.
+  // cannot, or when the link is closed.
   virtual int Pending() { return 0; }
+
+  // When the bytes of the last read that delivered any arrived, as near the
+  // line as the source can tell; nothing when it cannot, and the reader
+  // takes the moment the read returned.
+  virtual std::optional<Arrival> LastArrival() const { return std::nullopt; }
 };
 
 }  // namespace tessaly

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "capture/byte_source.h"
+#include "capture/deadline_timer.h"
 #include "capture/packet_time.h"
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 class QTimer;
 
@@ -21,9 +23,19 @@ class PacketSink {
 // the previous boundary, where a boundary is a silence longer than the
 // end-of-packet interval. Runs on the user-interface thread only.
 //
+// Silences are measured on the line, not in the handlers: each read's bytes
+// carry the time they arrived (as near the line as the link can tell), the
+// running packet ends at its last arrival plus the interval, and the row is
+// stamped with that moment. So a window that handles an arrival or the timer
+// late still cuts where the line fell silent: bytes that arrived after the
+// running packet's end start a new packet, and bytes that arrived before it
+// join the packet even when the timer's handler runs first.
+//
 // The end-of-packet timer belongs to the main window, whose handler for its
-// timeout calls OnEndOfPacket(). Each arrival stops and restarts the timer, so
-// it only expires after a whole interval without bytes.
+// timeout calls OnEndOfPacket(). It is armed for what remains until the
+// running packet's end, in whole milliseconds; a kernel timer armed for the
+// exact moment beside it usually ends the packet first, within a fraction of
+// a millisecond, and stops it.
 class PacketFramer {
  public:
   static constexpr int kCapacity = 1024;
@@ -37,18 +49,22 @@ class PacketFramer {
 
   // Sets the end-of-packet interval. Below 1 ms the timer would fire at once
   // or never, so such values are raised to 1. Changing the interval while the
-  // timer is armed restarts the countdown.
+  // timer is armed restarts the countdown with the new interval.
   void SetInterval(int milliseconds);
   void SetIntervalFromBaudRate(int bitsPerSecond);
-  int Interval() const;
+  int Interval() const { return interval_; }
 
   // Bytes are waiting on the link: reads them into the packet buffer and
-  // restarts the end-of-packet countdown (also when the read delivered
-  // nothing, so an empty arrival still ends in a row).
+  // arms the end of the packet (also when the read delivered nothing, so an
+  // empty arrival still ends in a row). The source must stay alive until the
+  // next call or until Reset: the timer's handler asks it for bytes that
+  // arrived but have not been handled yet.
   void OnBytesAvailable(ByteSource& source);
 
-  // The line has been silent for a whole interval: the buffered bytes become
-  // one packet (possibly empty) and the buffer is emptied.
+  // The end-of-packet timer expired: bytes still waiting on the link are
+  // taken first (they may belong to this packet); then, unless they extended
+  // it, the buffered bytes become one packet (possibly empty) and the buffer
+  // is emptied.
   void OnEndOfPacket();
 
   // Empties the buffer without logging; the timer is left as it is.
@@ -57,11 +73,27 @@ class PacketFramer {
   int Count() const { return count_; }
 
  private:
-  void ReadFrom(ByteSource& source);
-  void EmitPacket();
+  // Reads what the source holds; each read's bytes either join the running
+  // packet or, arriving after its end, end it first. True when bytes came.
+  bool ReadFrom(ByteSource& source, bool emptyReadIsArrival);
+  // Notes read bytes (read > 0, placed after the first `before` bytes) or an
+  // empty arrival (read <= 0) with their arrival.
+  void Take(int before, int read, const Arrival& arrival);
+  void ArmUntil(LineTime end);
+  void StopTimers();
+  void EmitPacket(int count);
 
   QTimer& timer_;
+  DeadlineTimer exactEnd_;
   PacketSink& sink_;
+  int interval_ = 1;
+  ByteSource* source_ = nullptr;
+  // The timer's handler took bytes before their own arrival was handled:
+  // the readiness events still on their way find nothing, and are no
+  // arrivals of their own until a read delivers bytes again.
+  bool tookAhead_ = false;
+  // While a packet runs: when it ends on the line unless more bytes come.
+  std::optional<LineTime> end_;
   std::array<std::uint8_t, kCapacity> buffer_{};
   std::uint16_t count_ = 0;
 };

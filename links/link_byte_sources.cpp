@@ -9,10 +9,22 @@ namespace tessaly {
 
 int SerialByteSource::Read(std::uint8_t* place, int maxCount) { return port_.Read(place, maxCount); }
 
-int SerialByteSource::Pending() { return port_.PendingInputCount(); }
+int SerialByteSource::Pending() { return port_.Connected() ? port_.PendingInputCount() : 0; }
+
+std::optional<Arrival> SerialByteSource::LastArrival() const {
+  const TReadArrival arrival = port_.LastReadArrival();
+  return Arrival{arrival.first, arrival.last};
+}
 
 int SocketByteSource::Read(std::uint8_t* place, int maxCount) {
   return socket_.Receive(place, maxCount);
+}
+
+std::optional<Arrival> SocketByteSource::LastArrival() const {
+  const std::int64_t receivedAtNs = socket_.LastReceiveTimeNs();
+  if (receivedAtNs == 0) return std::nullopt;
+  const LineTime received = LineTimeOfWallClock(receivedAtNs / 1'000'000'000, receivedAtNs % 1'000'000'000);
+  return Arrival{received, received};
 }
 
 int SocketByteSource::Pending() {

@@ -14,6 +14,9 @@ class SerialByteSource final : public ByteSource {
   explicit SerialByteSource(TCustomComPort& port) : port_(port) {}
   int Read(std::uint8_t* place, int maxCount) override;
   int Pending() override;
+  // The first byte as the port saw it come, and the end of the silence of
+  // more than the read interval that ended the read.
+  std::optional<Arrival> LastArrival() const override;
 
  private:
   TCustomComPort& port_;
@@ -25,6 +28,8 @@ class SocketByteSource final : public ByteSource {
   explicit SocketByteSource(TCustomWinSocket& socket) : socket_(socket) {}
   int Read(std::uint8_t* place, int maxCount) override;
   int Pending() override;
+  // The kernel's receive time of the bytes, when it gave one.
+  std::optional<Arrival> LastArrival() const override;
 
  private:
   TCustomWinSocket& socket_;

@@ -17,7 +17,7 @@ case "$what" in
 esac
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config tzdata
   qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   # The packaging tests: the validators, and dpkg-shlibdeps and file, which

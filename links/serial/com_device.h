@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -60,6 +62,15 @@ class TStopSignal {
   int handle_ = -1;
 };
 
+// When the bytes of a read came in, on the monotonic clock: the first of
+// them, and the moment after which the line counted as quiet (the end of the
+// silence that ended the read, or its last byte when it ended by count or
+// total time).
+struct TReadArrival {
+  std::chrono::steady_clock::time_point first;
+  std::chrono::steady_clock::time_point last;
+};
+
 // How an event thread's wait ended.
 struct TWaitResult {
   bool stopped = false;   // the stop signal is set
@@ -97,6 +108,8 @@ class TComDevice {
   // readTotalConstant ms (if above 0) after it began. readInterval -1 with
   // both totals 0 returns at once with what is queued. Code 3.
   int Read(void* buffer, int count);
+  // The arrival of the last read that delivered bytes.
+  TReadArrival LastReadArrival() const { return lastArrival_; }
 
   int PendingInput() const;                // bytes queued for reading; code 10
   TComErrors TakeLineErrors();             // line errors since the last call; code 10
@@ -112,6 +125,11 @@ class TComDevice {
  private:
   int handle_ = -1;
   TReadTimeouts timeouts_;
+  TReadArrival lastArrival_{};
+  std::chrono::steady_clock::time_point lastReturn_{};  // when the last read ended
+  // When an event thread last saw received bytes waiting: the best known
+  // arrival of bytes that are already queued when a read begins.
+  mutable std::atomic<std::chrono::steady_clock::rep> inputNoticed_{0};
 };
 
 }  // namespace tessaly

@@ -28,10 +28,13 @@ using std::chrono::milliseconds;
 
 bool HasNoModemLines(int error) { return error == ENOTTY || error == EINVAL; }
 
-// Milliseconds for poll, rounded up so a wait never ends before its time.
-int PollTimeout(Clock::duration remaining) {
-  const auto rounded = std::chrono::ceil<milliseconds>(remaining).count();
-  return static_cast<int>(std::clamp<std::int64_t>(rounded, 0, 24 * 60 * 60 * 1000));
+// The wait for ppoll, to the nanosecond: a silence is timed to well under a
+// millisecond, which poll's whole milliseconds cannot do.
+timespec PollTimeout(Clock::duration remaining) {
+  const auto nanoseconds = std::clamp<std::int64_t>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(remaining).count(), 0,
+      std::int64_t{24} * 60 * 60 * 1'000'000'000);
+  return {static_cast<time_t>(nanoseconds / 1'000'000'000), static_cast<long>(nanoseconds % 1'000'000'000)};
 }
 
 }  // namespace
@@ -104,52 +107,79 @@ int TComDevice::Read(void* buffer, int count) {
   Clock::time_point lastByte = start;
   int received = 0;
   bool hungUp = false;
+  bool waited = false;
+  // When bytes came, for the port's reader: on every way out that delivers
+  // some, the first byte's arrival and the moment the line counted as quiet
+  // (lastByte, or, when the silence rule ended the read, the moment that
+  // silence was long enough).
+  Clock::time_point first = start;
+  auto delivered = [&](Clock::time_point quietFrom) {
+    lastArrival_ = {first, std::max(quietFrom, first)};
+    return received;
+  };
+  // An event thread only notices input between reads (it waits for the
+  // hand-over that runs them), so a notice since the last read ended is the
+  // arrival of the bytes found queued now.
+  struct NoteReturn {
+    Clock::time_point& at;
+    ~NoteReturn() { at = Clock::now(); }
+  } noteReturn{lastReturn_};
 
   for (;;) {
     const ssize_t got = ::read(handle_, bytes + received, static_cast<std::size_t>(count - received));
     if (got > 0) {
-      received += static_cast<int>(got);
       lastByte = Clock::now();
-      if (received == count) return received;
+      if (received == 0) {
+        // Bytes queued before the read began came when the event thread saw
+        // them, not when this thread got round to reading them: the silence
+        // after them runs from then.
+        const Clock::time_point noticed{Clock::duration(inputNoticed_.load())};
+        if (!waited && noticed > lastReturn_ && noticed <= start) lastByte = noticed;
+        first = lastByte;
+      }
+      received += static_cast<int>(got);
+      if (received == count) return delivered(lastByte);
       continue;
     }
     if (got < 0 && errno == EINTR) continue;
     if (got < 0 && errno != EAGAIN) {
       // Bytes already taken from the device are handed out first; the
       // failure shows again on the next read.
-      if (received > 0) return received;
+      if (received > 0) return delivered(lastByte);
       throw EComPort(kComReadFailed, errno);
     }
     // Nothing waiting (a raw tty with VMIN = 0 reads 0 then).
     if (hungUp) {
-      if (received > 0) return received;
+      if (received > 0) return delivered(lastByte);
       throw EComPort(kComReadFailed, EIO);
     }
-    if (returnAtOnce) return received;
+    if (returnAtOnce) return received > 0 ? delivered(lastByte) : 0;
 
     const Clock::time_point now = Clock::now();
     std::optional<Clock::duration> wait;
     if (totalMs > 0) {
       const Clock::duration left = start + milliseconds(totalMs) - now;
-      if (left <= Clock::duration::zero()) return received;
+      if (left <= Clock::duration::zero()) return received > 0 ? delivered(lastByte) : 0;
       wait = left;
     }
     if (limits.readInterval > 0 && received > 0) {
       // Ends once MORE than readInterval ms passed since the last byte.
       const Clock::duration quiet = now - lastByte;
-      if (quiet > milliseconds(limits.readInterval)) return received;
-      const Clock::duration left = milliseconds(limits.readInterval) - quiet + milliseconds(1);
+      if (quiet > milliseconds(limits.readInterval)) return delivered(lastByte + milliseconds(limits.readInterval));
+      const Clock::duration left = milliseconds(limits.readInterval) - quiet + std::chrono::microseconds(1);
       wait = wait ? std::min(*wait, left) : left;
     }
 
     pollfd device{handle_, POLLIN, 0};
-    if (::poll(&device, 1, wait ? PollTimeout(*wait) : -1) < 0) {
+    const timespec timeout = wait ? PollTimeout(*wait) : timespec{};
+    waited = true;
+    if (::ppoll(&device, 1, wait ? &timeout : nullptr, nullptr) < 0) {
       if (errno == EINTR) continue;
-      if (received > 0) return received;
+      if (received > 0) return delivered(lastByte);
       throw EComPort(kComReadFailed, errno);
     }
     if ((device.revents & POLLNVAL) != 0) {
-      if (received > 0) return received;
+      if (received > 0) return delivered(lastByte);
       throw EComPort(kComReadFailed, EBADF);
     }
     // A hung-up tty may still hold bytes: read them, then report.
@@ -194,6 +224,7 @@ TWaitResult TComDevice::WaitForEvent(const TStopSignal& stop, bool forInput, int
   }
   result.stopped = watched[0].revents != 0;
   result.readable = (watched[1].revents & POLLIN) != 0;
+  if (result.readable) inputNoticed_.store(Clock::now().time_since_epoch().count());
   if ((watched[1].revents & POLLNVAL) != 0) {
     result.gone = true;
     result.platformCode = EBADF;

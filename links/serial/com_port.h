@@ -84,6 +84,8 @@ class TCustomComPort : public QObject {
   // Reads up to count bytes into buffer under the read timeouts; returns the
   // number read (0 to count).
   int Read(void* buffer, int count);
+  // When the bytes of the last read that delivered any came in on the line.
+  TReadArrival LastReadArrival() const { return device_.LastReadArrival(); }
   int PendingInputCount() const;
 
   // --- Settings store. Location: "<root>\<path>"; the values go to the

@@ -129,8 +129,12 @@ int TCustomWinSocket::Receive(void* buffer, int count) {
   }
   if (!connected_ || count <= 0) return 0;
   int received = 0;
-  const int error = socket_api::Receive(handle_, buffer, count, received);
-  if (error == 0) return received;
+  std::int64_t receivedAtNs = 0;
+  const int error = socket_api::Receive(handle_, buffer, count, received, &receivedAtNs);
+  if (error == 0) {
+    if (received > 0) lastReceiveNs_ = receivedAtNs;
+    return received;
+  }
   if (!socket_api::IsWouldBlock(error)) FailReceive(error, "recv");
   return -1;
 }

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -52,6 +53,9 @@ class TCustomWinSocket {
   // error hook and disconnects. With count -1 on a connected socket: the
   // number of bytes waiting, nothing read.
   int Receive(void* buffer, int count);
+  // When the kernel received the bytes of the last receive that delivered
+  // any: wall-clock nanoseconds since the epoch, 0 when it kept no time.
+  std::int64_t LastReceiveTimeNs() const { return lastReceiveNs_; }
 
   // Processes one notification, as the event loop delivers them. Public so
   // that a notification can also be handed in directly.
@@ -83,6 +87,7 @@ class TCustomWinSocket {
 
   TSocketHandle handle_ = kInvalidSocket;
   bool connected_ = false;
+  std::int64_t lastReceiveNs_ = 0;
   TRemoteAddress remote_;
   TAsyncStyles styles_ = kNonBlockingStyles;
   EventHook eventHook_;

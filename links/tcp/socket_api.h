@@ -13,7 +13,8 @@
 
 namespace tessaly::socket_api {
 
-// A non-blocking IPv4 stream socket that is not inherited by child processes.
+// A non-blocking IPv4 stream socket that is not inherited by child processes,
+// whose received bytes carry the kernel's receive time where it keeps one.
 int CreateStreamSocket(TSocketHandle& socket);
 
 // Starts connecting; the would-block answers (IsWouldBlock) are the normal
@@ -27,8 +28,11 @@ int PendingError(TSocketHandle socket, int& pendingError);
 int BytesWaiting(TSocketHandle socket, int& count);
 
 // Reads at most count bytes without waiting; received is 0 when the peer has
-// closed its side.
-int Receive(TSocketHandle socket, void* buffer, int count, int& received);
+// closed its side. With receivedAtNs, also gives when the kernel received the
+// last of those bytes, in wall-clock nanoseconds since the epoch, or 0 when
+// it kept no time.
+int Receive(TSocketHandle socket, void* buffer, int count, int& received,
+            std::int64_t* receivedAtNs = nullptr);
 
 // Looks at the next byte without taking it: received is 1 when a byte is
 // waiting, 0 when the peer has closed its side.

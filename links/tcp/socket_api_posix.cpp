@@ -13,7 +13,12 @@ namespace tessaly::socket_api {
 
 int CreateStreamSocket(TSocketHandle& socket) {
   socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
-  return socket < 0 ? errno : 0;
+  if (socket < 0) return errno;
+  // Without the kernel's receive times, the reader's own clock stands in:
+  // the link works all the same, so a refusal is no failure.
+  const int on = 1;
+  (void)::setsockopt(socket, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+  return 0;
 }
 
 int StartConnect(TSocketHandle socket, const TRemoteAddress& remote) {
@@ -54,8 +59,33 @@ int ReceiveWithFlags(TSocketHandle socket, void* buffer, int count, int flags, i
 
 }  // namespace
 
-int Receive(TSocketHandle socket, void* buffer, int count, int& received) {
-  return ReceiveWithFlags(socket, buffer, count, 0, received);
+int Receive(TSocketHandle socket, void* buffer, int count, int& received, std::int64_t* receivedAtNs) {
+  if (receivedAtNs == nullptr) return ReceiveWithFlags(socket, buffer, count, 0, received);
+  received = 0;
+  *receivedAtNs = 0;
+  iovec place{buffer, static_cast<size_t>(count)};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+  for (;;) {
+    msghdr message{};
+    message.msg_iov = &place;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t result = ::recvmsg(socket, &message, MSG_DONTWAIT);
+    if (result < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    received = static_cast<int>(result);
+    for (cmsghdr* item = CMSG_FIRSTHDR(&message); item != nullptr; item = CMSG_NXTHDR(&message, item)) {
+      if (item->cmsg_level == SOL_SOCKET && item->cmsg_type == SCM_TIMESTAMPNS) {
+        timespec stamp{};
+        std::memcpy(&stamp, CMSG_DATA(item), sizeof stamp);
+        *receivedAtNs = std::int64_t{stamp.tv_sec} * 1'000'000'000 + stamp.tv_nsec;
+      }
+    }
+    return 0;
+  }
 }
 
 int PeekOneByte(TSocketHandle socket, int& received) {

@@ -1,7 +1,8 @@
 // Packet framing: the end-of-packet interval, and cutting in a real event loop
 // with the real timer, where a scripted line delivers bytes at scripted
 // moments. The interval (50 ms) and the silences (5 ms within a packet, 150 ms
-// between) leave wide margins for a loaded machine.
+// between) leave wide margins for a loaded machine. Lines whose bytes carry
+// their arrival times are cut by those times alone, however busy the loop.
 #include "capture/end_of_packet_interval.h"
 #include "capture/packet_framer.h"
 
@@ -11,8 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include <algorithm>
+#include <chrono>
 #include <deque>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -180,14 +185,15 @@ class BusyLine : public ByteSource {
  public:
   explicit BusyLine(int queuedBytes) : queued(queuedBytes) {}
   int Read(std::uint8_t* place, int maxCount) override {
-    if (++reads > 1000) return 0;
+    if (++reads > 1000 || dry) return 0;
     if (maxCount > queued) ++waits;
     for (int i = 0; i < maxCount; ++i) place[i] = static_cast<std::uint8_t>(next++);
     return maxCount;
   }
-  int Pending() override { return reads > 1000 ? 0 : queued; }
+  int Pending() override { return reads > 1000 || dry ? 0 : queued; }
 
   const int queued;
+  bool dry = false;
   int reads = 0;
   int waits = 0;
   int next = 0;
@@ -205,6 +211,7 @@ TEST_P(LineThatNeverFallsQuiet, OneArrivalWaitsOnceAtMostAndReadsBoundedly_Every
   EXPECT_LE(line.waits, 1) << "each wait holds the window for a whole read";
   EXPECT_LE(line.reads, PacketFramer::kMaxReadsPerArrival);
 
+  line.dry = true;
   framer.OnEndOfPacket();
   Bytes logged;
   for (const Bytes& row : sink.rows) logged.insert(logged.end(), row.begin(), row.end());
@@ -215,6 +222,155 @@ TEST_P(LineThatNeverFallsQuiet, OneArrivalWaitsOnceAtMostAndReadsBoundedly_Every
 
 // A few bytes queued behind every read, and a whole buffer's worth.
 INSTANTIATE_TEST_SUITE_P(Queued, LineThatNeverFallsQuiet, testing::Values(3, PacketFramer::kCapacity));
+
+
+// The local time of day of a stamp, in two zones and across a change of zone
+// while the program runs, which must show within a few seconds.
+TEST(LocalTimeOfDay, FollowsTheZoneAndAChangeOfIt) {
+  const QByteArray savedZone = qgetenv("TZ");
+  // 2026-03-29 01:30:00.250 UTC: summer time began in Central Europe an hour
+  // before, so 03:30:00.250 there; 21:30:00.250 on the day before in New York.
+  const PacketTime stamp = 1'774'747'800'250'000;
+  qputenv("TZ", "Europe/Berlin");
+  tzset();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return LocalMillisecondsOfDay(stamp) == ((3 * 60 + 30) * 60) * 1000 + 250; },
+                              10'000));
+  qputenv("TZ", "America/New_York");
+  tzset();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return LocalMillisecondsOfDay(stamp) == ((21 * 60 + 30) * 60) * 1000 + 250; },
+                              10'000));
+  EXPECT_EQ(LocalMillisecondsOfDay(stamp - 86'400'000'000), ((21 * 60 + 30) * 60) * 1000 + 250);
+  if (savedZone.isNull()) {
+    qunsetenv("TZ");
+  } else {
+    qputenv("TZ", savedZone);
+  }
+  tzset();
+}
+
+// A line whose bytes carry the times they arrived, as the links give them:
+// each chunk becomes readable at its arrival on the line clock, and one read
+// takes one chunk (the way a reader close to the line sees them).
+class TimedLine : public ByteSource {
+ public:
+  struct Chunk {
+    LineTime at;
+    Bytes bytes;
+  };
+
+  int Read(std::uint8_t* place, int maxCount) override {
+    if (chunks.empty() || chunks.front().at > LineClock::now()) return -1;
+    const Chunk chunk = chunks.front();
+    chunks.pop_front();
+    EXPECT_LE(static_cast<int>(chunk.bytes.size()), maxCount);
+    std::copy(chunk.bytes.begin(), chunk.bytes.end(), place);
+    last = chunk.at;
+    return static_cast<int>(chunk.bytes.size());
+  }
+  int Pending() override {
+    int waiting = 0;
+    for (const Chunk& chunk : chunks) {
+      if (chunk.at <= LineClock::now()) waiting += static_cast<int>(chunk.bytes.size());
+    }
+    return waiting;
+  }
+  std::optional<Arrival> LastArrival() const override { return Arrival{last, last}; }
+
+  std::deque<Chunk> chunks;
+  LineTime last;
+};
+
+struct TimedRow {
+  Bytes bytes;
+  PacketTime endedAt;
+};
+
+struct TimedSink : PacketSink {
+  void AppendPacket(const std::uint8_t* bytes, int count, PacketTime endedAt) override {
+    rows.push_back({Bytes(bytes, bytes + count), endedAt});
+  }
+  std::vector<TimedRow> rows;
+};
+
+struct LateScenario {
+  std::string name;
+  // When each frame arrives, in ms from the start (each frame one byte, its
+  // index), and when its arrival is first handled.
+  std::vector<std::pair<int, int>> arrivedAndHandled;
+  // Spells during which the window's thread is busy: start and length, ms.
+  std::vector<std::pair<int, int>> busy;
+  // Frame indexes of each expected row.
+  std::vector<std::vector<int>> rows;
+};
+
+constexpr int kLateInterval = 20;
+
+class LateHandling : public testing::TestWithParam<LateScenario> {};
+
+// However late the handlers run, rows are cut where the line was silent for
+// longer than the interval and stamped with the line's end time: the last
+// arrival plus the interval.
+TEST_P(LateHandling, RowsCutAndStampedByLineTimes) {
+  const LateScenario& scenario = GetParam();
+  QTimer endPacketTimer;
+  TimedSink sink;
+  PacketFramer framer(endPacketTimer, sink);
+  framer.SetInterval(kLateInterval);
+  QObject::connect(&endPacketTimer, &QTimer::timeout, [&] { framer.OnEndOfPacket(); });
+
+  TimedLine line;
+  const LineTime start = LineClock::now() + std::chrono::milliseconds(20);
+  const auto at = [&](int ms) { return start + std::chrono::milliseconds(ms); };
+  const auto startMs = [&](int ms) {
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(at(ms) - LineClock::now()).count());
+  };
+  for (std::size_t i = 0; i < scenario.arrivedAndHandled.size(); ++i) {
+    line.chunks.push_back({at(scenario.arrivedAndHandled[i].first), {static_cast<std::uint8_t>(i)}});
+  }
+  // One readiness event per frame, as a link reports them; it finds nothing
+  // when the timer's handler took the frame already.
+  for (const auto& [arrived, handled] : scenario.arrivedAndHandled) {
+    QTimer::singleShot(startMs(handled), [&] { framer.OnBytesAvailable(line); });
+  }
+  for (const auto& [from, length] : scenario.busy) {
+    QTimer::singleShot(startMs(from), [length] { QThread::msleep(static_cast<unsigned long>(length)); });
+  }
+
+  const int lastHandled = std::max_element(scenario.arrivedAndHandled.begin(), scenario.arrivedAndHandled.end(),
+                                           [](auto a, auto b) { return a.second < b.second; })->second;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return LineClock::now() > at(lastHandled) && line.chunks.empty() && !endPacketTimer.isActive(); },
+      10'000));
+
+  ASSERT_EQ(sink.rows.size(), scenario.rows.size());
+  for (std::size_t row = 0; row < scenario.rows.size(); ++row) {
+    Bytes expected;
+    for (int frame : scenario.rows[row]) expected.push_back(static_cast<std::uint8_t>(frame));
+    EXPECT_EQ(sink.rows[row].bytes, expected) << "row " << row;
+    const int lastArrival = scenario.arrivedAndHandled[scenario.rows[row].back()].first;
+    const PacketTime lineEnd = WallClockOf(at(lastArrival + kLateInterval));
+    // The two clocks are read a few microseconds apart in each conversion.
+    EXPECT_NEAR(static_cast<double>(sink.rows[row].endedAt), static_cast<double>(lineEnd), 500.0) << "row " << row;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BusyWindow, LateHandling,
+    testing::Values(
+        // The first frame is handled 15 ms late; the countdown must not start
+        // then, or the second frame, 30 ms after the first, would join it.
+        LateScenario{"FrameHandledLate_LongerSilenceStillCuts", {{0, 0}, {30, 30}}, {{0, 15}}, {{0}, {1}}},
+        // The thread is busy from before the first frame's end until after the
+        // second arrived: the timer and the second frame are handled together.
+        LateScenario{"TimerAndNextFrameHandledLate_LongerSilenceStillCuts",
+                     {{0, 0}, {30, 30}, {35, 35}}, {{10, 40}}, {{0}, {1, 2}}},
+        // A gap of 15 ms, shorter than the interval, while the timer's handler
+        // runs late, possibly before the second frame's own handler.
+        LateScenario{"TimerHandledLate_ShorterGapNeverCuts", {{0, 0}, {15, 15}}, {{5, 40}}, {{0, 1}}},
+        // Both frames handled in one late turn of the loop, the second after
+        // a silence longer than the interval.
+        LateScenario{"BothFramesHandledInOneLateTurn_CutBetweenThem", {{0, 0}, {25, 25}}, {{-10, 50}}, {{0}, {1}}}),
+    [](const testing::TestParamInfo<LateScenario>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace tessaly
