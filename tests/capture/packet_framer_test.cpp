@@ -65,6 +65,7 @@ TEST(PacketFramerInterval, BelowOneRaisedToOne_SameIntervalLeavesARunningCountdo
   EXPECT_EQ(timer.interval(), 1);
   framer.SetInterval(-5);
   EXPECT_EQ(timer.interval(), 1);
+  EXPECT_EQ(framer.Interval(), 1);
 
   framer.SetInterval(1000);
   timer.start();
@@ -254,8 +255,9 @@ TEST(LocalTimeOfDay, FollowsTheZoneAndAChangeOfIt) {
 class TimedLine : public ByteSource {
  public:
   struct Chunk {
-    LineTime at;
+    LineTime at;  // its last byte's arrival: readable from then on
     Bytes bytes;
+    std::optional<LineTime> first;  // its first byte's, when earlier
   };
 
   int Read(std::uint8_t* place, int maxCount) override {
@@ -265,6 +267,7 @@ class TimedLine : public ByteSource {
     EXPECT_LE(static_cast<int>(chunk.bytes.size()), maxCount);
     std::copy(chunk.bytes.begin(), chunk.bytes.end(), place);
     last = chunk.at;
+    first = chunk.first.value_or(chunk.at);
     return static_cast<int>(chunk.bytes.size());
   }
   int Pending() override {
@@ -274,9 +277,10 @@ class TimedLine : public ByteSource {
     }
     return waiting;
   }
-  std::optional<Arrival> LastArrival() const override { return Arrival{last, last}; }
+  std::optional<Arrival> LastArrival() const override { return Arrival{first, last}; }
 
   std::deque<Chunk> chunks;
+  LineTime first;
   LineTime last;
 };
 
@@ -352,6 +356,30 @@ TEST_P(LateHandling, RowsCutAndStampedByLineTimes) {
     // The two clocks are read a few microseconds apart in each conversion.
     EXPECT_NEAR(static_cast<double>(sink.rows[row].endedAt), static_cast<double>(lineEnd), 500.0) << "row " << row;
   }
+}
+
+// A read whose first byte came before the packet's end continues the packet,
+// though the read was handled, and its last byte came, after that end: the
+// line was never silent for a whole interval.
+TEST(LateHandlingOfOneRead, ReadBegunBeforeThePacketsEnd_ContinuesIt) {
+  QTimer endPacketTimer;
+  TimedSink sink;
+  PacketFramer framer(endPacketTimer, sink);
+  framer.SetInterval(kLateInterval);
+  QObject::connect(&endPacketTimer, &QTimer::timeout, [&] { framer.OnEndOfPacket(); });
+  TimedLine line;
+  const LineTime start = LineClock::now();
+  line.chunks.push_back({start, {0}});
+  framer.OnBytesAvailable(line);
+  line.chunks.push_back({start + std::chrono::milliseconds(2 * kLateInterval), {1, 2},
+                         start + std::chrono::milliseconds(kLateInterval / 2)});
+  // The window is busy until the second read has all its bytes.
+  QThread::msleep(2 * kLateInterval + 5);
+  framer.OnBytesAvailable(line);
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !sink.rows.empty() && !endPacketTimer.isActive(); }, 10'000));
+  ASSERT_EQ(sink.rows.size(), 1U);
+  EXPECT_EQ(sink.rows[0].bytes, (Bytes{0, 1, 2}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
