@@ -1,14 +1,11 @@
 #include "capture/local_time_text.h"
 
-#include <QDateTime>
-
 #include <chrono>
 #include <cstdlib>
 
 namespace tessaly {
 namespace {
 
-constexpr std::int64_t kSlotMilliseconds = 15 * 60 * 1000;
 constexpr std::int64_t kDayMilliseconds = 24 * 60 * 60 * 1000;
 
 std::int64_t FloorDivide(std::int64_t value, std::int64_t divisor) {
@@ -37,20 +34,9 @@ char* WritePlain(int value, char* out) {
 
 }  // namespace
 
-std::int64_t LocalTimeText::LocalMilliseconds(PacketTime time, int& offsetSeconds) {
-  const std::int64_t utc = FloorDivide(time, 1000);
-  const std::int64_t slot = FloorDivide(utc, kSlotMilliseconds);
-  if (slot != slot_) {
-    offsetSeconds_ = QDateTime::fromMSecsSinceEpoch(utc).offsetFromUtc();
-    slot_ = slot;
-  }
-  offsetSeconds = offsetSeconds_;
-  return utc + std::int64_t{offsetSeconds_} * 1000;
-}
-
-char* LocalTimeText::WriteIsoDateTime(PacketTime time, char* out) {
-  int offset = 0;
-  const std::int64_t local = LocalMilliseconds(time, offset);
+char* WriteIsoDateTime(PacketTime time, char* out) {
+  const int offsetMs = LocalOffsetMilliseconds(time);
+  const std::int64_t local = FloorDivide(time, 1000) + offsetMs;
   const std::int64_t days = FloorDivide(local, kDayMilliseconds);
   const int ofDay = static_cast<int>(local - days * kDayMilliseconds);
   const std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::days{days}}};
@@ -67,17 +53,15 @@ char* LocalTimeText::WriteIsoDateTime(PacketTime time, char* out) {
   out = WriteDigits(ofDay / 1000 % 60, 2, out);
   *out++ = '.';
   out = WriteDigits(ofDay % 1000, 3, out);
-  *out++ = offset < 0 ? '-' : '+';
-  const int minutes = std::abs(offset) / 60;
+  *out++ = offsetMs < 0 ? '-' : '+';
+  const int minutes = std::abs(offsetMs) / 60'000;
   out = WriteDigits(minutes / 60, 2, out);
   *out++ = ':';
   return WriteDigits(minutes % 60, 2, out);
 }
 
-char* LocalTimeText::WriteTimeOfDay(PacketTime time, char* out) {
-  int offset = 0;
-  const std::int64_t local = LocalMilliseconds(time, offset);
-  const int ofDay = static_cast<int>(local - FloorDivide(local, kDayMilliseconds) * kDayMilliseconds);
+char* WriteTimeOfDay(PacketTime time, char* out) {
+  const int ofDay = LocalMillisecondsOfDay(time);
   out = WritePlain(ofDay / 3'600'000, out);
   *out++ = ':';
   out = WritePlain(ofDay / 60'000 % 60, out);

@@ -86,14 +86,13 @@ bool LogWriter::WriteNext(QByteArray& out) {
 }
 
 void LogWriter::WriteRow(QByteArray& out, const PacketStore::Packet& packet) {
-  thread_local LocalTimeText localTime;
   const qsizetype start = out.size();
   out.resize(start + kRowOverhead + 3 * qsizetype{packet.count});
   char* const begin = out.data() + start;
   char* end = begin;
   switch (format_) {
     case LogFileFormat::kText:
-      end = localTime.WriteTimeOfDay(packet.time, end);
+      end = WriteTimeOfDay(packet.time, end);
       *end++ = '\t';
       end = WriteHex(packet.bytes, packet.count, end);
       *end++ = '\n';
@@ -103,9 +102,9 @@ void LogWriter::WriteRow(QByteArray& out, const PacketStore::Packet& packet) {
       *end++ = '\n';
       break;
     case LogFileFormat::kCsv: {
-      end = localTime.WriteIsoDateTime(packet.time, end);
+      end = WriteIsoDateTime(packet.time, end);
       *end++ = ',';
-      end = localTime.WriteTimeOfDay(packet.time, end);
+      end = WriteTimeOfDay(packet.time, end);
       *end++ = ',';
       const QByteArray count = QByteArray::number(packet.count);
       end = std::copy(count.begin(), count.end(), end);

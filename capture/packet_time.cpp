@@ -73,14 +73,17 @@ LineTime LineTimeOfWallClock(std::int64_t seconds, std::int64_t nanoseconds) {
   return lineNow - duration_cast<LineClock::duration>(wallNow - stamp);
 }
 
+int LocalOffsetMilliseconds(PacketTime time) {
+  // One cache per thread: the grid asks on the user-interface thread, a save
+  // on its own, and nothing is shared between threads.
+  thread_local OffsetCache cache;
+  return cache.OffsetMs(FloorDivide(time, 1000));
+}
+
 int LocalMillisecondsOfDay(PacketTime time) {
   // Floor division, so times before the epoch still land in their own
   // millisecond.
-  const std::int64_t milliseconds = FloorDivide(time, 1000);
-  // One cache per thread: the grid asks on the user-interface thread, and
-  // nothing is shared between threads.
-  thread_local OffsetCache cache;
-  const std::int64_t local = milliseconds + cache.OffsetMs(milliseconds);
+  const std::int64_t local = FloorDivide(time, 1000) + LocalOffsetMilliseconds(time);
   return static_cast<int>(local - FloorDivide(local, kMillisecondsPerDay) * kMillisecondsPerDay);
 }
 

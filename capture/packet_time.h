@@ -34,4 +34,9 @@ LineTime LineTimeOfWallClock(std::int64_t seconds, std::int64_t nanoseconds);
 // which is as soon as a time-zone or daylight-saving change can show.
 int LocalMillisecondsOfDay(PacketTime time);
 
+// The local time's offset from UTC at a packet time, in milliseconds. Kept
+// per thread for the quarter hours asked about lately and forgotten each new
+// second, so a time-zone change shows within a second.
+int LocalOffsetMilliseconds(PacketTime time);
+
 }  // namespace tessaly
