@@ -215,11 +215,7 @@ void MainWindow::miClearLogClick() {
 void MainWindow::StopOnMemoryExhausted(int rows) {
   // The log keeps what it holds and refuses the rest: the link is closed so
   // nothing more is read, then the user is told once.
-  RunReportingErrors([this] { links_.ComPort().Close(); });
-  RunReportingErrors([this] { links_.Socket().Close(); });
-  GetComPortStates();
-  SetStartPicture(connection_->LinkOpen() ? ConnectionControl::kStopPicture
-                                          : ConnectionControl::kStartPicture);
+  connection_->CloseLinks();
   ShowErrorReport(QStringLiteral("Out of memory: capture has stopped. The log holds %1 rows and "
                                  "can still be saved")
                       .arg(rows));

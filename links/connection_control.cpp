@@ -45,6 +45,12 @@ bool ConnectionControl::LinkOpen() const {
   return links_.ComPort().Connected() || links_.Socket().Active();
 }
 
+void ConnectionControl::CloseLinks() {
+  RunReportingErrors([this] { links_.ComPort().Close(); });
+  RunReportingErrors([this] { links_.Socket().Close(); });
+  ShowRealLinkState();
+}
+
 void ConnectionControl::StartStop() {
   if (starting_) return;
   BindHandlers();

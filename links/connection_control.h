@@ -67,6 +67,11 @@ class ConnectionControl : public QObject {
   void GetComPortStates();
 
   bool LinkOpen() const;
+
+  // Closes both links whatever their state, each failure reported on its
+  // own, and shows what is left: for when capture must end without the user
+  // asking (the log can take no more).
+  void CloseLinks();
   bool Starting() const { return starting_; }
 
   // Where the processes holding a serial device are looked up (a made-up
