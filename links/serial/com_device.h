@@ -1,10 +1,11 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "links/line_recorder.h"
 #include "links/serial/com_types.h"
 
 namespace tessaly {
@@ -83,6 +84,11 @@ struct TWaitResult {
 // EComPort with the platform's error number. Read, PendingInput and
 // LineSignals may run on the user-interface thread while an event thread
 // waits on the same device with WaitForEvent.
+//
+// While open, a recorder reads the device on a thread of its own the moment
+// bytes come and keeps each burst with that moment; Read then applies the
+// read timeouts to those moments. So a read that begins late still ends
+// where the line fell silent, and tells when its bytes came.
 class TComDevice {
  public:
   TComDevice() = default;
@@ -96,7 +102,9 @@ class TComDevice {
   bool IsOpen() const { return handle_ >= 0; }
   // Takes over a descriptor opened elsewhere, such as one end of a socket
   // pair standing in for a line in a test: no exclusivity is asked for.
-  void Adopt(int handle) noexcept;
+  // Code 1 when its recorder cannot be started (the descriptor is then
+  // closed).
+  void Adopt(int handle);
 
   void SetQueueSizes(std::int32_t inputSize, std::int32_t outputSize);  // code 9
   void SetLine(const TLineSettings& settings);                          // code 7
@@ -106,7 +114,8 @@ class TComDevice {
   // bytes are in, when more than readInterval ms (if above 0) pass without a
   // further byte after at least one, or readTotalMultiplier * count +
   // readTotalConstant ms (if above 0) after it began. readInterval -1 with
-  // both totals 0 returns at once with what is queued. Code 3.
+  // both totals 0 returns at once with what is queued. Silences are those
+  // of the line, as the recorder saw the bytes come. Code 3.
   int Read(void* buffer, int count);
   // The arrival of the last read that delivered bytes.
   TReadArrival LastReadArrival() const { return lastArrival_; }
@@ -123,13 +132,12 @@ class TComDevice {
   TWaitResult WaitForEvent(const TStopSignal& stop, bool forInput, int timeoutMs) const;
 
  private:
+  void StartRecorder();
+
   int handle_ = -1;
   TReadTimeouts timeouts_;
   TReadArrival lastArrival_{};
-  std::chrono::steady_clock::time_point lastReturn_{};  // when the last read ended
-  // When an event thread last saw received bytes waiting: the best known
-  // arrival of bytes that are already queued when a read begins.
-  mutable std::atomic<std::chrono::steady_clock::rep> inputNoticed_{0};
+  std::unique_ptr<LineRecorder> recorder_;
 };
 
 }  // namespace tessaly

@@ -1,6 +1,7 @@
 // The serial device on Linux: a tty opened non-blocking and exclusively,
-// read with poll so that the read timeouts are measured here rather than by
-// the kernel, whose VTIME has only tenths of a second.
+// drained by a recorder thread; the read timeouts are applied here to the
+// moments the recorder saw the bytes come, rather than by the kernel, whose
+// VTIME has only tenths of a second.
 #include "links/serial/com_device.h"
 
 #include <asm/termbits.h>
@@ -15,7 +16,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <system_error>
 
 #include "links/serial/com_error.h"
 #include "links/serial/line_config_linux.h"
@@ -28,13 +31,17 @@ using std::chrono::milliseconds;
 
 bool HasNoModemLines(int error) { return error == ENOTTY || error == EINVAL; }
 
-// The wait for ppoll, to the nanosecond: a silence is timed to well under a
-// millisecond, which poll's whole milliseconds cannot do.
-timespec PollTimeout(Clock::duration remaining) {
-  const auto nanoseconds = std::clamp<std::int64_t>(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(remaining).count(), 0,
-      std::int64_t{24} * 60 * 60 * 1'000'000'000);
-  return {static_cast<time_t>(nanoseconds / 1'000'000'000), static_cast<long>(nanoseconds % 1'000'000'000)};
+// One read of the tty for the recorder. A raw tty with VMIN = 0 reads 0
+// when nothing is waiting, as does a non-blocking one with EAGAIN; a
+// hung-up or failed device ends the stream with its error number.
+LineRecorder::ReadResult ReadTty(int handle, std::uint8_t* place, int count) {
+  for (;;) {
+    const ssize_t got = ::read(handle, place, static_cast<std::size_t>(count));
+    if (got >= 0) return {static_cast<int>(got), false, 0, std::nullopt};
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN) return {};
+    return {0, true, errno, std::nullopt};
+  }
 }
 
 }  // namespace
@@ -73,15 +80,29 @@ void TComDevice::Open(const std::string& path) {
     throw EComPort(kComOpenFailed, error);
   }
   handle_ = handle;
+  StartRecorder();
 }
 
-void TComDevice::Adopt(int handle) noexcept {
+void TComDevice::Adopt(int handle) {
   Close();
   handle_ = handle;
+  StartRecorder();
+}
+
+void TComDevice::StartRecorder() {
+  try {
+    recorder_ = std::make_unique<LineRecorder>(handle_, ReadTty);
+  } catch (const std::system_error& failure) {
+    ::close(handle_);
+    handle_ = -1;
+    throw EComPort(kComOpenFailed, failure.code().value());
+  }
 }
 
 void TComDevice::Close() noexcept {
   if (handle_ < 0) return;
+  // The recorder reads the descriptor until it is gone.
+  recorder_.reset();
   (void)ioctl(handle_, TIOCNXCL);
   ::close(handle_);  // also releases the lock
   handle_ = -1;
@@ -96,7 +117,7 @@ void TComDevice::SetLine(const TLineSettings& settings) { ApplyLineSettings(hand
 void TComDevice::SetTimeouts(const TReadTimeouts& timeouts) { timeouts_ = timeouts; }
 
 int TComDevice::Read(void* buffer, int count) {
-  if (count <= 0) return 0;
+  if (count <= 0 || recorder_ == nullptr) return 0;
   auto* bytes = static_cast<std::uint8_t*>(buffer);
   const TReadTimeouts limits = timeouts_;
   const bool returnAtOnce =
@@ -104,92 +125,61 @@ int TComDevice::Read(void* buffer, int count) {
   const std::int64_t totalMs =
       std::int64_t{limits.readTotalMultiplier} * count + std::int64_t{limits.readTotalConstant};
   const Clock::time_point start = Clock::now();
-  Clock::time_point lastByte = start;
+  const std::optional<Clock::time_point> totalEnd =
+      totalMs > 0 ? std::optional(start + milliseconds(totalMs)) : std::nullopt;
+  const milliseconds interval(limits.readInterval);
   int received = 0;
-  bool hungUp = false;
-  bool waited = false;
-  // When bytes came, for the port's reader: on every way out that delivers
-  // some, the first byte's arrival and the moment the line counted as quiet
-  // (lastByte, or, when the silence rule ended the read, the moment that
-  // silence was long enough).
-  Clock::time_point first = start;
+  Clock::time_point first{};
+  Clock::time_point lastByte{};
+  // On every way out that delivers bytes: the first byte's arrival and the
+  // moment the line counted as quiet (the last byte's, or, when the silence
+  // rule ended the read, the moment that silence was long enough).
   auto delivered = [&](Clock::time_point quietFrom) {
     lastArrival_ = {first, std::max(quietFrom, first)};
     return received;
   };
-  // An event thread only notices input between reads (it waits for the
-  // hand-over that runs them), so a notice since the last read ended is the
-  // arrival of the bytes found queued now.
-  struct NoteReturn {
-    Clock::time_point& at;
-    ~NoteReturn() { at = Clock::now(); }
-  } noteReturn{lastReturn_};
 
   for (;;) {
-    const ssize_t got = ::read(handle_, bytes + received, static_cast<std::size_t>(count - received));
-    if (got > 0) {
-      lastByte = Clock::now();
-      if (received == 0) {
-        // Bytes queued before the read began came when the event thread saw
-        // them, not when this thread got round to reading them: the silence
-        // after them runs from then.
-        const Clock::time_point noticed{Clock::duration(inputNoticed_.load())};
-        if (!waited && noticed > lastReturn_ && noticed <= start) lastByte = noticed;
-        first = lastByte;
+    if (const std::optional<Clock::time_point> next = recorder_->NextArrival()) {
+      // Bytes that came after the silence or the total time belong to the
+      // next read.
+      if (received > 0 && limits.readInterval > 0 && *next - lastByte > interval) {
+        return delivered(lastByte + interval);
       }
-      received += static_cast<int>(got);
+      if (received > 0 && totalEnd && *next > *totalEnd) return delivered(lastByte);
+      const LineRecorder::Piece piece = recorder_->Take(bytes + received, count - received);
+      if (received == 0) first = piece.arrivedAt;
+      lastByte = std::max(lastByte, piece.arrivedAt);
+      received += piece.count;
       if (received == count) return delivered(lastByte);
       continue;
     }
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0 && errno != EAGAIN) {
-      // Bytes already taken from the device are handed out first; the
-      // failure shows again on the next read.
+    if (const std::optional<int> error = recorder_->EndError()) {
+      // Bytes taken before the device hung up or failed are handed out
+      // first; the failure shows on the next read.
       if (received > 0) return delivered(lastByte);
-      throw EComPort(kComReadFailed, errno);
-    }
-    // Nothing waiting (a raw tty with VMIN = 0 reads 0 then).
-    if (hungUp) {
-      if (received > 0) return delivered(lastByte);
-      throw EComPort(kComReadFailed, EIO);
+      throw EComPort(kComReadFailed, *error != 0 ? *error : EIO);
     }
     if (returnAtOnce) return received > 0 ? delivered(lastByte) : 0;
 
     const Clock::time_point now = Clock::now();
-    std::optional<Clock::duration> wait;
-    if (totalMs > 0) {
-      const Clock::duration left = start + milliseconds(totalMs) - now;
-      if (left <= Clock::duration::zero()) return received > 0 ? delivered(lastByte) : 0;
-      wait = left;
-    }
+    std::optional<Clock::time_point> until = totalEnd;
+    if (totalEnd && now >= *totalEnd) return received > 0 ? delivered(lastByte) : 0;
     if (limits.readInterval > 0 && received > 0) {
       // Ends once MORE than readInterval ms passed since the last byte.
-      const Clock::duration quiet = now - lastByte;
-      if (quiet > milliseconds(limits.readInterval)) return delivered(lastByte + milliseconds(limits.readInterval));
-      const Clock::duration left = milliseconds(limits.readInterval) - quiet + std::chrono::microseconds(1);
-      wait = wait ? std::min(*wait, left) : left;
+      if (now - lastByte > interval) return delivered(lastByte + interval);
+      const Clock::time_point quietEnough = lastByte + interval + std::chrono::microseconds(1);
+      until = until ? std::min(*until, quietEnough) : quietEnough;
     }
-
-    pollfd device{handle_, POLLIN, 0};
-    const timespec timeout = wait ? PollTimeout(*wait) : timespec{};
-    waited = true;
-    if (::ppoll(&device, 1, wait ? &timeout : nullptr, nullptr) < 0) {
-      if (errno == EINTR) continue;
-      if (received > 0) return delivered(lastByte);
-      throw EComPort(kComReadFailed, errno);
-    }
-    if ((device.revents & POLLNVAL) != 0) {
-      if (received > 0) return delivered(lastByte);
-      throw EComPort(kComReadFailed, EBADF);
-    }
-    // A hung-up tty may still hold bytes: read them, then report.
-    if ((device.revents & (POLLHUP | POLLERR)) != 0) hungUp = true;
+    recorder_->WaitForBytes(until);
   }
 }
 
 int TComDevice::PendingInput() const {
   int queued = 0;
   if (ioctl(handle_, FIONREAD, &queued) != 0) throw EComPort(kComClearErrorFailed, errno);
+  // What the recorder keeps, and what it has not read yet.
+  if (recorder_ != nullptr) queued += recorder_->Kept();
   return queued;
 }
 
@@ -211,10 +201,17 @@ TLineSignals TComDevice::LineSignals() const {
 // closed.
 void TComDevice::AbortPending() {}
 
-void TComDevice::DiscardQueues() noexcept { (void)ioctl(handle_, TCFLSH, TCIOFLUSH); }
+void TComDevice::DiscardQueues() noexcept {
+  (void)ioctl(handle_, TCFLSH, TCIOFLUSH);
+  if (recorder_ != nullptr) recorder_->Discard();
+}
 
 TWaitResult TComDevice::WaitForEvent(const TStopSignal& stop, bool forInput, int timeoutMs) const {
-  pollfd watched[2] = {{stop.Handle(), POLLIN, 0}, {handle_, static_cast<short>(forInput ? POLLIN : 0), 0}};
+  // For input, the recorder's descriptor, readable while it keeps bytes or
+  // once the device has ended; otherwise the device itself, which reports a
+  // hang-up even when no event is asked for.
+  const int watchedHandle = forInput && recorder_ != nullptr ? recorder_->ReadyHandle() : handle_;
+  pollfd watched[2] = {{stop.Handle(), POLLIN, 0}, {watchedHandle, static_cast<short>(forInput ? POLLIN : 0), 0}};
   TWaitResult result;
   while (::poll(watched, 2, timeoutMs) < 0) {
     if (errno == EINTR) continue;
@@ -223,8 +220,14 @@ TWaitResult TComDevice::WaitForEvent(const TStopSignal& stop, bool forInput, int
     return result;
   }
   result.stopped = watched[0].revents != 0;
-  result.readable = (watched[1].revents & POLLIN) != 0;
-  if (result.readable) inputNoticed_.store(Clock::now().time_since_epoch().count());
+  if (recorder_ != nullptr) {
+    result.readable = forInput && recorder_->Kept() > 0;
+    if (const std::optional<int> error = recorder_->EndError()) {
+      result.gone = true;
+      result.platformCode = *error != 0 ? *error : EIO;
+      return result;
+    }
+  }
   if ((watched[1].revents & POLLNVAL) != 0) {
     result.gone = true;
     result.platformCode = EBADF;

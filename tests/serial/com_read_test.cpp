@@ -60,6 +60,21 @@ TEST_F(ComReadTest, EndsOnceTheLineFallsQuiet_SoLaterBytesGoToTheNextRead) {
   sender.join();
 }
 
+// The reader may get round to the port long after the line fell silent:
+// the read still ends at that silence, and tells when its bytes came.
+TEST_F(ComReadTest, ReadBegunAfterBothBursts_StillEndsAtTheSilenceBetweenThem) {
+  pty_.Send("AB");
+  std::this_thread::sleep_for(milliseconds(200));
+  pty_.Send("CD");
+  ASSERT_TRUE(WaitForPending(4));
+
+  EXPECT_EQ(ReadUpTo(1024), "AB");
+  const TReadArrival first = port_->LastReadArrival();
+  EXPECT_EQ(first.last - first.first, milliseconds(10));  // quiet from the end of the 10 ms silence
+  EXPECT_EQ(ReadUpTo(1024), "CD");
+  EXPECT_GE(port_->LastReadArrival().first - first.first, milliseconds(200));
+}
+
 TEST_F(ComReadTest, NothingReceived_ReturnsZeroNoSoonerThanTheTotalTimeout) {
   const Clock::time_point start = Clock::now();
   EXPECT_EQ(ReadUpTo(1024), "");

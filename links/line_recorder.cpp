@@ -1,0 +1,219 @@
+#include "links/line_recorder.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace tessaly {
+namespace {
+
+int MakeEventDescriptor() {
+  const int handle = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (handle < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+  return handle;
+}
+
+void Raise(int eventHandle) {
+  const std::uint64_t one = 1;
+  // Fails only when the counter is full, and then it is raised already.
+  (void)!::write(eventHandle, &one, sizeof one);
+}
+
+void Lower(int eventHandle) {
+  std::uint64_t value = 0;
+  (void)!::read(eventHandle, &value, sizeof value);
+}
+
+// The most one read asks for: a pseudo-terminal or socket rarely holds more
+// at once, and a flood is taken in several reads of this size.
+constexpr int kReadSize = 64 * 1024;
+
+// A descriptor that polls readable and then reads nothing, again and again,
+// would keep this thread spinning; it looks again after this pause instead.
+constexpr auto kEmptyReadPause = std::chrono::milliseconds(1);
+
+}  // namespace
+
+LineRecorder::LineRecorder(int handle, ReadOnce readOnce, std::size_t capacity)
+    : handle_(handle), readOnce_(std::move(readOnce)), capacity_(std::max<std::size_t>(capacity, 1)) {
+  ready_ = MakeEventDescriptor();
+  try {
+    stop_ = MakeEventDescriptor();
+    thread_ = std::thread([this] { Run(); });
+  } catch (...) {
+    if (stop_ >= 0) ::close(stop_);
+    ::close(ready_);
+    throw;
+  }
+}
+
+LineRecorder::~LineRecorder() {
+  {
+    std::scoped_lock lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  Raise(stop_);
+  thread_.join();
+  ::close(stop_);
+  ::close(ready_);
+}
+
+void LineRecorder::Run() {
+  for (;;) {
+    {
+      // A full store waits for the owner to take some; the kernel's queue
+      // holds what comes meanwhile.
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return stopping_ || kept_ < capacity_; });
+      if (stopping_) return;
+    }
+    std::array<pollfd, 2> watched{{{stop_, POLLIN, 0}, {handle_, POLLIN, 0}}};
+    if (::poll(watched.data(), watched.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      End(errno);
+      return;
+    }
+    if (watched[0].revents != 0) return;
+    const short events = watched[1].revents;
+    if ((events & POLLNVAL) != 0) {
+      End(EBADF);
+      return;
+    }
+    if (events == 0) continue;
+    if (!Drain((events & (POLLHUP | POLLERR)) != 0)) return;
+  }
+}
+
+bool LineRecorder::Drain(bool hungUp) {
+  std::array<std::uint8_t, kReadSize> place;
+  bool first = true;
+  for (;;) {
+    const ReadResult result = readOnce_(handle_, place.data(), kReadSize);
+    if (result.count > 0) {
+      Keep(place.data(), std::min(result.count, kReadSize), result.arrivedAt.value_or(Clock::now()));
+      first = false;
+      // A short read took everything waiting; a full one may have left more,
+      // which waits while the store is full.
+      if (result.count < kReadSize) return true;
+      std::scoped_lock lock(mutex_);
+      if (kept_ >= capacity_) return true;
+      continue;
+    }
+    if (result.ended) {
+      End(result.endError);
+      return false;
+    }
+    // Nothing was waiting. After a hang-up nothing more will come: the
+    // bytes that were still queued have all been read.
+    if (hungUp) {
+      End(EIO);
+      return false;
+    }
+    if (first) std::this_thread::sleep_for(kEmptyReadPause);
+    return true;
+  }
+}
+
+void LineRecorder::Keep(const std::uint8_t* bytes, int count, Clock::time_point arrivedAt) {
+  Burst burst{std::vector<std::uint8_t>(bytes, bytes + count), 0, arrivedAt};
+  {
+    std::scoped_lock lock(mutex_);
+    kept_ += static_cast<std::size_t>(count);
+    bursts_.push_back(std::move(burst));
+    UpdateReady();
+  }
+  changed_.notify_all();
+}
+
+void LineRecorder::End(int error) {
+  {
+    std::scoped_lock lock(mutex_);
+    endError_ = error;
+    UpdateReady();
+  }
+  changed_.notify_all();
+}
+
+void LineRecorder::UpdateReady() {
+  const bool somethingToTake = !bursts_.empty() || endError_.has_value();
+  if (somethingToTake == readySet_) return;
+  readySet_ = somethingToTake;
+  if (somethingToTake) {
+    Raise(ready_);
+  } else {
+    Lower(ready_);
+  }
+}
+
+LineRecorder::Piece LineRecorder::Take(std::uint8_t* place, int maxCount) {
+  Piece piece;
+  bool madeRoom = false;
+  {
+    std::scoped_lock lock(mutex_);
+    if (bursts_.empty() || maxCount <= 0) return piece;
+    Burst& front = bursts_.front();
+    const std::size_t left = front.bytes.size() - front.taken;
+    const std::size_t count = std::min(left, static_cast<std::size_t>(maxCount));
+    std::memcpy(place, front.bytes.data() + front.taken, count);
+    piece = {static_cast<int>(count), front.arrivedAt};
+    front.taken += count;
+    if (front.taken == front.bytes.size()) bursts_.pop_front();
+    madeRoom = kept_ >= capacity_;
+    kept_ -= count;
+    UpdateReady();
+  }
+  if (madeRoom) changed_.notify_all();
+  return piece;
+}
+
+std::optional<LineRecorder::Clock::time_point> LineRecorder::NextArrival() const {
+  std::scoped_lock lock(mutex_);
+  if (bursts_.empty()) return std::nullopt;
+  return bursts_.front().arrivedAt;
+}
+
+int LineRecorder::Kept() const {
+  std::scoped_lock lock(mutex_);
+  return static_cast<int>(std::min<std::size_t>(kept_, INT32_MAX));
+}
+
+bool LineRecorder::Finished() const {
+  std::scoped_lock lock(mutex_);
+  return bursts_.empty() && endError_.has_value();
+}
+
+std::optional<int> LineRecorder::EndError() const {
+  std::scoped_lock lock(mutex_);
+  return endError_;
+}
+
+bool LineRecorder::WaitForBytes(std::optional<Clock::time_point> deadline) const {
+  std::unique_lock lock(mutex_);
+  const auto somethingToTake = [this] { return !bursts_.empty() || endError_.has_value(); };
+  if (!deadline) {
+    changed_.wait(lock, somethingToTake);
+    return true;
+  }
+  return changed_.wait_until(lock, *deadline, somethingToTake);
+}
+
+void LineRecorder::Discard() {
+  bool madeRoom = false;
+  {
+    std::scoped_lock lock(mutex_);
+    madeRoom = kept_ >= capacity_;
+    bursts_.clear();
+    kept_ = 0;
+    UpdateReady();
+  }
+  if (madeRoom) changed_.notify_all();
+}
+
+}  // namespace tessaly
