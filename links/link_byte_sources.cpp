@@ -21,9 +21,7 @@ int SocketByteSource::Read(std::uint8_t* place, int maxCount) {
 }
 
 std::optional<Arrival> SocketByteSource::LastArrival() const {
-  const std::int64_t receivedAtNs = socket_.LastReceiveTimeNs();
-  if (receivedAtNs == 0) return std::nullopt;
-  const LineTime received = LineTimeOfWallClock(receivedAtNs / 1'000'000'000, receivedAtNs % 1'000'000'000);
+  const LineTime received = socket_.LastReceiveTime();
   return Arrival{received, received};
 }
 

@@ -28,7 +28,8 @@ class SocketByteSource final : public ByteSource {
   explicit SocketByteSource(TCustomWinSocket& socket) : socket_(socket) {}
   int Read(std::uint8_t* place, int maxCount) override;
   int Pending() override;
-  // The kernel's receive time of the bytes, when it gave one.
+  // When the bytes of the last receive came: the kernel's receive time, or
+  // when the connection's recorder read them.
   std::optional<Arrival> LastArrival() const override;
 
  private:

@@ -1,5 +1,6 @@
 #include "links/tcp/connection.h"
 
+#include "links/line_recorder.h"
 #include "links/tcp/notification_source.h"
 #include "links/tcp/socket_api.h"
 #include "links/tcp/socket_error.h"
@@ -7,8 +8,12 @@
 #include <QtEndian>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
+#include <optional>
+#include <system_error>
 
 namespace tessaly {
 namespace {
@@ -23,6 +28,32 @@ TErrorEvent ErrorEventOf(TNotificationKind kind) {
     case TNotificationKind::nkOutOfBand: break;
   }
   return TErrorEvent::eeGeneral;
+}
+
+// The kernel's receive time (wall-clock nanoseconds) on the steady clock,
+// through the two clocks' present difference. A stamp ahead of the wall
+// clock (set back since) counts as now.
+LineRecorder::Clock::time_point SteadyTimeOf(std::int64_t wallClockNs) {
+  const auto wallNow = std::chrono::system_clock::now().time_since_epoch();
+  const auto age = std::max(wallNow - std::chrono::nanoseconds(wallClockNs), decltype(wallNow)::zero());
+  return LineRecorder::Clock::now() - std::chrono::duration_cast<LineRecorder::Clock::duration>(age);
+}
+
+// One read of a connected socket for its recorder: the bytes with the
+// kernel's receive time, nothing while none wait, the end when the peer has
+// closed its side (error 0) or the connection failed.
+LineRecorder::ReadResult ReceiveForRecorder(int socket, std::uint8_t* place, int count) {
+  int received = 0;
+  std::int64_t receivedAtNs = 0;
+  const int error = socket_api::Receive(socket, place, count, received, &receivedAtNs);
+  if (error == 0 && received > 0) {
+    LineRecorder::ReadResult result{received, false, 0, std::nullopt};
+    if (receivedAtNs != 0) result.arrivedAt = SteadyTimeOf(receivedAtNs);
+    return result;
+  }
+  if (error == 0) return {0, true, 0, std::nullopt};
+  if (socket_api::IsWouldBlock(error)) return {};
+  return {0, true, error, std::nullopt};
 }
 
 // Runs action, then cleanUp, also when action raises: an event handler that
@@ -125,17 +156,18 @@ int TCustomWinSocket::Receive(void* buffer, int count) {
       FailReceive(error, "ioctlsocket");
       return -1;
     }
-    return waiting;
+    return waiting + recorder_->Kept();
   }
   if (!connected_ || count <= 0) return 0;
-  int received = 0;
-  std::int64_t receivedAtNs = 0;
-  const int error = socket_api::Receive(handle_, buffer, count, received, &receivedAtNs);
-  if (error == 0) {
-    if (received > 0) lastReceiveNs_ = receivedAtNs;
-    return received;
+  const LineRecorder::Piece piece = recorder_->Take(static_cast<std::uint8_t*>(buffer), count);
+  if (piece.count > 0) {
+    lastReceiveTime_ = piece.arrivedAt;
+    return piece.count;
   }
-  if (!socket_api::IsWouldBlock(error)) FailReceive(error, "recv");
+  const std::optional<int> end = recorder_->EndError();
+  if (!end) return -1;  // nothing waiting
+  if (*end == 0) return 0;  // the peer has closed its side
+  FailReceive(*end, "recv");
   return -1;
 }
 
@@ -207,9 +239,18 @@ void TCustomWinSocket::Error(TErrorEvent errorEvent, int& errorCode) {
   if (errorHook_) errorHook_(*this, errorEvent, errorCode);
 }
 
+void TCustomWinSocket::SetConnected() {
+  try {
+    recorder_ = std::make_unique<LineRecorder>(handle_, ReceiveForRecorder);
+  } catch (const std::system_error& failure) {
+    throw SocketApiError(failure.code().value(), "recv");
+  }
+  connected_ = true;
+}
+
 void TCustomWinSocket::WatchReadable() {
   if (styles_ & (asRead | asClose)) {
-    Notifications().WatchReadable(handle_);
+    Notifications().WatchReadable(handle_, *recorder_);
   } else {
     Notifications().Stop();
   }
@@ -217,6 +258,8 @@ void TCustomWinSocket::WatchReadable() {
 
 void TCustomWinSocket::ReleaseSocket() {
   if (notifications_) notifications_->Stop();
+  // The recorder reads the socket until it is gone.
+  recorder_.reset();
   const TSocketHandle socket = std::exchange(handle_, kInvalidSocket);
   remote_ = {};
   connected_ = false;

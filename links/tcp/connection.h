@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,6 +13,7 @@
 
 namespace tessaly {
 
+class LineRecorder;
 class TNotificationSource;
 
 // One TCP connection: its socket, whether it is connected, where it dials,
@@ -52,10 +54,15 @@ class TCustomWinSocket {
   // nothing is waiting or the receive failed; a failure first goes to the
   // error hook and disconnects. With count -1 on a connected socket: the
   // number of bytes waiting, nothing read.
+  //
+  // While connected, a recorder thread takes bytes off the socket the
+  // moment they come, so that bursts separated by a silence stay apart
+  // however late they are received here; one receive returns bytes of one
+  // burst only.
   int Receive(void* buffer, int count);
-  // When the kernel received the bytes of the last receive that delivered
-  // any: wall-clock nanoseconds since the epoch, 0 when it kept no time.
-  std::int64_t LastReceiveTimeNs() const { return lastReceiveNs_; }
+  // When the bytes of the last receive that delivered any came (the
+  // kernel's receive time where it keeps one), on the steady clock.
+  std::chrono::steady_clock::time_point LastReceiveTime() const { return lastReceiveTime_; }
 
   // Processes one notification, as the event loop delivers them. Public so
   // that a notification can also be handed in directly.
@@ -72,7 +79,8 @@ class TCustomWinSocket {
  protected:
   void Event(TSocketEvent event);
   void Error(TErrorEvent errorEvent, int& errorCode);
-  void SetConnected() { connected_ = true; }
+  // Marks the socket connected and starts taking its bytes off it.
+  void SetConnected();
   // Turns from waiting for the connection to waiting for bytes and the end.
   void WatchReadable();
 
@@ -87,7 +95,9 @@ class TCustomWinSocket {
 
   TSocketHandle handle_ = kInvalidSocket;
   bool connected_ = false;
-  std::int64_t lastReceiveNs_ = 0;
+  std::chrono::steady_clock::time_point lastReceiveTime_{};
+  // Reads the connected socket; gone before the socket is closed.
+  std::unique_ptr<LineRecorder> recorder_;
   TRemoteAddress remote_;
   TAsyncStyles styles_ = kNonBlockingStyles;
   EventHook eventHook_;

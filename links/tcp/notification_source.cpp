@@ -1,31 +1,26 @@
 #include "links/tcp/notification_source.h"
 
-#include "presentation/error_report.h"
+#include "links/line_recorder.h"
 #include "links/tcp/socket_api.h"
+#include "presentation/error_report.h"
 
 #include <QMetaObject>
 
+#include <optional>
 #include <utility>
 
 namespace tessaly {
 namespace {
 
-// What a readable socket has to say: bytes are waiting (read), or the
-// connection has ended (close, with the error that ended it, if any).
-TSocketNotification ReadinessOf(TSocketHandle socket) {
-  int waiting = 0;
-  if (const int error = socket_api::BytesWaiting(socket, waiting); error != 0) {
-    return {socket, TNotificationKind::nkClose, error};
-  }
-  if (waiting > 0) return {socket, TNotificationKind::nkRead, 0};
-  int peeked = 0;
-  const int error = socket_api::PeekOneByte(socket, peeked);
-  if (error == 0 && peeked == 0) return {socket, TNotificationKind::nkClose, 0};
-  // A byte that arrived between the two calls, or a wake-up with nothing to
-  // read: a read either way, whose receive then takes the byte or answers
-  // "nothing waiting".
-  if (error == 0 || socket_api::IsWouldBlock(error)) return {socket, TNotificationKind::nkRead, 0};
-  return {socket, TNotificationKind::nkClose, error};
+// What a socket's recorder has to say: bytes are waiting (read), or every
+// byte has been taken and the connection has ended (close, with the error
+// that ended it, if any).
+TSocketNotification ReadinessOf(TSocketHandle socket, const LineRecorder& recorder) {
+  if (recorder.Kept() > 0) return {socket, TNotificationKind::nkRead, 0};
+  if (const std::optional<int> end = recorder.EndError()) return {socket, TNotificationKind::nkClose, *end};
+  // A wake-up with nothing to take: a read whose receive answers "nothing
+  // waiting".
+  return {socket, TNotificationKind::nkRead, 0};
 }
 
 }  // namespace
@@ -34,7 +29,7 @@ TNotificationSource::TNotificationSource(Sink sink) : sink_(std::move(sink)) {
   connect(&connectNotifier_, &QSocketNotifier::activated, this,
           [this](QSocketDescriptor socket) { ConnectCompleted(TSocketHandle(socket)); });
   connect(&readNotifier_, &QSocketNotifier::activated, this,
-          [this](QSocketDescriptor socket) { BecameReadable(TSocketHandle(socket)); });
+          [this] { BecameReadable(); });
 }
 
 void TNotificationSource::WatchConnect(TSocketHandle socket) {
@@ -43,9 +38,11 @@ void TNotificationSource::WatchConnect(TSocketHandle socket) {
   connectNotifier_.setEnabled(true);
 }
 
-void TNotificationSource::WatchReadable(TSocketHandle socket) {
+void TNotificationSource::WatchReadable(TSocketHandle socket, const LineRecorder& recorder) {
   Stop();
-  readNotifier_.setSocket(socket);
+  readSocket_ = socket;
+  recorder_ = &recorder;
+  readNotifier_.setSocket(recorder.ReadyHandle());
   readNotifier_.setEnabled(true);
 }
 
@@ -62,6 +59,7 @@ void TNotificationSource::Stop() {
   connectNotifier_.setEnabled(false);
   readNotifier_.setEnabled(false);
   ++generation_;
+  recorder_ = nullptr;
 }
 
 void TNotificationSource::Deliver(const TSocketNotification& notification) {
@@ -75,8 +73,9 @@ void TNotificationSource::ConnectCompleted(TSocketHandle socket) {
   Deliver({socket, TNotificationKind::nkConnect, callError != 0 ? callError : pendingError});
 }
 
-void TNotificationSource::BecameReadable(TSocketHandle socket) {
-  const TSocketNotification notification = ReadinessOf(socket);
+void TNotificationSource::BecameReadable() {
+  if (recorder_ == nullptr) return;  // the watch ended
+  const TSocketNotification notification = ReadinessOf(readSocket_, *recorder_);
   if (notification.kind == TNotificationKind::nkClose) Stop();
   Deliver(notification);
 }

@@ -34,10 +34,6 @@ int BytesWaiting(TSocketHandle socket, int& count);
 int Receive(TSocketHandle socket, void* buffer, int count, int& received,
             std::int64_t* receivedAtNs = nullptr);
 
-// Looks at the next byte without taking it: received is 1 when a byte is
-// waiting, 0 when the peer has closed its side.
-int PeekOneByte(TSocketHandle socket, int& received);
-
 int CloseSocket(TSocketHandle socket);
 
 // The answers by which a non-blocking call says "not yet".

@@ -88,11 +88,6 @@ int Receive(TSocketHandle socket, void* buffer, int count, int& received, std::i
   }
 }
 
-int PeekOneByte(TSocketHandle socket, int& received) {
-  char byte = 0;
-  return ReceiveWithFlags(socket, &byte, 1, MSG_PEEK, received);
-}
-
 int CloseSocket(TSocketHandle socket) {
   // On Linux the descriptor is released even when close reports EINTR, so
   // retrying could close a descriptor that another part has opened since.
