@@ -4,7 +4,9 @@
 // packet log, and a second thread keeps the other processor busy. For each
 // case it prints the frames sent, the rows logged, the frame boundaries lost
 // (a silence longer than the threshold inside a row), the wrong cuts (inside
-// a frame, or at a silence not longer than the threshold), and the error of the rows' time stamps against the line's
+// a frame, or at a silence not longer than the threshold), the boundaries
+// left unjudged because the sender was held up inside a write so long that
+// their silence is unclear, and the error of the rows' time stamps against the line's
 // end (the last frame's sending plus the threshold): median, 99th percentile
 // and maximum. The threshold is the interval on TCP and 10 ms plus the
 // interval on serial, where the port's read waits for more than 10 ms of
@@ -103,19 +105,28 @@ timespec Plus(timespec t, std::int64_t nanoseconds) {
   return t;
 }
 
+// When a frame went out (wall clock, microseconds): somewhere between the
+// moment its write began and the moment it returned. A sender that the
+// machine holds up inside its write leaves that moment unclear.
+struct Sending {
+  PacketTime before = 0;
+  PacketTime after = 0;
+};
+
 // Writes the frames, each after the given silence, and notes when each was
-// written (wall clock, microseconds).
-std::vector<PacketTime> SendFrames(int fd, int frames, std::int64_t silenceNs) {
+// written.
+std::vector<Sending> SendFrames(int fd, int frames, std::int64_t silenceNs) {
   prctl(PR_SET_TIMERSLACK, 1UL);
-  std::vector<PacketTime> sent(static_cast<std::size_t>(frames));
+  std::vector<Sending> sent(static_cast<std::size_t>(frames));
   timespec next{};
   clock_gettime(CLOCK_MONOTONIC, &next);
   next = Plus(next, 50'000'000);
   for (int i = 0; i < frames; ++i) {
     SleepUntil(next);
     const Bytes frame = Frame(i);
+    sent[static_cast<std::size_t>(i)].before = WallMicroseconds();
     if (::write(fd, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) std::perror("write");
-    sent[static_cast<std::size_t>(i)] = WallMicroseconds();
+    sent[static_cast<std::size_t>(i)].after = WallMicroseconds();
     clock_gettime(CLOCK_MONOTONIC, &next);
     next = Plus(next, silenceNs);
   }
@@ -126,6 +137,7 @@ struct Figures {
   int rows = 0;
   int merged = 0;  // frame boundaries without a cut, where the silence was long enough
   int split = 0;   // cuts inside a frame, or between frames whose gap was short
+  int unclear = 0; // boundaries whose silence may lie on either side of the threshold
   bool bytesIntact = true;
   std::vector<double> stampErrorsMs;
 };
@@ -133,8 +145,10 @@ struct Figures {
 // Rows against the frames sent. Each boundary between frames is judged by
 // the silence the sender really left there (its wake-ups can come late on a
 // busy machine): longer than the threshold, the rows must be cut there;
-// otherwise not, unless the 1024-byte buffer filled up exactly there.
-Figures Judge(const std::vector<Row>& rows, const std::vector<PacketTime>& sent, double thresholdMs,
+// otherwise not, unless the 1024-byte buffer filled up exactly there. A
+// boundary whose silence, given when the writes began and ended, may lie on
+// either side of the threshold is counted as unclear and judged neither way.
+Figures Judge(const std::vector<Row>& rows, const std::vector<Sending>& sent, double thresholdMs,
               bool stampsAtStart) {
   Figures figures;
   Bytes stream;
@@ -145,9 +159,15 @@ Figures Judge(const std::vector<Row>& rows, const std::vector<PacketTime>& sent,
     expected.insert(expected.end(), frame.begin(), frame.end());
   }
   figures.bytesIntact = stream == expected;
-  const auto cutDue = [&](std::size_t frame) {  // the boundary before frame
-    return static_cast<double>(sent[frame] - sent[frame - 1]) > thresholdMs * 1000.0;
-  };
+  const double thresholdUs = thresholdMs * 1000.0;
+  const auto shortest = [&](std::size_t frame) { return static_cast<double>(sent[frame].before - sent[frame - 1].after); };
+  const auto longest = [&](std::size_t frame) { return static_cast<double>(sent[frame].after - sent[frame - 1].before); };
+  // The boundary before frame: surely long enough, surely not.
+  const auto cutDue = [&](std::size_t frame) { return shortest(frame) > thresholdUs; };
+  const auto cutWrong = [&](std::size_t frame) { return longest(frame) <= thresholdUs; };
+  for (std::size_t frame = 1; frame < sent.size(); ++frame) {
+    if (!cutDue(frame) && !cutWrong(frame)) ++figures.unclear;
+  }
   std::size_t offset = 0;
   std::size_t previousLength = 0;
   for (const Row& row : rows) {
@@ -159,7 +179,7 @@ Figures Judge(const std::vector<Row>& rows, const std::vector<PacketTime>& sent,
     previousLength = row.bytes.size();
     if (begin % kFrameSize != 0) {
       ++figures.split;  // a cut inside a frame
-    } else if (begin > 0 && begin / kFrameSize < sent.size() && !cutDue(begin / kFrameSize) && !afterFullBuffer) {
+    } else if (begin > 0 && begin / kFrameSize < sent.size() && cutWrong(begin / kFrameSize) && !afterFullBuffer) {
       ++figures.split;  // a cut where the silence was too short
     }
     const std::size_t firstFrame = begin / kFrameSize;
@@ -173,8 +193,8 @@ Figures Judge(const std::vector<Row>& rows, const std::vector<PacketTime>& sent,
     }
     // Stamps of rows that hold exactly the frames between two due cuts.
     if (whole && (firstFrame == 0 || cutDue(firstFrame)) && (lastFrame + 1 >= sent.size() || cutDue(lastFrame + 1))) {
-      const double reference = stampsAtStart ? static_cast<double>(sent[firstFrame])
-                                             : static_cast<double>(sent[lastFrame]) + thresholdMs * 1000.0;
+      const double reference = stampsAtStart ? static_cast<double>(sent[firstFrame].after)
+                                             : static_cast<double>(sent[lastFrame].after) + thresholdUs;
       figures.stampErrorsMs.push_back((static_cast<double>(row.stamp) - reference) / 1000.0);
     }
   }
@@ -193,8 +213,9 @@ std::string Stamps(std::vector<double> errors) {
 
 void Print(const char* who, const char* link, int interval, double silenceMs, double thresholdMs, int frames,
            const Figures& f) {
-  std::printf("%-11s %-4s %3d ms %8.1f %8.1f %7d %7d %7d %7d %s %s\n", who, link, interval, thresholdMs, silenceMs,
-              frames, f.rows, f.merged, f.split, Stamps(f.stampErrorsMs).c_str(), f.bytesIntact ? "" : " BYTES DIFFER");
+  std::printf("%-11s %-4s %3d ms %8.1f %8.1f %7d %7d %7d %7d %7d %s %s\n", who, link, interval, thresholdMs, silenceMs,
+              frames, f.rows, f.merged, f.split, f.unclear, Stamps(f.stampErrorsMs).c_str(),
+              f.bytesIntact ? "" : " BYTES DIFFER");
   std::fflush(stdout);
 }
 
@@ -259,7 +280,7 @@ Figures RunTcp(Harness& h, int interval, double silenceMs, int frames) {
   h.framer.SetInterval(interval);
   h.framer.Reset();
   h.sink.rows.clear();
-  std::vector<PacketTime> sent;
+  std::vector<Sending> sent;
   std::atomic<bool> finished{false};
   std::thread sender([&] {
     sent = SendFrames(peer, frames, static_cast<std::int64_t>(silenceMs * 1e6));
@@ -306,7 +327,7 @@ Figures RunPty(Harness& h, int interval, double silenceMs, int frames) {
   h.framer.SetInterval(interval);
   h.framer.Reset();
   h.sink.rows.clear();
-  std::vector<PacketTime> sent;
+  std::vector<Sending> sent;
   std::atomic<bool> finished{false};
   std::thread sender([&] {
     sent = SendFrames(pty.master, frames, static_cast<std::int64_t>(silenceMs * 1e6));
@@ -380,7 +401,7 @@ Figures RunJpnevulator(int interval, double silenceMs, int frames) {
     while ((got = ::read(out[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(got));
   });
   RunUntil([] { return false; }, 500);  // until it has opened the line
-  std::vector<PacketTime> sent;
+  std::vector<Sending> sent;
   std::atomic<bool> finished{false};
   std::thread sender([&] {
     sent = SendFrames(pty.master, frames, static_cast<std::int64_t>(silenceMs * 1e6));
@@ -484,8 +505,8 @@ int main(int argc, char** argv) {
 
   Harness harness;
   if (!chores) harness.chores.stop();
-  std::printf("%-11s %-4s %6s %8s %8s %7s %7s %7s %7s %8s %8s %8s\n", "who", "link", "intvl", "thresh", "silence",
-              "frames", "rows", "merged", "split", "err-med", "err-p99", "err-max");
+  std::printf("%-11s %-4s %6s %8s %8s %7s %7s %7s %7s %7s %8s %8s %8s\n", "who", "link", "intvl", "thresh", "silence",
+              "frames", "rows", "merged", "split", "unclear", "err-med", "err-p99", "err-max");
   const double offsets[] = {-0.5, 0.5, 1.0, 5.0};
   for (int interval : {1, 4}) {
     for (double offset : offsets) {
