@@ -191,7 +191,7 @@ void LineRecorder::UpdateReady() {
 
 LineRecorder::Piece LineRecorder::Take(std::uint8_t* place, int maxCount) {
   Piece piece;
-  bool madeRoom = false;
+  bool wasFull = false;
   {
     std::scoped_lock lock(mutex_);
     if (bursts_.empty() || maxCount <= 0) return piece;
@@ -202,11 +202,11 @@ LineRecorder::Piece LineRecorder::Take(std::uint8_t* place, int maxCount) {
     piece = {static_cast<int>(count), front.arrivedAt};
     front.taken += count;
     if (front.taken == front.bytes.size()) bursts_.pop_front();
-    madeRoom = kept_ >= capacity_;
+    wasFull = kept_ >= capacity_;
     kept_ -= count;
     UpdateReady();
   }
-  if (madeRoom) changed_.notify_all();
+  if (wasFull) changed_.notify_all();  // the thread waits for room
   return piece;
 }
 
