@@ -12,9 +12,10 @@
 // interval on serial, where the port's read waits for more than 10 ms of
 // silence.
 //
-// On a machine shared with other work, run it with a real-time policy
-// (chrt -f 10 ...), which the sender, the links and jpnevulator inherit; the
-// thread that keeps the other processor busy stays an ordinary one.
+// Run it as an ordinary process. Under a real-time policy (chrt) the window
+// thread's chores use more than the kernel lets real-time threads have
+// (95 % of each second), and every real-time thread, sender and readers
+// included, is then held for tens of milliseconds at a time.
 //
 // With --jpnevulator, the pseudo-terminal cases are sent a second time to
 // jpnevulator (--timing-delta set to the same threshold) reading the line
