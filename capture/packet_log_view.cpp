@@ -1,5 +1,6 @@
 #include "capture/packet_log_view.h"
 
+#include "capture/log_scroll_bar.h"
 #include "capture/log_write_job.h"
 #include "capture/packet_log_model.h"
 #include "presentation/ui_scale.h"
@@ -111,6 +112,12 @@ PacketLogView::PacketLogView(QWidget* parent) : QTableView(parent) {
   setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
   disconnect(rows, &QHeaderView::sectionCountChanged, this, nullptr);
   connect(rows, &QHeaderView::sectionCountChanged, this, &PacketLogView::RowCountChanged);
+  // The bar moves with every batch of rows; this one repaints only what moved.
+  // The view hears its bar as it heard the one it replaces.
+  auto* bar = new LogScrollBar(Qt::Vertical, this);
+  setVerticalScrollBar(bar);
+  connect(bar, &QScrollBar::actionTriggered, this, &PacketLogView::verticalScrollbarAction);
+  connect(bar, &QScrollBar::valueChanged, this, &PacketLogView::verticalScrollbarValueChanged);
 
   copyAction_ = NewAction(*this, "miCopy", QStringLiteral("&Copy"), QKeySequence::Copy);
   copyBytesAction_ = NewAction(*this, "miCopyBytes", QStringLiteral("Copy &bytes only"),
