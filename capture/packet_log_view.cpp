@@ -1,5 +1,6 @@
 #include "capture/packet_log_view.h"
 
+#include "capture/log_header_view.h"
 #include "capture/log_scroll_bar.h"
 #include "capture/log_write_job.h"
 #include "capture/packet_log_model.h"
@@ -94,6 +95,12 @@ PacketLogView::PacketLogView(QWidget* parent) : QTableView(parent) {
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setWordWrap(false);
+  // The column header as the table makes its own, but repainted only when
+  // the selection's bearing on a column changes, not for every new row.
+  auto* columns = new LogHeaderView(Qt::Horizontal, this);
+  columns->setSectionsClickable(true);
+  columns->setHighlightSections(true);
+  setHorizontalHeader(columns);
   setItemDelegateForColumn(PacketLogModel::kTimeColumn, new HeaderStyledDelegate(this));
   setItemDelegateForColumn(PacketLogModel::kDataColumn, new PacketDataDelegate(this));
 

@@ -1,6 +1,7 @@
 // The grid repaints only what changes as rows arrive (new rows, the scroll,
-// the moved handle of the scroll bar); what ends up on screen must be what a
-// whole repaint draws.
+// the moved handle of the scroll bar, column headers only when the selection's
+// bearing on them changes); what ends up on screen must be what a whole
+// repaint draws.
 #include "capture/packet_log_model.h"
 #include "capture/packet_log_view.h"
 #include "capture/packet_time.h"
@@ -61,6 +62,13 @@ TEST_F(GridRepaintTest, RowsArrivingOneByOne_ScreenShowsWhatAWholeRepaintDraws) 
   view.ResumeFollowing();
   AppendOneByOne(10);
   EXPECT_EQ(OnScreen(), Repainted()) << "following again";
+  // The column headers show whether the selection touches their columns.
+  view.clearSelection();
+  QApplication::processEvents();
+  EXPECT_EQ(OnScreen(), Repainted()) << "nothing selected";
+  view.selectRow(3);
+  QApplication::processEvents();
+  EXPECT_EQ(OnScreen(), Repainted()) << "an old row selected";
 }
 
 }  // namespace
