@@ -26,11 +26,33 @@ namespace tessaly {
 
 namespace {
 
-// Paints the time column on the palette's button colour, as a fixed header
-// column, so the eye separates the stamps from the data.
-class HeaderStyledDelegate : public QStyledItemDelegate {
+// Paints a cell of text alone as the style does, only cheaper. To place a
+// cell's check box, icon and text the style measures the text, laying it out
+// once for each of the three, before it lays it out again to elide and to
+// draw it; a cell with neither check box nor icon gives its text the whole
+// cell whatever its size, so the style is told there is no text to measure
+// (the text itself is still drawn, from the option's text).
+class TextCellDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyleOptionViewItem cell = option;
+    initStyleOption(&cell, index);
+    constexpr auto kPlaced = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDecoration;
+    if (!(cell.features & kPlaced)) cell.features &= ~QStyleOptionViewItem::HasDisplay;
+    const QWidget* widget = option.widget;
+    QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
+  }
+};
+
+// Paints the time column on the palette's button colour, as a fixed header
+// column, so the eye separates the stamps from the data.
+class HeaderStyledDelegate : public TextCellDelegate {
+ public:
+  using TextCellDelegate::TextCellDelegate;
 
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
@@ -49,9 +71,9 @@ int TextWidth(const QStyleOptionViewItem& option, const QString& text) {
 // hundred, and laying out the rest only to elide it would cost most of the
 // time spent painting a busy log. The whole packet is the tooltip of a cell
 // that is cut off.
-class PacketDataDelegate : public QStyledItemDelegate {
+class PacketDataDelegate : public TextCellDelegate {
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
+  using TextCellDelegate::TextCellDelegate;
 
   bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                  const QModelIndex& index) override {
@@ -61,7 +83,7 @@ class PacketDataDelegate : public QStyledItemDelegate {
       QToolTip::hideText();
       return true;
     }
-    return QStyledItemDelegate::helpEvent(event, view, option, index);
+    return TextCellDelegate::helpEvent(event, view, option, index);
   }
 
  protected:

@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -72,6 +73,34 @@ TEST_F(GridRepaintTest, RowsArrivingOneByOne_ScreenShowsWhatAWholeRepaintDraws) 
   view.selectRow(3);
   QApplication::processEvents();
   EXPECT_EQ(OnScreen(), Repainted()) << "an old row selected";
+}
+
+// The grid's own cell painting is a cheaper way to the style's: it must draw
+// exactly what the plain item delegate draws, selected or not, cut off or not.
+TEST_F(GridRepaintTest, CellsLookAsThePlainDelegateDrawsThem) {
+  class ButtonColoured : public QStyledItemDelegate {
+   protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+      QStyledItemDelegate::initStyleOption(option, index);
+      option->backgroundBrush = option->palette.button();
+    }
+  };
+  for (int n = 0; n < 30; ++n) {
+    std::uint8_t bytes[120];
+    for (int i = 0; i < 120; ++i) bytes[i] = static_cast<std::uint8_t>(n * 7 + i);
+    model.AppendPacket(bytes, n % 4 == 0 ? 120 : 1 + n % 9, WallClockNow());
+  }
+  view.selectRow(25);
+  view.setFocus();
+  QApplication::processEvents();
+  const QImage own = Repainted();
+  ButtonColoured time;
+  QStyledItemDelegate data;
+  view.setItemDelegateForColumn(PacketLogModel::kTimeColumn, &time);
+  view.setItemDelegateForColumn(PacketLogModel::kDataColumn, &data);
+  EXPECT_EQ(own, Repainted());
+  view.setItemDelegateForColumn(PacketLogModel::kTimeColumn, nullptr);
+  view.setItemDelegateForColumn(PacketLogModel::kDataColumn, nullptr);
 }
 
 }  // namespace
