@@ -146,7 +146,13 @@ PacketLogView::PacketLogView(QWidget* parent) : QTableView(parent) {
   auto* bar = new LogScrollBar(Qt::Vertical, this);
   setVerticalScrollBar(bar);
   connect(bar, &QScrollBar::actionTriggered, this, &PacketLogView::verticalScrollbarAction);
-  connect(bar, &QScrollBar::valueChanged, this, &PacketLogView::verticalScrollbarValueChanged);
+  // On every scroll the view's handler asks the display where the pointer is
+  // (a round trip to the display server) to find the row under it; that
+  // only matters while the pointer is over the rows (the log never has more
+  // rows to fetch, the handler's other task).
+  connect(bar, &QScrollBar::valueChanged, this, [this](int value) {
+    if (viewport()->underMouse()) verticalScrollbarValueChanged(value);
+  });
 
   copyAction_ = NewAction(*this, "miCopy", QStringLiteral("&Copy"), QKeySequence::Copy);
   copyBytesAction_ = NewAction(*this, "miCopyBytes", QStringLiteral("Copy &bytes only"),
