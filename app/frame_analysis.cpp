@@ -56,15 +56,14 @@ FrameAnalysis::FrameAnalysis(QMainWindow& window, PacketLogModel& log, PacketLog
       links_(links),
       storeDirectory_(links.StoreDirectory()) {
   counter_ = new FrameCounter(log, this);
-  countPanel_ = new QLabel(counter_->Text(), &statusBar);
+  countPanel_ = new CountLabel(counter_->Text(), Scaled(200), &statusBar);
   countPanel_->setObjectName(QStringLiteral("FrameCountPanel"));
   countPanel_->setFrameShape(QFrame::Panel);
   countPanel_->setFrameShadow(QFrame::Sunken);
-  countPanel_->setMinimumWidth(Scaled(200));
   countPanel_->setAlignment(Qt::AlignCenter);
   statusBar.addWidget(countPanel_);
   connect(counter_, &FrameCounter::countsChanged, countPanel_,
-          [this] { countPanel_->setText(counter_->Text()); });
+          [this] { countPanel_->SetCount(counter_->Text()); });
 
   QAbstractItemDelegate* dataDelegate = view.itemDelegateForColumn(PacketLogModel::kDataColumn);
   marks_ = new FrameMarkDelegate(log, dataDelegate, &view);

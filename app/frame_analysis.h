@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/count_label.h"
 #include "capture/modbus/conversation.h"
 
 #include <QObject>
@@ -69,7 +70,7 @@ class FrameAnalysis : public QObject {
   Data& links_;
   std::filesystem::path storeDirectory_;
   FrameCounter* counter_;
-  QLabel* countPanel_;
+  CountLabel* countPanel_;
   FrameMarkDelegate* marks_;
   PacketDetailsPane* details_;
   LogFilterPane* filter_;

@@ -52,7 +52,7 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   addToolBar(Qt::TopToolBarArea, toolbar_);
   menus_ = BuildMainMenus(*menuBar());
   logView_ = new PacketLogView(this);
-  // New rows reach the grid at most every 50 ms while packets follow each
+  // New rows reach the grid at most every 80 ms while packets follow each
   // other closely: the grid repaints and scrolls once per batch instead of
   // once per packet, which keeps a busy line from eating the processor. A
   // packet after a quiet spell still shows at once.

@@ -24,6 +24,12 @@ PacketDetailsPane::PacketDetailsPane(const PacketLogModel& log, QWidget* parent)
 }
 
 void PacketDetailsPane::SetLineTiming(modbus::LineTiming timing) {
+  // Set again before every row shown (as often as rows arrive while the
+  // log follows them): the text is only made again when the times change.
+  if (timing.bitsPerSecond == timing_.bitsPerSecond &&
+      timing.bitsPerCharacter == timing_.bitsPerCharacter) {
+    return;
+  }
   timing_ = timing;
   Refresh();
 }

@@ -33,7 +33,11 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   enum Column { kTimeColumn = 0, kDataColumn = 1, kColumnCount = 2 };
 
   static constexpr int kBatchFromRows = 100'000;
-  static constexpr int kBatchInterval = 50;  // milliseconds
+  // Milliseconds. A packet held back shows this long after it ended at the
+  // latest (plus the time to paint it), well within the tenth of a second in
+  // which a new row is to show; the longer the interval, the more rows share
+  // one repaint of a busy grid.
+  static constexpr int kBatchInterval = 80;
   // The tooltip of a data cell shows the whole packet, this many bytes a line.
   static constexpr int kToolTipBytesPerLine = 32;
 

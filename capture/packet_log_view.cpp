@@ -1,5 +1,7 @@
 #include "capture/packet_log_view.h"
 
+#include "capture/log_header_view.h"
+#include "capture/log_scroll_bar.h"
 #include "capture/log_write_job.h"
 #include "capture/packet_log_model.h"
 #include "presentation/ui_scale.h"
@@ -24,11 +26,33 @@ namespace tessaly {
 
 namespace {
 
-// Paints the time column on the palette's button colour, as a fixed header
-// column, so the eye separates the stamps from the data.
-class HeaderStyledDelegate : public QStyledItemDelegate {
+// Paints a cell of text alone as the style does, only cheaper. To place a
+// cell's check box, icon and text the style measures the text, laying it out
+// once for each of the three, before it lays it out again to elide and to
+// draw it; a cell with neither check box nor icon gives its text the whole
+// cell whatever its size, so the style is told there is no text to measure
+// (the text itself is still drawn, from the option's text).
+class TextCellDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyleOptionViewItem cell = option;
+    initStyleOption(&cell, index);
+    constexpr auto kPlaced = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDecoration;
+    if (!(cell.features & kPlaced)) cell.features &= ~QStyleOptionViewItem::HasDisplay;
+    const QWidget* widget = option.widget;
+    QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
+  }
+};
+
+// Paints the time column on the palette's button colour, as a fixed header
+// column, so the eye separates the stamps from the data.
+class HeaderStyledDelegate : public TextCellDelegate {
+ public:
+  using TextCellDelegate::TextCellDelegate;
 
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
@@ -47,9 +71,9 @@ int TextWidth(const QStyleOptionViewItem& option, const QString& text) {
 // hundred, and laying out the rest only to elide it would cost most of the
 // time spent painting a busy log. The whole packet is the tooltip of a cell
 // that is cut off.
-class PacketDataDelegate : public QStyledItemDelegate {
+class PacketDataDelegate : public TextCellDelegate {
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
+  using TextCellDelegate::TextCellDelegate;
 
   bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                  const QModelIndex& index) override {
@@ -59,7 +83,7 @@ class PacketDataDelegate : public QStyledItemDelegate {
       QToolTip::hideText();
       return true;
     }
-    return QStyledItemDelegate::helpEvent(event, view, option, index);
+    return TextCellDelegate::helpEvent(event, view, option, index);
   }
 
  protected:
@@ -93,6 +117,12 @@ PacketLogView::PacketLogView(QWidget* parent) : QTableView(parent) {
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setWordWrap(false);
+  // The column header as the table makes its own, but repainted only when
+  // the selection's bearing on a column changes, not for every new row.
+  auto* columns = new LogHeaderView(Qt::Horizontal, this);
+  columns->setSectionsClickable(true);
+  columns->setHighlightSections(true);
+  setHorizontalHeader(columns);
   setItemDelegateForColumn(PacketLogModel::kTimeColumn, new HeaderStyledDelegate(this));
   setItemDelegateForColumn(PacketLogModel::kDataColumn, new PacketDataDelegate(this));
 
@@ -111,6 +141,18 @@ PacketLogView::PacketLogView(QWidget* parent) : QTableView(parent) {
   setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
   disconnect(rows, &QHeaderView::sectionCountChanged, this, nullptr);
   connect(rows, &QHeaderView::sectionCountChanged, this, &PacketLogView::RowCountChanged);
+  // The bar moves with every batch of rows; this one repaints only what moved.
+  // The view hears its bar as it heard the one it replaces.
+  auto* bar = new LogScrollBar(Qt::Vertical, this);
+  setVerticalScrollBar(bar);
+  connect(bar, &QScrollBar::actionTriggered, this, &PacketLogView::verticalScrollbarAction);
+  // On every scroll the view's handler asks the display where the pointer is
+  // (a round trip to the display server) to find the row under it; that
+  // only matters while the pointer is over the rows (the log never has more
+  // rows to fetch, the handler's other task).
+  connect(bar, &QScrollBar::valueChanged, this, [this](int value) {
+    if (viewport()->underMouse()) verticalScrollbarValueChanged(value);
+  });
 
   copyAction_ = NewAction(*this, "miCopy", QStringLiteral("&Copy"), QKeySequence::Copy);
   copyBytesAction_ = NewAction(*this, "miCopyBytes", QStringLiteral("Copy &bytes only"),
