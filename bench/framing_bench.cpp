@@ -6,7 +6,8 @@
 // (a silence longer than the threshold inside a row), the wrong cuts (inside
 // a frame, or at a silence not longer than the threshold), the boundaries
 // left unjudged because the sender was held up inside a write so long that
-// their silence is unclear, and the error of the rows' time stamps against the line's
+// their silence is unclear, and the error of the rows' time stamps (how far
+// outside the span of the write they lie) against the line's
 // end (the last frame's sending plus the threshold): median, 99th percentile
 // and maximum. The threshold is the interval on TCP and 10 ms plus the
 // interval on serial, where the port's read waits for more than 10 ms of
@@ -194,9 +195,16 @@ Figures Judge(const std::vector<Row>& rows, const std::vector<Sending>& sent, do
     }
     // Stamps of rows that hold exactly the frames between two due cuts.
     if (whole && (firstFrame == 0 || cutDue(firstFrame)) && (lastFrame + 1 >= sent.size() || cutDue(lastFrame + 1))) {
-      const double reference = stampsAtStart ? static_cast<double>(sent[firstFrame].after)
-                                             : static_cast<double>(sent[lastFrame].after) + thresholdUs;
-      figures.stampErrorsMs.push_back((static_cast<double>(row.stamp) - reference) / 1000.0);
+      // The frame reached the line somewhere within its write (a loopback
+      // connection delivers it inside the call, and the woken reader may
+      // run before the sender returns): the error is how far the stamp
+      // lies outside that span.
+      const Sending& reference = stampsAtStart ? sent[firstFrame] : sent[lastFrame];
+      const double offset = stampsAtStart ? 0.0 : thresholdUs;
+      const double stamp = static_cast<double>(row.stamp);
+      const double early = static_cast<double>(reference.before) + offset - stamp;
+      const double late = stamp - (static_cast<double>(reference.after) + offset);
+      figures.stampErrorsMs.push_back(std::max({early, late, 0.0}) / 1000.0);
     }
   }
   return figures;
