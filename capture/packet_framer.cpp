@@ -132,11 +132,12 @@ void PacketFramer::Take(int before, int read, const Arrival& arrival) {
 
 void PacketFramer::ArmUntil(LineTime end) {
   // Only what remains is waited, rounded up to the timer's whole
-  // milliseconds so that it never fires before the packet's end.
-  const auto remaining = end - LineClock::now();
+  // milliseconds so that it never fires before the moment of decision.
+  const LineTime decideAt = end + kSettleTime;
+  const auto remaining = decideAt - LineClock::now();
   const auto wait = std::chrono::ceil<milliseconds>(std::max(remaining, LineClock::duration::zero()));
   timer_.start(static_cast<int>(std::min<milliseconds::rep>(wait.count(), 1'000'000'000)));
-  exactEnd_.ArmAt(end);
+  exactEnd_.ArmAt(decideAt);
 }
 
 void PacketFramer::StopTimers() {
@@ -155,7 +156,7 @@ void PacketFramer::OnEndOfPacket() {
   }
   if (took) {
     tookAhead_ = true;
-    if (end_ && LineClock::now() < *end_) {
+    if (end_ && LineClock::now() < *end_ + kSettleTime) {
       ArmUntil(*end_);
       return;
     }

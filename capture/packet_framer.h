@@ -5,6 +5,7 @@
 #include "capture/packet_time.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -33,9 +34,9 @@ class PacketSink {
 //
 // The end-of-packet timer belongs to the main window, whose handler for its
 // timeout calls OnEndOfPacket(). It is armed for what remains until the
-// running packet's end, in whole milliseconds; a kernel timer armed for the
-// exact moment beside it usually ends the packet first, within a fraction of
-// a millisecond, and stops it.
+// running packet's end and the settle time after it, in whole milliseconds;
+// a kernel timer armed for the exact moment beside it usually ends the
+// packet first, within a fraction of a millisecond, and stops it.
 class PacketFramer {
  public:
   static constexpr int kCapacity = 1024;
@@ -44,6 +45,12 @@ class PacketFramer {
   // returns to the event loop, and the source's next readiness event
   // continues where it stopped.
   static constexpr int kMaxReadsPerArrival = 64;
+  // How long after a packet's end on the line its fate is decided. Bytes
+  // that came just before the end may still be on their way through the
+  // link's reader (a thread the machine held up for a moment); they carry
+  // their own arrival, so waiting for them moves no cut and no stamp, only
+  // the moment the row shows.
+  static constexpr std::chrono::microseconds kSettleTime{2000};
 
   PacketFramer(QTimer& endPacketTimer, PacketSink& sink);
 

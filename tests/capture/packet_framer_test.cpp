@@ -382,6 +382,31 @@ TEST(LateHandlingOfOneRead, ReadBegunBeforeThePacketsEnd_ContinuesIt) {
   EXPECT_EQ(sink.rows[0].bytes, (Bytes{0, 1, 2}));
 }
 
+// Bytes that came just before the packet's end but reach the reader only
+// after it (a reader thread held up for a moment) still join the packet, and
+// their own readiness event, coming later, starts nothing.
+TEST(LateHandlingOfOneRead, BytesStillOnTheirWayAtThePacketsEnd_JoinIt) {
+  QTimer endPacketTimer;
+  TimedSink sink;
+  PacketFramer framer(endPacketTimer, sink);
+  framer.SetInterval(kLateInterval);
+  QObject::connect(&endPacketTimer, &QTimer::timeout, [&] { framer.OnEndOfPacket(); });
+  TimedLine line;
+  const LineTime start = LineClock::now();
+  const auto ms = [](int count) { return std::chrono::milliseconds(count); };
+  line.chunks.push_back({start, {0}});
+  framer.OnBytesAvailable(line);
+  static_assert(PacketFramer::kSettleTime > std::chrono::milliseconds(1));
+  line.chunks.push_back({start + ms(kLateInterval + 1), {1}, start + ms(kLateInterval - 1)});
+  QTimer::singleShot(kLateInterval + 10, [&] { framer.OnBytesAvailable(line); });
+
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return LineClock::now() > start + ms(kLateInterval + 10) && !sink.rows.empty() && !endPacketTimer.isActive(); },
+      10'000));
+  ASSERT_EQ(sink.rows.size(), 1U);
+  EXPECT_EQ(sink.rows[0].bytes, (Bytes{0, 1}));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     BusyWindow, LateHandling,
     testing::Values(
