@@ -14,12 +14,8 @@ namespace tessaly {
 // a round of thread hand-overs. This bar repaints only what a change of range,
 // steps or value altered: nothing when the handle stays where it was on
 // screen (a long log's handle is at its least length and at the bottom), else
-// the part of the bar between the handle's old and new place. When the style
-// draws every row of the groove alike and every row of the handle's body
-// alike (checked once for each look of the bar, by drawing it), only the
-// rows about the handle's moved ends change: a handle that shrinks by a few
-// pixels costs a few rows. Any other change, and any change to what the
-// style draws besides the handle, repaints the bar whole, as before.
+// the part of the bar between the handle's old and new place. Any other
+// change repaints the bar whole, as before.
 class LogScrollBar : public QScrollBar {
   Q_OBJECT
 
@@ -47,21 +43,14 @@ class LogScrollBar : public QScrollBar {
 
   Look CurrentLook() const;
   static bool SameButHandle(const Look& a, const Look& b);
-  // Whether the style draws the bar, as it looks now, with rows alike along
-  // the groove and along the handle's body (vertical bars only).
-  bool RowsAlike(const Look& look);
   // What to repaint when the handle moved from one place to another.
-  QRegion Moved(const QRect& from, const QRect& to, bool rowsAlike) const;
+  QRegion Moved(const QRect& from, const QRect& to) const;
   // Repaints what a run of changes altered.
   void Settle();
 
   Look shown_;  // as the bar stands once the repaints asked for are done
   bool shownKnown_ = false;
   bool settlePending_ = false;
-  // RowsAlike() for the look it was last worked out for.
-  Look checked_;
-  bool checkedKnown_ = false;
-  bool rowsAlike_ = false;
 };
 
 }  // namespace tessaly
