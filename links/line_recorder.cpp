@@ -221,11 +221,6 @@ int LineRecorder::Kept() const {
   return static_cast<int>(std::min<std::size_t>(kept_, INT32_MAX));
 }
 
-bool LineRecorder::Finished() const {
-  std::scoped_lock lock(mutex_);
-  return bursts_.empty() && endError_.has_value();
-}
-
 std::optional<int> LineRecorder::EndError() const {
   std::scoped_lock lock(mutex_);
   return endError_;

@@ -70,8 +70,6 @@ class LineRecorder {
   std::optional<Clock::time_point> NextArrival() const;
   // Bytes kept and not taken yet.
   int Kept() const;
-  // True once the stream has ended and every kept byte has been taken.
-  bool Finished() const;
   // The stream's end, once known: its error number (0 for an orderly end).
   std::optional<int> EndError() const;
 
