@@ -29,23 +29,19 @@
 #include "capture/packet_framer.h"
 #include "capture/packet_log_model.h"
 #include "capture/packet_log_view.h"
+#include "bench/loopback_link.h"
 #include "links/link_byte_sources.h"
 #include "links/serial/com_port.h"
-#include "links/tcp/client_socket.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <pthread.h>
 #include <pty.h>
 #include <sched.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/timerfd.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -65,6 +61,9 @@
 
 namespace tessaly {
 namespace {
+
+using bench::LoopbackLink;
+using bench::RunUntil;
 
 constexpr int kFrameSize = 8;
 
@@ -229,15 +228,6 @@ void Print(const char* who, const char* link, int interval, double silenceMs, do
 }
 
 // Runs the event loop until done() or the deadline.
-template <class Done>
-void RunUntil(Done done, int milliseconds) {
-  // Wakes the loop now and then, to look at done() while nothing happens.
-  QTimer tick;
-  tick.start(50);
-  const auto end = LineClock::now() + std::chrono::milliseconds(milliseconds);
-  while (!done() && LineClock::now() < end) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
 struct Harness {
   PacketLogModel log;
   PacketLogView view;
@@ -265,26 +255,7 @@ struct Harness {
 };
 
 Figures RunTcp(Harness& h, int interval, double silenceMs, int frames) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::listen(listener, 1);
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-
-  TClientSocket client;
-  SocketByteSource source(client.Socket());
-  client.SetAddress(QStringLiteral("127.0.0.1"));
-  client.SetPort(ntohs(address.sin_port));
-  client.OnRead = [&](TCustomSocket&, TCustomWinSocket&) { h.framer.OnBytesAvailable(source); };
-  client.OnError = [](TCustomSocket&, TCustomWinSocket&, TErrorEvent, int& code) { code = 0; };
-  client.SetActive(true);
-  const int peer = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-  const int on = 1;
-  ::setsockopt(peer, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  RunUntil([&] { return client.Active(); }, 5000);
+  LoopbackLink link(h.framer);
 
   h.framer.SetInterval(interval);
   h.framer.Reset();
@@ -292,16 +263,13 @@ Figures RunTcp(Harness& h, int interval, double silenceMs, int frames) {
   std::vector<Sending> sent;
   std::atomic<bool> finished{false};
   std::thread sender([&] {
-    sent = SendFrames(peer, frames, static_cast<std::int64_t>(silenceMs * 1e6));
+    sent = SendFrames(link.Peer(), frames, static_cast<std::int64_t>(silenceMs * 1e6));
     finished = true;
   });
   RunUntil([&] { return finished.load(); }, 3'600'000);
   sender.join();
   RunUntil([&] { return false; }, 300);
-  client.SetActive(false);
   h.framer.Reset();  // it reads no more from this case's link
-  ::close(peer);
-  ::close(listener);
   return Judge(h.sink.rows, sent, interval, false);
 }
 
