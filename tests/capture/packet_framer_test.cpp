@@ -358,17 +358,26 @@ TEST_P(LateHandling, RowsCutAndStampedByLineTimes) {
   }
 }
 
+// One packet's reads handled late, with the framer on a line whose bytes
+// carry their arrival.
+class LateHandlingOfOneRead : public testing::Test {
+ protected:
+  LateHandlingOfOneRead() {
+    framer.SetInterval(kLateInterval);
+    QObject::connect(&endPacketTimer, &QTimer::timeout, [this] { framer.OnEndOfPacket(); });
+  }
+
+  QTimer endPacketTimer;
+  TimedSink sink;
+  PacketFramer framer{endPacketTimer, sink};
+  TimedLine line;
+  const LineTime start = LineClock::now();
+};
+
 // A read whose first byte came before the packet's end continues the packet,
 // though the read was handled, and its last byte came, after that end: the
 // line was never silent for a whole interval.
-TEST(LateHandlingOfOneRead, ReadBegunBeforeThePacketsEnd_ContinuesIt) {
-  QTimer endPacketTimer;
-  TimedSink sink;
-  PacketFramer framer(endPacketTimer, sink);
-  framer.SetInterval(kLateInterval);
-  QObject::connect(&endPacketTimer, &QTimer::timeout, [&] { framer.OnEndOfPacket(); });
-  TimedLine line;
-  const LineTime start = LineClock::now();
+TEST_F(LateHandlingOfOneRead, ReadBegunBeforeThePacketsEnd_ContinuesIt) {
   line.chunks.push_back({start, {0}});
   framer.OnBytesAvailable(line);
   line.chunks.push_back({start + std::chrono::milliseconds(2 * kLateInterval), {1, 2},
@@ -385,14 +394,7 @@ TEST(LateHandlingOfOneRead, ReadBegunBeforeThePacketsEnd_ContinuesIt) {
 // Bytes that came just before the packet's end but reach the reader only
 // after it (a reader thread held up for a moment) still join the packet, and
 // their own readiness event, coming later, starts nothing.
-TEST(LateHandlingOfOneRead, BytesStillOnTheirWayAtThePacketsEnd_JoinIt) {
-  QTimer endPacketTimer;
-  TimedSink sink;
-  PacketFramer framer(endPacketTimer, sink);
-  framer.SetInterval(kLateInterval);
-  QObject::connect(&endPacketTimer, &QTimer::timeout, [&] { framer.OnEndOfPacket(); });
-  TimedLine line;
-  const LineTime start = LineClock::now();
+TEST_F(LateHandlingOfOneRead, BytesStillOnTheirWayAtThePacketsEnd_JoinIt) {
   const auto ms = [](int count) { return std::chrono::milliseconds(count); };
   line.chunks.push_back({start, {0}});
   framer.OnBytesAvailable(line);
