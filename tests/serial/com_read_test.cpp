@@ -72,7 +72,9 @@ TEST_F(ComReadTest, ReadBegunAfterBothBursts_StillEndsAtTheSilenceBetweenThem) {
   const TReadArrival first = port_->LastReadArrival();
   EXPECT_EQ(first.last - first.first, milliseconds(10));  // quiet from the end of the 10 ms silence
   EXPECT_EQ(ReadUpTo(1024), "CD");
-  EXPECT_GE(port_->LastReadArrival().first - first.first, milliseconds(200));
+  // Each burst is stamped when the recorder thread got to it, which may be
+  // a moment after it was sent: the gap seen is near 200 ms, not exactly.
+  EXPECT_GE(port_->LastReadArrival().first - first.first, milliseconds(150));
 }
 
 TEST_F(ComReadTest, NothingReceived_ReturnsZeroNoSoonerThanTheTotalTimeout) {
