@@ -7,7 +7,6 @@
 #include "app/main_toolbar.h"
 #include "app/status_panels.h"
 #include "capture/packet_log_view.h"
-#include "links/link_byte_sources.h"
 #include "links/link_holder.h"
 #include "settings/program_key.h"
 #include "settings/registry.h"
@@ -15,6 +14,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -30,10 +30,8 @@ constexpr int kScrollBarMargin = 25;
 }  // namespace
 
 MainWindow::MainWindow(Data& links, QWidget* parent)
-    : QMainWindow(parent),
-      links_(links),
-      serialSource_(links.ComPort()),
-      socketSource_(links.Socket().Socket()) {
+    : QMainWindow(parent), links_(links) {
+  InstallMessageBoxReports();
   setObjectName(QStringLiteral("fmMain"));
   setWindowTitle(QString::fromLatin1(kApplicationTitle));
   setFont(DesignFont());
@@ -41,12 +39,18 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   // Narrower than 800 or lower than 300 pixels is refused.
   setMinimumSize(Scaled(800), Scaled(300));
 
-  endPacketTimer_.setParent(this);
-  endPacketTimer_.setObjectName(QStringLiteral("EndPacketTimer"));
   resizeTimer_.setParent(this);
   resizeTimer_.setObjectName(QStringLiteral("ResizeTimer"));
   resizeTimer_.setInterval(200);
-  framer_ = std::make_unique<PacketFramer>(endPacketTimer_, log_);
+  CaptureReporter& reporter = *this;
+  session_ = std::make_unique<CaptureSession>(links_, log_, reporter);
+  // The window's handlers, named after their events, are what the links call.
+  session_->SetHandlers(LinkHandlers{
+      [this](TCustomComPort& sender, int count) { ListModeRxChar(sender, count); },
+      [this](TCustomSocket& sender, TCustomWinSocket& socket) { SocketRead(sender, socket); },
+      [this](TCustomSocket& sender, TCustomWinSocket& socket, TErrorEvent event, int& errorCode) {
+        SocketError(sender, socket, event, errorCode);
+      }});
 
   toolbar_ = new MainToolbar(this);
   addToolBar(Qt::TopToolBarArea, toolbar_);
@@ -71,13 +75,7 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   analysis_ = new FrameAnalysis(*this, log_, *logView_, *panels_, links_);
 
   ConnectionView& view = *this;
-  connection_ = std::make_unique<ConnectionControl>(
-      links_, *framer_, view,
-      LinkHandlers{
-          [this](TCustomComPort& sender, int count) { ListModeRxChar(sender, count); },
-          [this](TCustomSocket& sender, TCustomWinSocket& socket) { SocketRead(sender, socket); },
-          [this](TCustomSocket& sender, TCustomWinSocket& socket, TErrorEvent event,
-                 int& errorCode) { SocketError(sender, socket, event, errorCode); }});
+  connection_ = std::make_unique<ConnectionControl>(*session_, view);
   ConnectCommands();
 
   // Fits the log's columns once the maximised window has its size.
@@ -122,7 +120,8 @@ void MainWindow::ConnectCommands() {
   connect(&log_, &PacketLogModel::memoryExhausted, this, &MainWindow::StopOnMemoryExhausted,
           Qt::QueuedConnection);
 
-  connect(&endPacketTimer_, &QTimer::timeout, this, guarded(&MainWindow::EndPacketTimerTimer));
+  // The session's timer calls its own end of packet; the window's handler of
+  // the same name stays the entry point for anyone else.
   connect(&resizeTimer_, &QTimer::timeout, this, [this] {
     resizeTimer_.stop();
     FitLogColumns();
@@ -131,7 +130,7 @@ void MainWindow::ConnectCommands() {
 
 void MainWindow::FormCreate() {
   TComPort& port = links_.ComPort();
-  framer_->SetIntervalFromBaudRate(port.LineBitsPerSecond());
+  Framer().SetIntervalFromBaudRate(port.LineBitsPerSecond());
   if (port.Port().isEmpty()) port.SetPort(QStringLiteral("COM1"));
   if (links_.Socket().Address().isEmpty()) links_.Socket().SetAddress(QStringLiteral("192.168.0.1"));
   // A stored choice of the wrong type fails here, and the rest of the
@@ -225,12 +224,10 @@ void MainWindow::GetComPortStates() { connection_->GetComPortStates(); }
 
 // The links are the link holder's for the whole run, so the senders are the
 // ports the sources read.
-void MainWindow::ListModeRxChar(TCustomComPort& /*sender*/, int /*count*/) {
-  framer_->OnBytesAvailable(serialSource_);
-}
+void MainWindow::ListModeRxChar(TCustomComPort& /*sender*/, int /*count*/) { session_->SerialBytesAvailable(); }
 
 void MainWindow::SocketRead(TCustomSocket& /*sender*/, TCustomWinSocket& /*socket*/) {
-  framer_->OnBytesAvailable(socketSource_);
+  session_->SocketBytesAvailable();
 }
 
 void MainWindow::SocketError(TCustomSocket&, TCustomWinSocket&, TErrorEvent, int& errorCode) {
@@ -239,7 +236,7 @@ void MainWindow::SocketError(TCustomSocket&, TCustomWinSocket&, TErrorEvent, int
   errorCode = 0;
 }
 
-void MainWindow::EndPacketTimerTimer() { framer_->OnEndOfPacket(); }
+void MainWindow::EndPacketTimerTimer() { session_->EndOfPacket(); }
 
 void MainWindow::FitLogColumns() {
   logView_->setColumnWidth(
@@ -270,9 +267,19 @@ bool MainWindow::TcpTransportChosen() const { return menus_.miTCP->isChecked(); 
 void MainWindow::ShowProgress(const QString& text) {
   if (text.isEmpty()) {
     panels_->clearMessage();
+    if (busyPointer_) QGuiApplication::restoreOverrideCursor();
+    busyPointer_ = false;
   } else {
     panels_->showMessage(text);
+    if (!busyPointer_) QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    busyPointer_ = true;
   }
+}
+
+void MainWindow::LinkLost(const QString& message, const QString& detail) {
+  // The session has closed the link: the idle state shows first, then why.
+  connection_->ShowRealLinkState();
+  ShowErrorReport(message, detail);
 }
 
 void MainWindow::SetStartPicture(int imageIndex) { toolbar_->SetStartImageIndex(imageIndex); }

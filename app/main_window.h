@@ -4,7 +4,8 @@
 #include "capture/packet_framer.h"
 #include "capture/packet_log_model.h"
 #include "links/connection_control.h"
-#include "links/link_byte_sources.h"
+#include "session/capture_reporter.h"
+#include "session/capture_session.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -23,9 +24,9 @@ class PacketLogView;
 class StatusPanels;
 
 // The program's only primary window: toolbar, menus, the packet log and the
-// status bar. It owns the end-of-packet timer and the packet framing, and
-// shows what connection control decides.
-class MainWindow : public QMainWindow, private ConnectionView {
+// status bar. It owns the capture session, whose packets go to its log, and
+// shows what connection control decides and what the session reports.
+class MainWindow : public QMainWindow, private ConnectionView, private CaptureReporter {
   Q_OBJECT
 
  public:
@@ -53,13 +54,14 @@ class MainWindow : public QMainWindow, private ConnectionView {
                    int& errorCode);
   void EndPacketTimerTimer();
 
-  PacketFramer& Framer() { return *framer_; }
+  PacketFramer& Framer() { return session_->Framer(); }
+  CaptureSession& Session() { return *session_; }
   PacketLogModel& Log() { return log_; }
   PacketLogView& LogView() { return *logView_; }
   MainToolbar& Toolbar() { return *toolbar_; }
   StatusPanels& Panels() { return *panels_; }
   const MainMenus& Menus() const { return menus_; }
-  QTimer& EndPacketTimer() { return endPacketTimer_; }
+  QTimer& EndPacketTimer() { return session_->EndPacketTimer(); }
   ConnectionControl& Connection() { return *connection_; }
   FrameAnalysis& Analysis() { return *analysis_; }
   LogSaveCommand& SaveCommand() { return *saveCommand_; }
@@ -85,16 +87,13 @@ class MainWindow : public QMainWindow, private ConnectionView {
   void ShowLinkStatus(const QString& state, const QString& settings) override;
   void ShowTcpStartFailure(const QString& detail) override;
   void ShowProgress(const QString& text) override;
+  // CaptureReporter
+  void LinkLost(const QString& message, const QString& detail) override;
 
   Data& links_;
-  // The links as packet framing reads them; they live as long as the framer,
-  // whose timer asks the link last read for bytes not yet handled.
-  SerialByteSource serialSource_;
-  SocketByteSource socketSource_;
   PacketLogModel log_;
-  QTimer endPacketTimer_;
   QTimer resizeTimer_;
-  std::unique_ptr<PacketFramer> framer_;
+  std::unique_ptr<CaptureSession> session_;
   MainToolbar* toolbar_;
   PacketLogView* logView_;
   StatusPanels* panels_;
@@ -105,6 +104,7 @@ class MainWindow : public QMainWindow, private ConnectionView {
   QDialog* aboutBox_ = nullptr;
   QDialog* comSet_ = nullptr;
   QDialog* tcpSet_ = nullptr;
+  bool busyPointer_ = false;
 };
 
 }  // namespace tessaly

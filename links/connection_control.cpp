@@ -1,7 +1,6 @@
 #include "links/connection_control.h"
 
-#include "presentation/error_report.h"
-#include "capture/packet_framer.h"
+#include "presentation/failure_report.h"
 #include "links/link_holder.h"
 #include "links/link_status.h"
 #include "links/serial/port_holders.h"
@@ -9,8 +8,6 @@
 #include "links/tcp/socket_error.h"
 
 #include <QCoreApplication>
-#include <QCursor>
-#include <QGuiApplication>
 #include <QScopedValueRollback>
 #include <QThread>
 
@@ -20,13 +17,11 @@
 
 namespace tessaly {
 
-ConnectionControl::ConnectionControl(Data& links, PacketFramer& framer, ConnectionView& view,
-                                     LinkHandlers handlers, QObject* parent)
+ConnectionControl::ConnectionControl(CaptureSession& session, ConnectionView& view, QObject* parent)
     : QObject(parent),
-      links_(links),
-      framer_(framer),
+      session_(session),
+      links_(session.Links()),
       view_(view),
-      handlers_(std::move(handlers)),
       sleep_([](int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); }) {
   // A link that connects or drops by itself is shown as it is.
   connect(&links_, &Data::linkStateChanged, this, [this] {
@@ -34,16 +29,7 @@ ConnectionControl::ConnectionControl(Data& links, PacketFramer& framer, Connecti
   });
 }
 
-ConnectionControl::~ConnectionControl() {
-  links_.ComPort().OnRxChar = nullptr;
-  links_.ComPort().OnLinkLost = nullptr;
-  links_.Socket().OnRead = nullptr;
-  links_.Socket().OnError = nullptr;
-}
-
-bool ConnectionControl::LinkOpen() const {
-  return links_.ComPort().Connected() || links_.Socket().Active();
-}
+bool ConnectionControl::LinkOpen() const { return session_.LinkOpen(); }
 
 void ConnectionControl::CloseLinks() {
   RunReportingErrors([this] { links_.ComPort().Close(); });
@@ -62,27 +48,22 @@ void ConnectionControl::StartStop() {
 }
 
 void ConnectionControl::BindHandlers() {
+  session_.BindHandlers();
+  // The session's error handler decides what becomes of the error; the
+  // number is kept first, so that a failed start can say why it failed.
   TClientSocket& socket = links_.Socket();
-  TComPort& port = links_.ComPort();
-  // The window's handler decides what becomes of the error; the number is
-  // kept first, so that a failed start can say why it failed.
-  socket.OnError = [this](TCustomSocket& sender, TCustomWinSocket& client, TErrorEvent event,
-                          int& errorCode) {
+  socket.OnError = [this, handler = std::move(socket.OnError)](TCustomSocket& sender, TCustomWinSocket& client,
+                                                                 TErrorEvent event, int& errorCode) {
     if (starting_ && errorCode != 0) tcpFailureCode_ = errorCode;
-    if (handlers_.error) handlers_.error(sender, client, event, errorCode);
-  };
-  port.OnRxChar = handlers_.rxChar;
-  socket.OnRead = handlers_.read;
-  port.OnLinkLost = [this](TCustomComPort&, const QString& message) {
-    OnSerialLinkLost(message);
+    if (handler) handler(sender, client, event, errorCode);
   };
 }
 
 void ConnectionControl::Stop() {
-  links_.ComPort().Close();
-  links_.Socket().Close();
-  // The packet buffer and the end-of-packet timer are left alone: a packet
-  // collected just before Stop is still logged when its silence ends.
+  // Every byte read before Stop reaches the packet buffer; the buffer and
+  // the end-of-packet timer are then left alone, so the packet collected
+  // last is still logged when its silence ends.
+  session_.Close();
   ShowRealLinkState();
 }
 
@@ -93,9 +74,6 @@ void ConnectionControl::Start() {
     // A port that cannot be opened ends the start here; picture and status
     // stay as they were.
     if (!OpenSerialPort()) return;
-    // Bytes left from an earlier run are dropped; nothing of the new
-    // opening can have been read yet, since no event ran since it opened.
-    framer_.Reset();
     sharedWith = OtherHolders(links_.ComPort().Port());
   }
   if (view_.TcpTransportChosen()) StartTcp();
@@ -122,7 +100,7 @@ void ConnectionControl::Start() {
 bool ConnectionControl::OpenSerialPort() {
   TComPort& port = links_.ComPort();
   try {
-    port.Open();
+    session_.OpenSerial();
     return true;
   } catch (const EComPort& failure) {
     // The message stays the port's own; beside it, which port and why.
@@ -139,18 +117,15 @@ QString ConnectionControl::OtherHolders(const QString& portName) const {
 }
 
 void ConnectionControl::StartTcp() {
-  // Dropped before the attempt starts: the wait below already reads what
-  // the gateway sends once connected, and that must reach the log.
-  framer_.Reset();
   tcpFailureCode_ = 0;
   view_.ShowProgress(QStringLiteral("Connecting to %1\u2026").arg(TcpStatusText(links_.Socket())));
   // Work in progress until the wait ends, however it ends.
-  struct BusyCursor {
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::BusyCursor); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-  } busy;
+  struct ProgressShown {
+    ConnectionView& view;
+    ~ProgressShown() { view.ShowProgress({}); }
+  } shown{view_};
   try {
-    links_.Socket().SetActive(true);
+    session_.StartTcp();
   } catch (const ESocketError& failure) {
     // Every TCP failure ends in the one message after the full wait.
     if (failure.ErrorCode() != 0) tcpFailureCode_ = failure.ErrorCode();
@@ -159,7 +134,6 @@ void ConnectionControl::StartTcp() {
   }
   WaitForTcpConnection();
   QCoreApplication::processEvents();
-  view_.ShowProgress({});
   // An attempt still under way after the wait got no answer in time.
   if (tcpFailureCode_ == 0) tcpFailureCode_ = ETIMEDOUT;
 }
@@ -187,18 +161,6 @@ void ConnectionControl::GetComPortStates() {
 void ConnectionControl::ShowRealLinkState() {
   GetComPortStates();
   view_.SetStartPicture(LinkOpen() ? kStopPicture : kStartPicture);
-}
-
-void ConnectionControl::OnSerialLinkLost(const QString& message) {
-  // The device went away under an open port: close it, show the idle state,
-  // then say why, once. What was logged stays; Start works again once the
-  // device is back.
-  RunReportingErrors([this] { links_.ComPort().Close(); });
-  ShowRealLinkState();
-  ShowErrorReport(message, QStringLiteral("Port %1 was closed: the device went away or failed (an adapter "
-                                          "unplugged, a pseudo-terminal closed by its program). Press Start "
-                                          "again once it is back.")
-                               .arg(links_.ComPort().Port()));
 }
 
 }  // namespace tessaly

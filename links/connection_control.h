@@ -1,7 +1,6 @@
 #pragma once
 
-#include "links/serial/com_port.h"
-#include "links/tcp/client_socket.h"
+#include "session/capture_session.h"
 
 #include <QString>
 
@@ -11,7 +10,6 @@
 namespace tessaly {
 
 class Data;
-class PacketFramer;
 
 // What connection control needs of the window that shows it: the transport
 // choice, the Start/Stop picture, the two status panels and the report of a
@@ -27,17 +25,9 @@ class ConnectionView {
   // the attempt concerned and why it failed.
   virtual void ShowTcpStartFailure(const QString& detail) = 0;
   // A passing note over the status panels while a connection is being made
-  // ("Connecting to 10.0.0.5:502…"); the empty text takes it away.
+  // ("Connecting to 10.0.0.5:502…"), with the busy pointer; the empty text
+  // takes both away.
   virtual void ShowProgress(const QString& text) = 0;
-};
-
-// The handlers that take the bytes of each link, bound at every Start.
-struct LinkHandlers {
-  std::function<void(TCustomComPort& sender, int count)> rxChar;
-  std::function<void(TCustomSocket& sender, TCustomWinSocket& socket)> read;
-  std::function<void(TCustomSocket& sender, TCustomWinSocket& socket, TErrorEvent event,
-                     int& errorCode)>
-      error;
 };
 
 // The user's one switch over the links: Start opens the link of the chosen
@@ -52,11 +42,7 @@ class ConnectionControl : public QObject {
   static constexpr int kTcpWaitPasses = 200;
   static constexpr int kTcpWaitSleepMs = 10;
 
-  ConnectionControl(Data& links, PacketFramer& framer, ConnectionView& view,
-                    LinkHandlers handlers, QObject* parent = nullptr);
-  // Unbinds the handlers Start bound: the links outlive the window they
-  // point into.
-  ~ConnectionControl() override;
+  ConnectionControl(CaptureSession& session, ConnectionView& view, QObject* parent = nullptr);
 
   // Start/Stop. Ignored while a TCP start is still waiting for its
   // connection (the wait processes events, so a second command could
@@ -65,6 +51,8 @@ class ConnectionControl : public QObject {
 
   // Refreshes both status panels from the transport choice and link state.
   void GetComPortStates();
+  // The same, and the Start/Stop picture as the links are.
+  void ShowRealLinkState();
 
   bool LinkOpen() const;
 
@@ -91,13 +79,10 @@ class ConnectionControl : public QObject {
   void Stop();
   void WaitForTcpConnection();
   void BindHandlers();
-  void ShowRealLinkState();
-  void OnSerialLinkLost(const QString& message);
 
+  CaptureSession& session_;
   Data& links_;
-  PacketFramer& framer_;
   ConnectionView& view_;
-  LinkHandlers handlers_;
   Sleeper sleep_;
   bool starting_ = false;
   // The error number the TCP attempt of the current Start ended with.

@@ -76,8 +76,15 @@ void AskForPromptWakeUps() {
 
 }  // namespace
 
-LineRecorder::LineRecorder(int handle, ReadOnce readOnce, std::size_t capacity)
-    : handle_(handle), readOnce_(std::move(readOnce)), capacity_(std::max<std::size_t>(capacity, 1)) {
+LineRecorder::LineRecorder(int handle, ReadOnce readOnce, std::size_t capacity, std::size_t readCapacity)
+    : handle_(handle),
+      readOnce_(std::move(readOnce)),
+      capacity_(std::max<std::size_t>(capacity, 1)),
+      readCapacity_(std::max<std::size_t>(readCapacity, 1)),
+      // Both rings now, on the owner's thread: a failure is the owner's to
+      // report, and the recording thread never needs memory of its own.
+      bytes_(new std::uint8_t[capacity_]),
+      marks_(new ReadMark[readCapacity_]) {
   ready_ = MakeEventDescriptor();
   try {
     stop_ = MakeEventDescriptor();
@@ -90,6 +97,13 @@ LineRecorder::LineRecorder(int handle, ReadOnce readOnce, std::size_t capacity)
 }
 
 LineRecorder::~LineRecorder() {
+  StopThread();
+  ::close(stop_);
+  ::close(ready_);
+}
+
+void LineRecorder::StopThread() {
+  if (!thread_.joinable()) return;
   {
     std::scoped_lock lock(mutex_);
     stopping_ = true;
@@ -97,50 +111,64 @@ LineRecorder::~LineRecorder() {
   changed_.notify_all();
   Raise(stop_);
   thread_.join();
-  ::close(stop_);
-  ::close(ready_);
 }
 
 void LineRecorder::Run() {
   AskForPromptWakeUps();
-  for (;;) {
-    {
-      // A full store waits for the owner to take some; the kernel's queue
-      // holds what comes meanwhile.
-      std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return stopping_ || kept_ < capacity_; });
-      if (stopping_) return;
+  try {
+    for (;;) {
+      {
+        // Full rings wait for the owner to take some; the kernel's queue
+        // holds what comes meanwhile.
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return stopping_ || Room() > 0; });
+        if (stopping_) return;
+      }
+      std::array<pollfd, 2> watched{{{stop_, POLLIN, 0}, {handle_, POLLIN, 0}}};
+      if (::poll(watched.data(), watched.size(), -1) < 0) {
+        if (errno == EINTR) continue;
+        End(errno);
+        return;
+      }
+      if (watched[0].revents != 0) return;
+      const short events = watched[1].revents;
+      if ((events & POLLNVAL) != 0) {
+        End(EBADF);
+        return;
+      }
+      if (events == 0) continue;
+      if (!Drain((events & (POLLHUP | POLLERR)) != 0)) return;
     }
-    std::array<pollfd, 2> watched{{{stop_, POLLIN, 0}, {handle_, POLLIN, 0}}};
-    if (::poll(watched.data(), watched.size(), -1) < 0) {
-      if (errno == EINTR) continue;
-      End(errno);
-      return;
-    }
-    if (watched[0].revents != 0) return;
-    const short events = watched[1].revents;
-    if ((events & POLLNVAL) != 0) {
-      End(EBADF);
-      return;
-    }
-    if (events == 0) continue;
-    if (!Drain((events & (POLLHUP | POLLERR)) != 0)) return;
+  } catch (...) {
+    // Nothing here allocates, but should anything still fail, the stream
+    // ends as a failed line does, with what was kept still to be taken,
+    // rather than taking the whole program down.
+    End(ENOMEM);
   }
+}
+
+std::size_t LineRecorder::Room() const {
+  return markCount_ < readCapacity_ ? capacity_ - kept_ : 0;
 }
 
 bool LineRecorder::Drain(bool hungUp) {
   std::array<std::uint8_t, kReadSize> place;
   bool first = true;
   for (;;) {
-    const ReadResult result = readOnce_(handle_, place.data(), kReadSize);
-    if (result.count > 0) {
-      Keep(place.data(), std::min(result.count, kReadSize), result.arrivedAt.value_or(Clock::now()));
-      first = false;
-      // A short read took everything waiting; a full one may have left more,
-      // which waits while the store is full.
-      if (result.count < kReadSize) return true;
+    std::size_t room = 0;
+    {
       std::scoped_lock lock(mutex_);
-      if (kept_ >= capacity_) return true;
+      room = std::min<std::size_t>(Room(), kReadSize);
+    }
+    // Full: what is left waits in the kernel until the owner takes some.
+    if (room == 0) return true;
+    const ReadResult result = readOnce_(handle_, place.data(), static_cast<int>(room));
+    if (result.count > 0) {
+      const auto count = std::min(static_cast<std::size_t>(result.count), room);
+      Keep(place.data(), count, result.arrivedAt.value_or(Clock::now()));
+      first = false;
+      // A short read took everything waiting; a full one may have left more.
+      if (count < room) return true;
       continue;
     }
     if (result.ended) {
@@ -158,12 +186,18 @@ bool LineRecorder::Drain(bool hungUp) {
   }
 }
 
-void LineRecorder::Keep(const std::uint8_t* bytes, int count, Clock::time_point arrivedAt) {
-  Burst burst{std::vector<std::uint8_t>(bytes, bytes + count), 0, arrivedAt};
+void LineRecorder::Keep(const std::uint8_t* bytes, std::size_t count, Clock::time_point arrivedAt) {
   {
     std::scoped_lock lock(mutex_);
-    kept_ += static_cast<std::size_t>(count);
-    bursts_.push_back(std::move(burst));
+    // Copied in at most two pieces: up to the ring's end, then from its start.
+    const std::uint64_t end = taken_ + kept_;
+    const std::size_t at = static_cast<std::size_t>(end % capacity_);
+    const std::size_t head = std::min(count, capacity_ - at);
+    std::memcpy(bytes_.get() + at, bytes, head);
+    std::memcpy(bytes_.get(), bytes + head, count - head);
+    kept_ += count;
+    marks_[(markFront_ + markCount_) % readCapacity_] = {end + count, arrivedAt};
+    ++markCount_;
     UpdateReady();
   }
   changed_.notify_all();
@@ -179,7 +213,7 @@ void LineRecorder::End(int error) {
 }
 
 void LineRecorder::UpdateReady() {
-  const bool somethingToTake = !bursts_.empty() || endError_.has_value();
+  const bool somethingToTake = kept_ > 0 || endError_.has_value() || finished_;
   if (somethingToTake == readySet_) return;
   readySet_ = somethingToTake;
   if (somethingToTake) {
@@ -194,16 +228,22 @@ LineRecorder::Piece LineRecorder::Take(std::uint8_t* place, int maxCount) {
   bool wasFull = false;
   {
     std::scoped_lock lock(mutex_);
-    if (bursts_.empty() || maxCount <= 0) return piece;
-    Burst& front = bursts_.front();
-    const std::size_t left = front.bytes.size() - front.taken;
-    const std::size_t count = std::min(left, static_cast<std::size_t>(maxCount));
-    std::memcpy(place, front.bytes.data() + front.taken, count);
+    if (markCount_ == 0 || maxCount <= 0) return piece;
+    const ReadMark& front = marks_[markFront_];
+    const auto count = static_cast<std::size_t>(
+        std::min<std::uint64_t>(front.end - taken_, static_cast<std::uint64_t>(maxCount)));
+    const std::size_t at = static_cast<std::size_t>(taken_ % capacity_);
+    const std::size_t head = std::min(count, capacity_ - at);
+    std::memcpy(place, bytes_.get() + at, head);
+    std::memcpy(place + head, bytes_.get(), count - head);
     piece = {static_cast<int>(count), front.arrivedAt};
-    front.taken += count;
-    if (front.taken == front.bytes.size()) bursts_.pop_front();
-    wasFull = kept_ >= capacity_;
+    wasFull = Room() == 0;
+    taken_ += count;
     kept_ -= count;
+    if (taken_ == front.end) {
+      markFront_ = (markFront_ + 1) % readCapacity_;
+      --markCount_;
+    }
     UpdateReady();
   }
   if (wasFull) changed_.notify_all();  // the thread waits for room
@@ -212,8 +252,8 @@ LineRecorder::Piece LineRecorder::Take(std::uint8_t* place, int maxCount) {
 
 std::optional<LineRecorder::Clock::time_point> LineRecorder::NextArrival() const {
   std::scoped_lock lock(mutex_);
-  if (bursts_.empty()) return std::nullopt;
-  return bursts_.front().arrivedAt;
+  if (markCount_ == 0) return std::nullopt;
+  return marks_[markFront_].arrivedAt;
 }
 
 int LineRecorder::Kept() const {
@@ -226,9 +266,14 @@ std::optional<int> LineRecorder::EndError() const {
   return endError_;
 }
 
+bool LineRecorder::Finished() const {
+  std::scoped_lock lock(mutex_);
+  return finished_;
+}
+
 bool LineRecorder::WaitForBytes(std::optional<Clock::time_point> deadline) const {
   std::unique_lock lock(mutex_);
-  const auto somethingToTake = [this] { return !bursts_.empty() || endError_.has_value(); };
+  const auto somethingToTake = [this] { return kept_ > 0 || endError_.has_value() || finished_; };
   if (!deadline) {
     changed_.wait(lock, somethingToTake);
     return true;
@@ -240,12 +285,39 @@ void LineRecorder::Discard() {
   bool madeRoom = false;
   {
     std::scoped_lock lock(mutex_);
-    madeRoom = kept_ >= capacity_;
-    bursts_.clear();
+    madeRoom = Room() == 0;
+    taken_ += kept_;
     kept_ = 0;
+    markFront_ = 0;
+    markCount_ = 0;
     UpdateReady();
   }
   if (madeRoom) changed_.notify_all();
+}
+
+void LineRecorder::FinishReading() {
+  StopThread();
+  bool ended = false;
+  {
+    std::scoped_lock lock(mutex_);
+    ended = endError_.has_value() || finished_;
+  }
+  // What reached the kernel before now is read here, with this moment as
+  // its arrival; a stream that has ended has nothing more to give.
+  if (!ended) {
+    try {
+      (void)Drain(false);
+    } catch (...) {
+      // The bytes kept before stay; there is no one to tell but the owner,
+      // who takes what is kept next.
+    }
+  }
+  {
+    std::scoped_lock lock(mutex_);
+    finished_ = true;
+    UpdateReady();
+  }
+  changed_.notify_all();
 }
 
 }  // namespace tessaly

@@ -3,12 +3,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <vector>
 
 namespace tessaly {
 
@@ -25,6 +24,11 @@ namespace tessaly {
 //
 // The descriptor stays the owner's: it must stay open while the recorder
 // lives, and is closed by the owner after the recorder is gone.
+//
+// Everything it keeps lives in two rings allocated once, when it is made:
+// one for the bytes, one for the moments of the reads. The thread itself
+// never allocates, so memory running out cannot end it, and its memory is
+// the same whether a line is read a byte or 64 KiB at a time.
 class LineRecorder {
  public:
   using Clock = std::chrono::steady_clock;
@@ -41,14 +45,17 @@ class LineRecorder {
   // Reads at most count bytes from handle into place without waiting.
   using ReadOnce = std::function<ReadResult(int handle, std::uint8_t* place, int count)>;
 
-  // Bytes kept and not taken yet, above which the recorder stops reading:
-  // the kernel's own queue then holds what comes, as it would for a reader
-  // that has stopped reading.
+  // Bytes kept and not taken yet at most, and reads kept at most: when
+  // either ring is full the recorder stops reading, and the kernel's own
+  // queue holds what comes, as it would for a reader that has stopped.
   static constexpr std::size_t kDefaultCapacity = 4 * 1024 * 1024;
+  static constexpr std::size_t kDefaultReadCapacity = 64 * 1024;
 
-  // Starts the thread. Throws std::system_error when no thread or wake-up
+  // Allocates the rings and starts the thread. Throws std::bad_alloc when
+  // the rings cannot be had, std::system_error when no thread or wake-up
   // descriptor can be had.
-  LineRecorder(int handle, ReadOnce readOnce, std::size_t capacity = kDefaultCapacity);
+  LineRecorder(int handle, ReadOnce readOnce, std::size_t capacity = kDefaultCapacity,
+               std::size_t readCapacity = kDefaultReadCapacity);
   // Stops the thread and waits for its end; kept bytes are dropped.
   ~LineRecorder();
   LineRecorder(const LineRecorder&) = delete;
@@ -80,17 +87,30 @@ class LineRecorder {
   // Drops every kept byte.
   void Discard();
 
+  // Ends the reading for good: stops the thread, then takes on the caller's
+  // thread what the descriptor still holds (as far as the rings have room),
+  // so that every byte that came before this call can still be taken. No
+  // end of the stream is reported for it: what is kept is taken as before,
+  // and then nothing more comes.
+  void FinishReading();
+  // FinishReading ran.
+  bool Finished() const;
+
  private:
-  struct Burst {
-    std::vector<std::uint8_t> bytes;
-    std::size_t taken = 0;
-    Clock::time_point arrivedAt;
+  // The moment of one read, and where its bytes end in the stream of all
+  // bytes kept since the recorder started.
+  struct ReadMark {
+    std::uint64_t end = 0;
+    Clock::time_point arrivedAt{};
   };
 
   void Run();
+  void StopThread();
   // Reads until nothing more is waiting; false once the stream has ended.
   bool Drain(bool hungUp);
-  void Keep(const std::uint8_t* bytes, int count, Clock::time_point arrivedAt);
+  // Room for the next read: free bytes, or 0 when either ring is full.
+  std::size_t Room() const;
+  void Keep(const std::uint8_t* bytes, std::size_t count, Clock::time_point arrivedAt);
   void End(int error);
   // With the lock held: the ready descriptor readable exactly while there is
   // something to take.
@@ -99,16 +119,25 @@ class LineRecorder {
   const int handle_;
   const ReadOnce readOnce_;
   const std::size_t capacity_;
+  const std::size_t readCapacity_;
   int ready_ = -1;  // eventfd: readable while something can be taken
   int stop_ = -1;   // eventfd: set to end the thread
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
-  std::deque<Burst> bursts_;
+  // The byte ring: kept_ bytes from the stream position taken_ on, the
+  // stream position p at bytes_[p % capacity_].
+  std::unique_ptr<std::uint8_t[]> bytes_;
+  std::uint64_t taken_ = 0;
   std::size_t kept_ = 0;
+  // The read ring: markCount_ marks from markFront_ on, oldest first.
+  std::unique_ptr<ReadMark[]> marks_;
+  std::size_t markFront_ = 0;
+  std::size_t markCount_ = 0;
   std::optional<int> endError_;
   bool readySet_ = false;
   bool stopping_ = false;
+  bool finished_ = false;
 
   std::thread thread_;
 };

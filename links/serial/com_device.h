@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "links/line_recorder.h"
@@ -48,21 +49,6 @@ struct TLineSignals {
   bool rlsd = false;
 };
 
-// Wakes an event thread out of its wait; set once, never reset.
-class TStopSignal {
- public:
-  TStopSignal();  // EComPort code 1 with the platform number when it cannot be made
-  ~TStopSignal();
-  TStopSignal(const TStopSignal&) = delete;
-  TStopSignal& operator=(const TStopSignal&) = delete;
-
-  void Set() noexcept;
-  int Handle() const { return handle_; }
-
- private:
-  int handle_ = -1;
-};
-
 // When the bytes of a read came in, on the monotonic clock: the first of
 // them, and the moment after which the line counted as quiet (the end of the
 // silence that ended the read, or its last byte when it ended by count or
@@ -72,18 +58,9 @@ struct TReadArrival {
   std::chrono::steady_clock::time_point last;
 };
 
-// How an event thread's wait ended.
-struct TWaitResult {
-  bool stopped = false;   // the stop signal is set
-  bool readable = false;  // received bytes are waiting
-  bool gone = false;      // the device hung up or failed: nothing more will come
-  int platformCode = 0;   // with gone: the error number
-};
-
 // One opened serial device, as the platform offers it. Every failure is an
-// EComPort with the platform's error number. Read, PendingInput and
-// LineSignals may run on the user-interface thread while an event thread
-// waits on the same device with WaitForEvent.
+// EComPort with the platform's error number. Every operation runs on the
+// thread that opened it (the user-interface thread).
 //
 // While open, a recorder reads the device on a thread of its own the moment
 // bytes come and keeps each burst with that moment; Read then applies the
@@ -91,14 +68,21 @@ struct TWaitResult {
 // where the line fell silent, and tells when its bytes came.
 class TComDevice {
  public:
-  TComDevice() = default;
+  TComDevice();
   ~TComDevice();
   TComDevice(const TComDevice&) = delete;
   TComDevice& operator=(const TComDevice&) = delete;
 
-  // Opens exclusively: a device another program holds fails with code 1.
+  // Opens exclusively: a device another program holds (by lock or by the
+  // exclusive-use flag, root or not) fails with code 1 and EBUSY; the
+  // pseudo-terminal multiplexer, which is no port, with ENOTTY.
   void Open(const std::string& path);
+  // Puts back the line settings and low-latency flag the device had when
+  // Open found it, then closes.
   void Close() noexcept;
+  // Stops reading for good: the bytes the device still holds are read at
+  // once, and every byte kept can still be read; then reads return 0.
+  void FinishReading();
   bool IsOpen() const { return handle_ >= 0; }
   // Takes over a descriptor opened elsewhere, such as one end of a socket
   // pair standing in for a line in a test: no exclusivity is asked for.
@@ -126,15 +110,25 @@ class TComDevice {
   void AbortPending();                     // code 5
   void DiscardQueues() noexcept;           // drops queued input and output
 
-  // Waits until the stop signal is set, the device hangs up or fails, or
-  // (with forInput) received bytes are waiting; with timeoutMs >= 0 returns
-  // with nothing set after that long.
-  TWaitResult WaitForEvent(const TStopSignal& stop, bool forInput, int timeoutMs) const;
+  // The recorder's ready descriptor, readable while it keeps bytes or once
+  // the device has ended; -1 while closed.
+  int ReadyHandle() const { return recorder_ != nullptr ? recorder_->ReadyHandle() : -1; }
+  // Bytes the recorder keeps, not yet read here.
+  int KeptInput() const { return recorder_ != nullptr ? recorder_->Kept() : 0; }
+  // How the device ended (hung up, failed), once it has.
+  std::optional<int> EndError() const { return recorder_ != nullptr ? recorder_->EndError() : std::nullopt; }
 
  private:
+  // What the device had when Open found it, to be put back at Close (the
+  // kernel's termios2, whose header cannot be included everywhere).
+  struct FoundSettings;
+
   void StartRecorder();
+  void SaveFoundSettings();
+  void RestoreFoundSettings() noexcept;
 
   int handle_ = -1;
+  std::unique_ptr<FoundSettings> found_;
   TReadTimeouts timeouts_;
   TReadArrival lastArrival_{};
   std::unique_ptr<LineRecorder> recorder_;

@@ -6,8 +6,10 @@
 
 #include <asm/termbits.h>
 #include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -44,19 +46,28 @@ LineRecorder::ReadResult ReadTty(int handle, std::uint8_t* place, int count) {
   }
 }
 
+// The pseudo-terminal multiplexer opens like a terminal, but each opening
+// makes a new pseudo-terminal that no program writes to: a capture from it
+// would wait for ever.
+bool IsPtyMultiplexer(int handle) {
+  struct stat status {};
+  return fstat(handle, &status) == 0 && S_ISCHR(status.st_mode) && major(status.st_rdev) == 5 &&
+         minor(status.st_rdev) == 2;
+}
+
+bool HeldExclusivelyByAnother(int handle) {
+  int exclusive = 0;
+  return ioctl(handle, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
 }  // namespace
 
-TStopSignal::TStopSignal() : handle_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-  if (handle_ < 0) throw EComPort(kComOpenFailed, errno);
-}
+struct TComDevice::FoundSettings {
+  std::optional<termios2> line;
+  std::optional<bool> lowLatency;
+};
 
-TStopSignal::~TStopSignal() { ::close(handle_); }
-
-void TStopSignal::Set() noexcept {
-  const std::uint64_t one = 1;
-  // Can only fail when the counter is full, and then it is set already.
-  (void)!::write(handle_, &one, sizeof one);
-}
+TComDevice::TComDevice() = default;
 
 TComDevice::~TComDevice() { Close(); }
 
@@ -64,22 +75,21 @@ void TComDevice::Open(const std::string& path) {
   Close();
   const int handle = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (handle < 0) throw EComPort(kComOpenFailed, errno);
+  const auto refuse = [handle](int error) {
+    ::close(handle);
+    throw EComPort(kComOpenFailed, error);
+  };
+  if (IsPtyMultiplexer(handle)) refuse(ENOTTY);
   // The lock first: it keeps out every program that asks for it, root
-  // included, and only once it is ours may TIOCEXCL (which root ignores, and
-  // which stays on the tty until we clear it) be set.
-  if (flock(handle, LOCK_EX | LOCK_NB) != 0) {
-    // flock says EWOULDBLOCK; a port in use is reported as the busy device
-    // it is, the same number open() gives under another's TIOCEXCL.
-    const int error = errno == EWOULDBLOCK ? EBUSY : errno;
-    ::close(handle);
-    throw EComPort(kComOpenFailed, error);
-  }
-  if (ioctl(handle, TIOCEXCL) != 0) {  // ENOTTY: not a terminal device at all
-    const int error = errno;
-    ::close(handle);
-    throw EComPort(kComOpenFailed, error);
-  }
+  // included. flock says EWOULDBLOCK; a port in use is reported as the busy
+  // device it is, the same number open() gives under another's TIOCEXCL.
+  if (flock(handle, LOCK_EX | LOCK_NB) != 0) refuse(errno == EWOULDBLOCK ? EBUSY : errno);
+  // Root may open a tty another program holds with TIOCEXCL: the open
+  // succeeds, but the port is that program's all the same.
+  if (HeldExclusivelyByAnother(handle)) refuse(EBUSY);
+  if (ioctl(handle, TIOCEXCL) != 0) refuse(errno);  // ENOTTY: not a terminal device at all
   handle_ = handle;
+  SaveFoundSettings();
   StartRecorder();
 }
 
@@ -90,12 +100,39 @@ void TComDevice::Adopt(int handle) {
 }
 
 void TComDevice::StartRecorder() {
+  int error = 0;
   try {
     recorder_ = std::make_unique<LineRecorder>(handle_, ReadTty);
+    return;
   } catch (const std::system_error& failure) {
-    ::close(handle_);
-    handle_ = -1;
-    throw EComPort(kComOpenFailed, failure.code().value());
+    error = failure.code().value();
+  } catch (const std::bad_alloc&) {
+    error = ENOMEM;
+  }
+  Close();
+  throw EComPort(kComOpenFailed, error);
+}
+
+void TComDevice::SaveFoundSettings() {
+  auto found = std::make_unique<FoundSettings>();
+  termios2 line{};
+  if (ioctl(handle_, TCGETS2, &line) == 0) found->line = line;
+  serial_struct serial{};
+  if (ioctl(handle_, TIOCGSERIAL, &serial) == 0) found->lowLatency = (serial.flags & ASYNC_LOW_LATENCY) != 0;
+  found_ = std::move(found);
+}
+
+// Puts back what the port had when it was opened, as far as it can still be
+// told: another program that uses the port next finds it as it left it.
+void TComDevice::RestoreFoundSettings() noexcept {
+  const std::unique_ptr<FoundSettings> found = std::move(found_);
+  if (found == nullptr) return;
+  if (found->line) (void)ioctl(handle_, TCSETS2, &*found->line);
+  serial_struct serial{};
+  if (found->lowLatency && ioctl(handle_, TIOCGSERIAL, &serial) == 0 &&
+      ((serial.flags & ASYNC_LOW_LATENCY) != 0) != *found->lowLatency) {
+    serial.flags ^= ASYNC_LOW_LATENCY;
+    (void)ioctl(handle_, TIOCSSERIAL, &serial);
   }
 }
 
@@ -103,9 +140,15 @@ void TComDevice::Close() noexcept {
   if (handle_ < 0) return;
   // The recorder reads the descriptor until it is gone.
   recorder_.reset();
+  RestoreFoundSettings();
+  // Set by this program's Open, which refuses a tty another holds so.
   (void)ioctl(handle_, TIOCNXCL);
   ::close(handle_);  // also releases the lock
   handle_ = -1;
+}
+
+void TComDevice::FinishReading() {
+  if (recorder_ != nullptr) recorder_->FinishReading();
 }
 
 // Linux has no queue sizes to ask for: the kernel's buffers are fixed.
@@ -160,7 +203,8 @@ int TComDevice::Read(void* buffer, int count) {
       if (received > 0) return delivered(lastByte);
       throw EComPort(kComReadFailed, *error != 0 ? *error : EIO);
     }
-    if (returnAtOnce) return received > 0 ? delivered(lastByte) : 0;
+    // Reading has finished (the port is closing): what was kept is all.
+    if (returnAtOnce || recorder_->Finished()) return received > 0 ? delivered(lastByte) : 0;
 
     const Clock::time_point now = Clock::now();
     std::optional<Clock::time_point> until = totalEnd;
@@ -177,7 +221,12 @@ int TComDevice::Read(void* buffer, int count) {
 
 int TComDevice::PendingInput() const {
   int queued = 0;
-  if (ioctl(handle_, FIONREAD, &queued) != 0) throw EComPort(kComClearErrorFailed, errno);
+  if (ioctl(handle_, FIONREAD, &queued) != 0) {
+    // A hung-up tty refuses the question, yet the bytes the recorder kept
+    // before it are still to be taken; its end is reported on its own.
+    if (recorder_ == nullptr) throw EComPort(kComClearErrorFailed, errno);
+    queued = 0;
+  }
   // What the recorder keeps, and what it has not read yet.
   if (recorder_ != nullptr) queued += recorder_->Kept();
   return queued;
@@ -204,38 +253,6 @@ void TComDevice::AbortPending() {}
 void TComDevice::DiscardQueues() noexcept {
   (void)ioctl(handle_, TCFLSH, TCIOFLUSH);
   if (recorder_ != nullptr) recorder_->Discard();
-}
-
-TWaitResult TComDevice::WaitForEvent(const TStopSignal& stop, bool forInput, int timeoutMs) const {
-  // For input, the recorder's descriptor, readable while it keeps bytes or
-  // once the device has ended; otherwise the device itself, which reports a
-  // hang-up even when no event is asked for.
-  const int watchedHandle = forInput && recorder_ != nullptr ? recorder_->ReadyHandle() : handle_;
-  pollfd watched[2] = {{stop.Handle(), POLLIN, 0}, {watchedHandle, static_cast<short>(forInput ? POLLIN : 0), 0}};
-  TWaitResult result;
-  while (::poll(watched, 2, timeoutMs) < 0) {
-    if (errno == EINTR) continue;
-    result.gone = true;
-    result.platformCode = errno;
-    return result;
-  }
-  result.stopped = watched[0].revents != 0;
-  if (recorder_ != nullptr) {
-    result.readable = forInput && recorder_->Kept() > 0;
-    if (const std::optional<int> error = recorder_->EndError()) {
-      result.gone = true;
-      result.platformCode = *error != 0 ? *error : EIO;
-      return result;
-    }
-  }
-  if ((watched[1].revents & POLLNVAL) != 0) {
-    result.gone = true;
-    result.platformCode = EBADF;
-  } else if ((watched[1].revents & (POLLHUP | POLLERR)) != 0) {
-    result.gone = true;
-    result.platformCode = EIO;
-  }
-  return result;
 }
 
 }  // namespace tessaly

@@ -3,35 +3,29 @@
 #include <QMetaObject>
 #include <QScopedValueRollback>
 
-#include <system_error>
-#include <thread>
+#include <exception>
 #include <utility>
 
-#include "presentation/error_report.h"
+#include "presentation/failure_report.h"
+#include "links/serial/com_event_watch.h"
 #include "links/serial/com_text.h"
-#include "links/serial/com_thread.h"
 #include "links/serial/port_names.h"
 #include "links/serial/setting_change.h"
 
 namespace tessaly {
-namespace {
-
-// How often Close looks whether the event thread has ended, at the latest,
-// while it serves the thread's hand-overs.
-constexpr std::chrono::milliseconds kServeTick{100};
-
-}  // namespace
 
 TCustomComPort::TCustomComPort(QObject* parent) : QObject(parent) {}
 
 TCustomComPort::~TCustomComPort() {
+  // Whoever bound the handlers may be gone by now: no bytes are handed out.
+  OnRxChar = nullptr;
   try {
     Close();
   } catch (...) {
-    // Closing cannot be refused here; the members below end the thread and
+    // Closing cannot be refused here; the members below end the watch and
     // close the device all the same.
   }
-  thread_.reset();
+  watch_.reset();
   device_.Close();
 }
 
@@ -130,15 +124,23 @@ void TCustomComPort::Open() {
   connected_ = true;
   try {
     ApplyAll();
-    StartEventThread();
+    StartEventWatch();
   } catch (...) {
-    thread_.reset();
+    watch_.reset();
     device_.Close();
     connected_ = false;
     throw;
   }
   if (OnAfterOpen) OnAfterOpen(*this);
-  RunSignalEvents(device_.LineSignals());
+  TLineSignals lines;
+  try {
+    lines = device_.LineSignals();
+  } catch (const EComPort&) {
+    // A device that went away the moment it opened: its recorder has seen
+    // the end, and the loss is reported once, on that path.
+    if (!device_.EndError()) throw;
+  }
+  RunSignalEvents(lines);
 }
 
 void TCustomComPort::Close() {
@@ -148,13 +150,37 @@ void TCustomComPort::Close() {
   RunSignalEvents({});
   if (OnBeforeClose) OnBeforeClose(*this);
   device_.AbortPending();
-  StopEventThread();
-  // A later opening starts without the bytes left from this one, also those
-  // that came after an event thread ended early.
+  std::exception_ptr handlerFailure;
+  try {
+    DeliverLastBytes();
+  } catch (...) {
+    handlerFailure = std::current_exception();  // reported once the port is closed
+  }
+  StopEventWatch();
+  // A later opening starts without anything left from this one.
   device_.DiscardQueues();
   device_.Close();
   connected_ = false;
   if (OnAfterClose) OnAfterClose(*this);
+  if (handlerFailure) std::rethrow_exception(handlerFailure);
+}
+
+void TCustomComPort::DeliverLastBytes() {
+  // The device reads no more: what it still held is kept with what was
+  // read before, and all of it goes to the handler, as at any arrival.
+  device_.FinishReading();
+  // Not after the watch has ended on a failing handler, which would only
+  // fail again; not into a handler that is closing the port itself; and
+  // never more often than there are bytes, in case a handler stops taking
+  // them.
+  if (!OnRxChar || watch_ == nullptr || watch_->Ended() || watch_->Dispatching()) return;
+  for (int left = device_.KeptInput(); left > 0; --left) {
+    const int kept = device_.KeptInput();
+    if (kept == 0) return;
+    const std::uint64_t readBefore = bytesRead_;
+    OnRxChar(*this, kept);
+    if (bytesRead_ == readBefore) return;
+  }
 }
 
 void TCustomComPort::RunSignalEvents(const TLineSignals& lines) {
@@ -163,36 +189,29 @@ void TCustomComPort::RunSignalEvents(const TLineSignals& lines) {
   if (OnRLSDChange) OnRLSDChange(*this, lines.rlsd);
 }
 
-void TCustomComPort::StartEventThread() {
+void TCustomComPort::StartEventWatch() {
   ++opening_;
   if (events_.Empty()) return;
-  handOver_.Reset();
   const std::uint64_t opening = opening_;
-  try {
-    thread_ = std::make_unique<TComThread>(
-        device_, events_, handOver_, [this](TComEvents events) { return DispatchEvents(events); },
-        // On the event thread: the notice waits in the event loop, and is
-        // dropped with the port if the port goes first.
-        [this, opening](const QString& message) {
-          QMetaObject::invokeMethod(
-              this, [this, opening, message] { ReportLinkLost(opening, message); }, Qt::QueuedConnection);
-        });
-  } catch (const std::system_error& failure) {  // no thread to be had
-    throw EComPort(kComOpenFailed, failure.code().value());
-  }
+  watch_ = std::make_unique<TComEventWatch>(
+      device_, [this](TComEvents events) { return DispatchEvents(events); },
+      // Reported from the event loop, after the watch's own work is done: the
+      // handler may close the port, which ends the watch.
+      [this, opening](const QString& message) {
+        QMetaObject::invokeMethod(
+            this, [this, opening, message] { ReportLinkLost(opening, message); }, Qt::QueuedConnection);
+      });
 }
 
-void TCustomComPort::StopEventThread() {
-  if (!thread_) return;
-  thread_->Stop();
-  // Closed from inside a dispatch: the thread waits for that very dispatch,
-  // which cannot end before this Close does.
-  if (handOver_.IsRunning()) handOver_.ReleaseWaiters();
-  std::this_thread::yield();
-  // A hand-over queued right now still runs (and may read) before the
-  // thread can end.
-  handOver_.ServeUntil([this] { return thread_->Finished(); }, kServeTick);
-  thread_.reset();
+void TCustomComPort::StopEventWatch() {
+  if (!watch_) return;
+  watch_->Stop();
+  // Closed from inside a dispatch: the watch goes once that dispatch is over.
+  if (watch_->Dispatching()) {
+    watch_.release()->deleteLater();
+  } else {
+    watch_.reset();
+  }
 }
 
 void TCustomComPort::ReportLinkLost(std::uint64_t opening, const QString& message) {

@@ -15,11 +15,10 @@
 #include "links/serial/com_error.h"
 #include "links/serial/com_records.h"
 #include "links/serial/com_types.h"
-#include "links/serial/hand_over_queue.h"
 
 namespace tessaly {
 
-class TComThread;
+class TComEventWatch;
 class TCustomComPort;
 
 using TNotifyEvent = std::function<void(TCustomComPort& sender)>;
@@ -29,11 +28,12 @@ using TComErrorEvent = std::function<void(TCustomComPort& sender, TComErrors err
 using TLinkLostEvent = std::function<void(TCustomComPort& sender, const QString& message)>;
 
 // A serial port: its settings, opening and closing with the line
-// configuration, the event thread that hands received-characters events to
-// the user-interface thread, and reading under the read timeouts. Lives on
-// the user-interface thread, where every operation and handler runs. Every
-// failure is an EComPort. The object name names the port's subkey in the
-// settings store.
+// configuration, the received-characters event on the user-interface
+// thread, and reading under the read timeouts. Lives on the user-interface
+// thread, where every operation and handler runs; the device's recorder
+// thread reads the line and keeps each burst with its moment, and the event
+// loop wakes for it. Every failure is an EComPort. The object name names the
+// port's subkey in the settings store.
 class TCustomComPort : public QObject {
   Q_OBJECT
 
@@ -78,7 +78,10 @@ class TCustomComPort : public QObject {
   bool Connected() const { return connected_; }
   void SetConnected(bool connected);  // opens or closes
   void Open();                        // nothing if open
-  void Close();                       // nothing if closed
+  // Nothing if closed. Bytes read from the line before Close and not yet
+  // handled still reach OnRxChar first, as at any arrival; then the port
+  // closes and its device gets back the settings it had before.
+  void Close();
 
   // --- Input.
   // Reads up to count bytes into buffer under the read timeouts; returns the
@@ -119,18 +122,20 @@ class TCustomComPort : public QObject {
   TNotifyEvent OnAfterOpen;
   TNotifyEvent OnBeforeClose;
   TNotifyEvent OnAfterClose;
-  // Once per opening, when its event thread ended because the device went
-  // away or a failure escaped a dispatch (message: that failure's). The port
-  // still counts as open; no further events come until it is closed and
-  // opened again.
+  // Once per opening, when the device went away (after every byte read
+  // before has reached OnRxChar) or a failure escaped a dispatch (message:
+  // that failure's). The port still counts as open; no further events come
+  // until it is closed and opened again.
   TLinkLostEvent OnLinkLost;
 
  private:
   bool CanApply() const { return connected_ && updateHold_ == 0; }
   void ApplyAll();
   TLineSettings LineSettings() const;
-  void StartEventThread();
-  void StopEventThread();
+  void StartEventWatch();
+  void StopEventWatch();
+  // Hands the bytes still kept to OnRxChar before the port closes.
+  void DeliverLastBytes();
   int DispatchEvents(TComEvents events);
   void ReportLinkLost(std::uint64_t opening, const QString& message);
   void RunSignalEvents(const TLineSignals& lines);
@@ -157,8 +162,7 @@ class TCustomComPort : public QObject {
   std::uint64_t bytesRead_ = 0;  // by Read, to tell whether a handler took input
   std::uint64_t opening_ = 0;  // counts openings, so a late notice of an earlier one is ignored
   TComDevice device_;
-  THandOverQueue handOver_{*this};
-  std::unique_ptr<TComThread> thread_;
+  std::unique_ptr<TComEventWatch> watch_;
 };
 
 // The port class this program instantiates.

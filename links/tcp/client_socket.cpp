@@ -16,6 +16,7 @@ TClientSocket::~TClientSocket() { socket_.reset(); }
 void TClientSocket::DoActivate(bool value) {
   if (value == socket_->Connected()) return;
   if (socket_->Connected()) {
+    socket_->DeliverLastBytes();
     socket_->Disconnect(socket_->SocketHandle());
     return;
   }

@@ -171,6 +171,19 @@ int TCustomWinSocket::Receive(void* buffer, int count) {
   return -1;
 }
 
+void TCustomWinSocket::DeliverLastBytes() {
+  std::scoped_lock lock(lock_);
+  if (!connected_ || recorder_ == nullptr) return;
+  recorder_->FinishReading();
+  // At most one event per byte: each must receive some, or it is the last.
+  for (int left = recorder_->Kept(); left > 0; --left) {
+    const int kept = recorder_ != nullptr ? recorder_->Kept() : 0;
+    if (kept == 0) return;
+    Event(TSocketEvent::seRead);
+    if (recorder_ == nullptr || recorder_->Kept() >= kept) return;
+  }
+}
+
 void TCustomWinSocket::FailReceive(int errorCode, const char* apiName) {
   int code = errorCode;
   RunThenCleanUp([&] { Error(TErrorEvent::eeReceive, code); }, [&] { Disconnect(handle_); });

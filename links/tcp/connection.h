@@ -64,6 +64,12 @@ class TCustomWinSocket {
   // kernel's receive time where it keeps one), on the steady clock.
   std::chrono::steady_clock::time_point LastReceiveTime() const { return lastReceiveTime_; }
 
+  // Before a close asked for by the owner: stops taking bytes off the
+  // socket, takes what the kernel still holds, and raises read events until
+  // every byte taken has been received (or a handler stops receiving), so
+  // that nothing that came before the close is lost.
+  void DeliverLastBytes();
+
   // Processes one notification, as the event loop delivers them. Public so
   // that a notification can also be handed in directly.
   void ProcessNotification(const TSocketNotification& notification);

@@ -6,7 +6,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <new>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -87,16 +89,70 @@ TEST_F(LineRecorderTest, BurstsTakenLateKeepTheirOwnMoments_AndAreNeverJoined) {
   EXPECT_EQ(Take(64), "");
 }
 
-TEST_F(LineRecorderTest, FullStoreStopsReadingUntilBytesAreTaken_ThenGoesOn) {
-  Start(4);
-  Send("0123456789");
-  ASSERT_TRUE(Eventually([&] { return recorder_->Kept() == 10; }));
-  Send("abc");
-  std::this_thread::sleep_for(milliseconds(50));
-  EXPECT_EQ(recorder_->Kept(), 10);  // full: "abc" waits in the socket
-  EXPECT_EQ(Take(64), "0123456789");
-  ASSERT_TRUE(Eventually([&] { return recorder_->Kept() == 3; }));
-  EXPECT_EQ(Take(64), "abc");
+// Full rings stop the reading: what comes waits in the kernel, and every
+// byte still arrives, in order, once bytes are taken. Bounded by bytes, and
+// by reads when the line is read a byte at a time.
+TEST_F(LineRecorderTest, FullRingsStopReadingUntilBytesAreTaken_NothingLostOrReordered) {
+  struct Case {
+    std::size_t capacity;
+    std::size_t reads;
+    int bytesPerRead;
+    int kept;  // where the recorder stops
+  };
+  for (const Case& c : {Case{4, 64, 64, 4}, Case{4096, 16, 1, 16}}) {
+    SCOPED_TRACE(c.capacity);
+    TearDown();
+    SetUp();
+    recorder_ = std::make_unique<LineRecorder>(
+        ends_[0],
+        [perRead = c.bytesPerRead](int handle, std::uint8_t* place, int count) {
+          return ReadSocket(handle, place, std::min(count, perRead));
+        },
+        c.capacity, c.reads);
+    std::string sent;
+    for (int i = 0; i < 100; ++i) sent += static_cast<char>('0' + i % 75);
+    Send(sent);
+    ASSERT_TRUE(Eventually([&] { return recorder_->Kept() == c.kept; }));
+    std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_EQ(recorder_->Kept(), c.kept);  // full: the rest waits in the socket
+    std::string taken;
+    ASSERT_TRUE(Eventually([&] {
+      taken += Take(64);
+      return taken.size() >= sent.size();
+    }));
+    EXPECT_EQ(taken, sent);
+  }
+}
+
+// The owner's thread, at Stop: bytes the recorder thread has not got round
+// to are read then, and can still be taken; nothing more comes after.
+TEST_F(LineRecorderTest, FinishReading_TakesWhatTheKernelStillHolds) {
+  const std::thread::id owner = std::this_thread::get_id();
+  // The recording thread is held up for good: it never gets the bytes.
+  recorder_ = std::make_unique<LineRecorder>(ends_[0], [owner](int handle, std::uint8_t* place, int count) {
+    if (std::this_thread::get_id() != owner) return LineRecorder::ReadResult{};
+    return ReadSocket(handle, place, count);
+  });
+  Send("late");
+  std::this_thread::sleep_for(milliseconds(20));
+  EXPECT_EQ(recorder_->Kept(), 0);
+  recorder_->FinishReading();
+  EXPECT_TRUE(recorder_->Finished());
+  EXPECT_TRUE(recorder_->WaitForBytes(std::nullopt));
+  EXPECT_EQ(Take(64), "late");
+  Send("after");
+  EXPECT_TRUE(IsReady(*recorder_));
+  EXPECT_EQ(Take(64), "");
+  EXPECT_FALSE(recorder_->EndError().has_value());
+}
+
+// Every allocation is made before the thread starts: one the machine cannot
+// give fails the start, for the owner to report, and takes nothing down.
+TEST_F(LineRecorderTest, RingsTooLargeForMemory_FailTheStartCleanly) {
+  EXPECT_THROW(LineRecorder(ends_[0], ReadSocket, std::size_t{1} << 62), std::bad_alloc);
+  Start();
+  Send("ok");
+  ASSERT_TRUE(Eventually([&] { return recorder_->Kept() == 2; }));
 }
 
 TEST_F(LineRecorderTest, PeerGone_KeptBytesComeFirstThenTheEnd) {

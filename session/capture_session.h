@@ -1,0 +1,96 @@
+#pragma once
+
+#include "capture/packet_framer.h"
+#include "links/link_byte_sources.h"
+#include "links/serial/com_port.h"
+#include "links/tcp/client_socket.h"
+#include "session/line_description.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+namespace tessaly {
+
+class CaptureReporter;
+class Data;
+
+// The handlers that take the bytes of each link, bound at every Start. A
+// window binds its own, named after their events, which call back into the
+// session; without them the session's own are bound.
+struct LinkHandlers {
+  std::function<void(TCustomComPort& sender, int count)> rxChar;
+  std::function<void(TCustomSocket& sender, TCustomWinSocket& socket)> read;
+  std::function<void(TCustomSocket& sender, TCustomWinSocket& socket, TErrorEvent event, int& errorCode)> error;
+};
+
+// One capture, with no window: the link holder's two links, the framing of
+// the bytes that come through them with its end-of-packet timers, and the
+// sink that receives each finished packet. A window, a recorder or a test
+// owns one and drives it from its thread's event loop; what goes wrong
+// without being asked reaches the owner through its reporter.
+//
+// Nothing read from a link is lost at its edges: a link that the owner
+// closes hands every byte it has read to the framing first, and a link that
+// goes away by itself does the same before it is reported lost. The packet
+// that was running then ends as at a silence, when its end comes.
+class CaptureSession : public QObject {
+  Q_OBJECT
+
+ public:
+  CaptureSession(Data& links, PacketSink& sink, CaptureReporter& reporter, QObject* parent = nullptr);
+  // Unbinds the links' handlers: the links may outlive the session.
+  ~CaptureSession() override;
+
+  Data& Links() { return links_; }
+  PacketFramer& Framer() { return framer_; }
+  const PacketFramer& Framer() const { return framer_; }
+  QTimer& EndPacketTimer() { return endPacketTimer_; }
+
+  // Handlers to bind instead of the session's own (see LinkHandlers); an
+  // empty one leaves the session's own in place.
+  void SetHandlers(LinkHandlers handlers) { handlers_ = std::move(handlers); }
+  // Binds the byte handlers and the loss reports to both links.
+  void BindHandlers();
+
+  // What the handlers do: bytes are waiting on the serial port or the
+  // socket; the end-of-packet timer expired.
+  void SerialBytesAvailable();
+  void SocketBytesAvailable();
+  void EndOfPacket();
+
+  // Opens the serial port with its settings (throws its EComPort), or starts
+  // a connection to the gateway (completed later through the event loop).
+  // Both empty the packet buffer; bind the handlers before.
+  void OpenSerial();
+  void StartTcp();
+  // Closes both links. Every byte read before reaches the framing first.
+  void Close();
+  bool LinkOpen() const;
+
+  // The serial line speed behind the gateway, when the user gave it.
+  void SetGatewayLineSpeed(std::optional<int> bitsPerSecond) { gatewayBitsPerSecond_ = bitsPerSecond; }
+  std::optional<int> GatewayLineSpeed() const { return gatewayBitsPerSecond_; }
+  // The line of the link opened last (the serial port before any opening),
+  // with the interval in force.
+  LineDescription Line() const;
+
+ private:
+  void SerialLinkLost(const QString& message);
+
+  Data& links_;
+  CaptureReporter& reporter_;
+  // The links as the framer reads them; they live as long as the framer,
+  // whose timer asks the link last read for bytes not yet handled.
+  SerialByteSource serialSource_;
+  SocketByteSource socketSource_;
+  QTimer endPacketTimer_;
+  PacketFramer framer_;
+  LinkHandlers handlers_;
+  std::optional<int> gatewayBitsPerSecond_;
+  LineDescription::Link lastOpened_ = LineDescription::Link::Serial;
+};
+
+}  // namespace tessaly
