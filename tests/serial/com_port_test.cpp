@@ -5,6 +5,10 @@
 
 #include <cerrno>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include "tests/serial/port_fixture.h"
 
 namespace tessaly {
@@ -50,6 +54,36 @@ TEST_F(ComPortTest, UnusableOrBusyDevice_FailsToOpenAndStaysClosed) {
   port_.reset();  // destroying a port closes it
   second.Open();
   EXPECT_TRUE(second.Connected());
+}
+
+// Another program's claim on a port stands, root or not, and this program
+// never takes it away; the multiplexer that makes pseudo-terminals is no
+// port at all.
+TEST_F(ComPortTest, PortHeldExclusivelyByAnother_RefusedAndItsClaimLeftAlone) {
+  const int holder = ::open(pty_.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+  ExpectComFailure([&] { port_->Open(); }, kComOpenFailed, EBUSY);
+  EXPECT_FALSE(port_->Connected());
+  int exclusive = 0;
+  ASSERT_EQ(ioctl(holder, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 1) << "the other program's exclusive claim was cleared";
+  ::close(holder);
+
+  TComPort multiplexer;
+  multiplexer.SetPort(QStringLiteral("/dev/ptmx"));
+  ExpectComFailure([&] { multiplexer.Open(); }, kComOpenFailed, ENOTTY);
+}
+
+// The next program to use the port finds it as this one found it.
+TEST_F(ComPortTest, Close_PutsBackTheLineSettingsFoundAtOpening) {
+  const std::string found = LineConfiguration(pty_.Master());
+  port_->SetBaudRate(br19200);
+  port_->Parity().SetBits(prOdd);
+  port_->Open();
+  ASSERT_NE(LineConfiguration(pty_.Master()), found);
+  port_->Close();
+  EXPECT_EQ(LineConfiguration(pty_.Master()), found);
 }
 
 TEST_F(ComPortTest, ConfigurationFails_Code7AndTheDeviceIsFreeForTheNextOpening) {
