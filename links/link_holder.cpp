@@ -85,9 +85,12 @@ void Data::SocketConnect(TCustomSocket& sender, TCustomWinSocket&) {
   LinkStateNotice notice(*this);
   TRegistry store(storeDirectory_);
   store.SetRootKey(RegistryRoot::LocalMachine);
+  // Address and port belong together: one rewrite of the store.
+  store.BeginWrites();
   store.OpenKey(kProgramKeyPath, true);
   store.WriteString("Remote_IP", sender.Address().toStdString());
   store.WriteInteger("Remote_Port", sender.Port());
+  store.CommitWrites();
 }
 
 }  // namespace tessaly

@@ -58,8 +58,11 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
   path_ = NormalizedKeyPath(path);
   const std::string fullPath = FullKeyPath();
   const StoreFile file = File();
-  bool opened = file.Writable() && file.Read()->KeyExists(fullPath);
-  if (!opened && canCreate) {
+  bool opened = file.Writable() && (file.Read()->KeyExists(fullPath) || PendingKey(fullPath));
+  if (!opened && canCreate && pending_ && file.Writable()) {
+    pending_->push_back({root_, fullPath, std::nullopt});
+    opened = true;
+  } else if (!opened && canCreate) {
     opened = file.Update([&](RegistryTree& tree) {
       if (tree.KeyExists(fullPath)) return false;  // another copy of the program was quicker
       tree.EnsureKey(fullPath);
@@ -80,6 +83,15 @@ void TRegistry::CloseKey() {
 // another copy of the program has meanwhile removed the key or the value.
 std::optional<RegistryValue> TRegistry::FindOpenValue(const std::string& name) const {
   if (!open_) return std::nullopt;
+  if (pending_) {
+    const std::string fullPath = FullKeyPath();
+    for (auto write = pending_->rbegin(); write != pending_->rend(); ++write) {
+      if (write->root == root_ && write->value && SameName(write->keyPath, fullPath) &&
+          SameName(write->value->name, name)) {
+        return write->value;
+      }
+    }
+  }
   const std::shared_ptr<const RegistryTree> tree = File().Read();
   const RegistryKey* key = tree->FindKey(FullKeyPath());
   const RegistryValue* value = key == nullptr ? nullptr : key->FindValue(name);
@@ -110,11 +122,49 @@ bool TRegistry::ValueExists(const std::string& name) const { return FindOpenValu
 void TRegistry::WriteValue(const std::string& name, RegistryDataType type, std::vector<std::uint8_t> data) {
   if (!open_ || !IsStorableName(name)) FailSet(name);
   const std::string fullPath = FullKeyPath();
+  if (pending_) {
+    pending_->push_back({root_, fullPath, RegistryValue{name, type, std::move(data)}});
+    return;
+  }
   const bool stored = File().Update([&](RegistryTree& tree) {
     tree.EnsureKey(fullPath).SetValue(RegistryValue{name, type, data});
     return true;
   });
   if (!stored) FailSet(name);
+}
+
+bool TRegistry::PendingKey(const std::string& fullPath) const {
+  if (!pending_) return false;
+  return std::ranges::any_of(*pending_, [&](const PendingWrite& write) {
+    return write.root == root_ && SameName(write.keyPath, fullPath);
+  });
+}
+
+void TRegistry::BeginWrites() {
+  if (!pending_) pending_.emplace();
+}
+
+void TRegistry::CommitWrites() {
+  if (!pending_) return;
+  const std::vector<PendingWrite> writes = std::move(*pending_);
+  pending_.reset();
+  if (writes.empty()) return;
+  const std::string firstName = writes.front().value ? writes.front().value->name : writes.front().keyPath;
+  // One file a root; this program's groups stay within one.
+  for (const RegistryRoot root : {RegistryRoot::CurrentUser, RegistryRoot::LocalMachine}) {
+    const bool any = std::ranges::any_of(writes, [root](const PendingWrite& write) { return write.root == root; });
+    if (!any) continue;
+    const StoreFile file(directory_, std::string(RootFileName(root)), *operations_);
+    const bool stored = file.Update([&](RegistryTree& tree) {
+      for (const PendingWrite& write : writes) {
+        if (write.root != root) continue;
+        RegistryKey& key = tree.EnsureKey(write.keyPath);
+        if (write.value) key.SetValue(*write.value);
+      }
+      return true;
+    });
+    if (!stored) FailSet(firstName);
+  }
 }
 
 void TRegistry::WriteString(const std::string& name, const std::string& value) {

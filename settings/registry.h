@@ -28,8 +28,9 @@ enum class RegistryRoot { CurrentUser, LocalMachine };
 // A handle on the settings store: a root, at most one open key, and the
 // typed values under it. Names of keys and values compare without regard to
 // ASCII case and keep the case they were first written with. Every write is
-// on disk before it returns; every read sees the latest file, parsed once
-// for all handles while it stays the same.
+// on disk before it returns, unless it belongs to a group of writes (see
+// BeginWrites); every read sees the latest file, parsed once for all
+// handles while it stays the same.
 class TRegistry {
  public:
   explicit TRegistry(std::filesystem::path storeDirectory = DefaultStoreDirectory(),
@@ -70,10 +71,27 @@ class TRegistry {
   void WriteInteger(const std::string& name, std::int32_t value);
   void WriteBinaryData(const std::string& name, const std::vector<std::uint8_t>& data);
 
+  // Values that belong together are written together: from BeginWrites on,
+  // writes (and keys that OpenKey creates) are only gathered, and reads
+  // through this handle see them; CommitWrites puts them all on disk in one
+  // replacement of each root's file, or none of them: a crash or a refusal
+  // never leaves half a group. A failure names the first value gathered.
+  // Dropped unwritten when the handle goes without CommitWrites.
+  void BeginWrites();
+  void CommitWrites();
+
  private:
+  // A gathered write: a value, or only the key it lives in.
+  struct PendingWrite {
+    RegistryRoot root;
+    std::string keyPath;
+    std::optional<RegistryValue> value;
+  };
+
   StoreFile File() const;
   std::string FullKeyPath() const;
   std::optional<RegistryValue> FindOpenValue(const std::string& name) const;
+  bool PendingKey(const std::string& fullPath) const;
   void WriteValue(const std::string& name, RegistryDataType type, std::vector<std::uint8_t> data);
 
   std::filesystem::path directory_;
@@ -81,6 +99,7 @@ class TRegistry {
   RegistryRoot root_ = RegistryRoot::CurrentUser;
   bool open_ = false;
   std::string path_;
+  std::optional<std::vector<PendingWrite>> pending_;
 };
 
 }  // namespace tessaly

@@ -39,8 +39,14 @@ void TCustomComPort::SaveSettings(TStoreType type, const QString& location) {
   if (type != skRegistry) throw EComPort(kComStoreFailed);
   try {
     TRegistry registry(StoreDirectory());
+    // The key and every value together, in one rewrite of the store: a
+    // crash never leaves old and new settings mixed.
+    registry.BeginWrites();
     OpenStoreKey(registry, location, objectName());
-    if (!storedGroups_.Contains(sgBasic)) return;
+    if (!storedGroups_.Contains(sgBasic)) {
+      registry.CommitWrites();
+      return;
+    }
     registry.WriteString("Port", port_.toStdString());
     registry.WriteString("BaudRate", BaudRateText(baudRate_).toStdString());
     if (baudRate_ == brCustom) registry.WriteInteger("CustomBaudRate", customBaudRate_);
@@ -48,8 +54,9 @@ void TCustomComPort::SaveSettings(TStoreType type, const QString& location) {
     registry.WriteString("DataBits", DataBitsText(dataBits_).toStdString());
     registry.WriteString("Parity", ParityText(parity_.Bits()).toStdString());
     registry.WriteString("FlowControl", FlowControlText(flowControl_.FlowControlKind()).toStdString());
+    registry.CommitWrites();
   } catch (const std::exception&) {
-    // The first failing write ends the save; earlier values stay written.
+    // Nothing of the group is written.
     throw EComPort(kComStoreFailed);
   }
 }

@@ -20,6 +20,9 @@
 #include <set>
 #include <vector>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 namespace tessaly::test {
 namespace {
 
@@ -91,6 +94,44 @@ TEST_F(ConnectionTest, SerialDeviceGoesAway_ReportedOnceAndThePortIsClosed) {
   EXPECT_TRUE(reports_.Details().value(0).startsWith("Port " + line.SlavePath() + " was closed"));
   ExpectIdle();
   EXPECT_EQ(LoggedPackets().size(), 1) << "what was logged stays";
+}
+
+// Counts the store's files replaced in the folder while it lives: every
+// rewrite of the store renames a new file over the old one.
+class StoreRewrites {
+ public:
+  explicit StoreRewrites(const std::filesystem::path& folder)
+      : watch_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    std::filesystem::create_directories(folder);
+    inotify_add_watch(watch_, folder.c_str(), IN_MOVED_TO);
+  }
+  ~StoreRewrites() { ::close(watch_); }
+  int Count() {
+    alignas(inotify_event) char events[4096];
+    for (ssize_t got; (got = ::read(watch_, events, sizeof events)) > 0;) {
+      for (char* at = events; at < events + got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(at);
+        if (event->len > 0 && std::string(event->name).ends_with(".reg")) ++count_;
+        at += sizeof(inotify_event) + event->len;
+      }
+    }
+    return count_;
+  }
+
+ private:
+  int watch_;
+  int count_ = 0;
+};
+
+TEST_F(ConnectionTest, SerialStart_WritesTheStoreOnce) {
+  PtyPair line;
+  StartProgram();
+  Links().ComPort().SetPort(line.SlavePath());
+  StoreRewrites rewrites(StoreDirectory());
+  ClickStart();
+  ASSERT_TRUE(Links().ComPort().Connected()) << reports_.Text();
+  EXPECT_EQ(rewrites.Count(), 1);
+  EXPECT_EQ(QString::fromStdString(Stored("Port", "SOFTWARE\\Verandel\\Tessaly\\ComPort")), line.SlavePath());
 }
 
 TEST_F(ConnectionTest, ManyStartStopCycles_TheButtonShowsTheSameTwoDrawingsThroughout) {

@@ -218,5 +218,40 @@ TEST_F(StoreOnDisk, ManyHandlesParseTheFileOnce_AChangeInPlaceIsStillSeen) {
   EXPECT_EQ(Program()->ReadString("Transport"), "COM");
 }
 
+// Values written as a group reach the disk in one replacement of the file,
+// or not at all: a refusing disk leaves the old values whole.
+TEST_F(StoreOnDisk, GroupedWrites_OneRewriteForTheWholeGroup_OrNoneWhenRefused) {
+  {
+    const std::unique_ptr<TRegistry> seed = Program();
+    seed->WriteString("Port", "/dev/ttyUSB0");
+    seed->WriteString("BaudRate", "9600");
+  }
+  disk_.calls.clear();
+  auto registry = std::make_unique<TRegistry>(dir_, disk_);
+  registry->SetRootKey(RegistryRoot::LocalMachine);
+  registry->BeginWrites();
+  ASSERT_TRUE(registry->OpenKey(std::string(kProgramKeyPath) + "\\ComPort", true));
+  registry->WriteString("Port", "/dev/ttyUSB1");
+  registry->WriteString("BaudRate", "19200");
+  EXPECT_EQ(registry->ReadString("Port"), "/dev/ttyUSB1") << "a group's own reads see its writes";
+  EXPECT_TRUE(disk_.calls.empty()) << "nothing reaches the disk before the group is committed";
+  registry->CommitWrites();
+  EXPECT_EQ(std::ranges::count(disk_.calls, Step::Rename), 1);
+  EXPECT_EQ(Program()->ReadString("Port"), "/dev/ttyUSB0");  // the group went to its own key
+  TRegistry reader(dir_);
+  reader.SetRootKey(RegistryRoot::LocalMachine);
+  ASSERT_TRUE(reader.OpenKey(std::string(kProgramKeyPath) + "\\ComPort", false));
+  EXPECT_EQ(reader.ReadString("BaudRate"), "19200");
+
+  disk_.failing = {Step::Rename};
+  registry->BeginWrites();
+  ASSERT_TRUE(registry->OpenKey(std::string(kProgramKeyPath) + "\\ComPort", true));
+  registry->WriteString("Port", "/dev/ttyACM0");
+  registry->WriteString("BaudRate", "115200");
+  EXPECT_EQ(test::FailureText([&] { registry->CommitWrites(); }), "Failed to set data for 'Port'");
+  EXPECT_EQ(reader.ReadString("Port"), "/dev/ttyUSB1");
+  EXPECT_EQ(reader.ReadString("BaudRate"), "19200");
+}
+
 }  // namespace
 }  // namespace tessaly
