@@ -3,6 +3,7 @@
 #include "presentation/failure_report.h"
 #include "links/link_holder.h"
 #include "links/link_status.h"
+#include "links/serial/com_text.h"
 #include "links/serial/port_holders.h"
 #include "links/serial/port_names.h"
 #include "links/tcp/socket_error.h"
@@ -83,7 +84,8 @@ void ConnectionControl::Start() {
     // Said once per start, and not refused: the user may want both.
     if (!sharedWith.isEmpty()) {
       ShowWarningReport(
-          QStringLiteral("Another program also has %1 open: %2.").arg(links_.ComPort().Port(), sharedWith),
+          QStringLiteral("Another program also has %1 open: %2.")
+              .arg(DisplayedPortName(links_.ComPort().Port()), sharedWith),
           QStringLiteral("Whatever it reads is lost to this log, which then misses packets or parts of "
                          "them. Close it if the log should see every byte."));
     }

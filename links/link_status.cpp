@@ -9,7 +9,7 @@
 namespace tessaly {
 
 QString SerialStatusText(const TCustomComPort& port) {
-  return QStringList{port.Port(),
+  return QStringList{DisplayedPortName(port.Port()),
                      BaudRateText(port.BaudRate()),
                      DataBitsText(port.DataBits()),
                      ParityText(port.Parity().Bits()),

@@ -1,6 +1,7 @@
 #include "session/capture_session.h"
 
 #include "links/link_holder.h"
+#include "links/serial/com_text.h"
 #include "presentation/failure_report.h"
 #include "session/capture_reporter.h"
 
@@ -95,7 +96,7 @@ void CaptureSession::SerialLinkLost(const QString& message) {
   reporter_.LinkLost(message, QStringLiteral("Port %1 was closed: the device went away or failed (an adapter "
                                              "unplugged, a pseudo-terminal closed by its program). Press Start "
                                              "again once it is back.")
-                                  .arg(links_.ComPort().Port()));
+                                  .arg(DisplayedPortName(links_.ComPort().Port())));
 }
 
 }  // namespace tessaly

@@ -1,4 +1,5 @@
 #include "links/serial/com_error.h"
+#include "links/serial/com_text.h"
 
 #include <array>
 #include <cerrno>
@@ -76,6 +77,11 @@ QString Cause(int platformCode, const QString& devicePath, const QString& holder
       return QStringLiteral("The port is in use by %1. Close that program, then press Start again.")
           .arg(holders);
     case ENOTTY:
+      if (devicePath == QLatin1String("/dev/ptmx") || devicePath == QLatin1String("/dev/pts/ptmx")) {
+        return QStringLiteral("This is the pseudo-terminal multiplexer, not a port: each opening makes a new "
+                              "pseudo-terminal that no program writes to. Choose the pseudo-terminal a program "
+                              "made (/dev/pts/N) instead.");
+      }
       return QStringLiteral("This device is not a serial port.");
     case EIO:
       return QStringLiteral("The device reported an input/output error; it may have been unplugged.");
@@ -95,8 +101,9 @@ QString ComFailureDetail(int platformCode, const QString& portName, const QStrin
     return QStringLiteral("No port is chosen: pick one in Options > Serial settings.");
   }
   const QString port = portName == devicePath
-                           ? QStringLiteral("Port %1.").arg(portName)
-                           : QStringLiteral("Port %1 (device %2).").arg(portName, devicePath);
+                           ? QStringLiteral("Port %1.").arg(DisplayedPortName(portName))
+                           : QStringLiteral("Port %1 (device %2).")
+                                 .arg(DisplayedPortName(portName), DisplayedPortName(devicePath));
   return port + u'\n' + Cause(platformCode, devicePath, holders);
 }
 

@@ -86,4 +86,27 @@ int BaudRateBitsPerSecond(TBaudRate value) {
   return static_cast<unsigned>(value) < kBitsPerSecond.size() ? kBitsPerSecond[value] : 0;
 }
 
+QString DisplayedPortName(const QString& name, int maxLength) {
+  QString shown;
+  for (const QChar character : name) {
+    const char16_t code = character.unicode();
+    if (code == u'\n') {
+      shown += QStringLiteral("\\n");
+    } else if (code == u'\r') {
+      shown += QStringLiteral("\\r");
+    } else if (code == u'\t') {
+      shown += QStringLiteral("\\t");
+    } else if (code < 0x20 || code == 0x7F) {
+      shown += QStringLiteral("\\x") + QString::number(code, 16).rightJustified(2, u'0').toUpper();
+    } else {
+      shown += character;
+    }
+  }
+  if (shown.size() <= maxLength) return shown;
+  // Both ends say most: a device folder and the adapter's serial number.
+  const qsizetype head = (maxLength - 1) / 2;
+  const qsizetype tail = maxLength - 1 - head;
+  return shown.left(head) + QChar(0x2026) + shown.right(tail);
+}
+
 }  // namespace tessaly

@@ -43,4 +43,10 @@ int BaudRateBitsPerSecond(TBaudRate value);
 // ASCII letters upper-cased, every other character kept as it is.
 QString UpperCaseAscii(const QString& text);
 
+// A port name as it can be shown in one line of a panel or a message: line
+// breaks and other control characters written as escapes (\n, \x1B), and
+// a name longer than maxLength characters shortened in its middle. The
+// name itself stays as it was chosen and stored.
+QString DisplayedPortName(const QString& name, int maxLength = 80);
+
 }  // namespace tessaly

@@ -4,7 +4,9 @@
 #include "app/main_toolbar.h"
 #include "app/status_panels.h"
 #include "capture/packet_log_view.h"
+#include "links/link_status.h"
 #include "links/serial/com_error.h"
+#include "links/serial/com_text.h"
 #include "links/tcp/socket_error.h"
 #include "tests/app/program_fixture.h"
 #include "tests/support/holding_process.h"
@@ -46,6 +48,25 @@ TEST(FailureDetailTest, EachErrorNumber_NamesWhatItConcernsTheCauseAndTheRemedy)
     EXPECT_TRUE(row.detail.contains(QString::fromUtf8(row.mustContain))) << row.code << ": " << row.detail.toStdString();
   }
   EXPECT_EQ(ComFailureDetail(EComPort::kNoPlatformCode, "COM1", "/dev/ttyS0"), QString());
+}
+
+// A name that came from the store or was typed carelessly is shown on one
+// line and in reasonable length; the multiplexer is named for what it is.
+TEST(FailureDetailTest, OddPortNames_ShownEscapedAndShortened) {
+  const QString broken = QStringLiteral("/dev/tty\nUSB0");
+  const QString huge = QStringLiteral("/dev/") + QString(10'000, u'x') + QStringLiteral("-end");
+  EXPECT_TRUE(ComFailureDetail(ENOENT, broken, broken).startsWith("Port /dev/tty\\nUSB0.\n"));
+  const QString hugeDetail = ComFailureDetail(ENOENT, huge, huge);
+  EXPECT_LT(hugeDetail.size(), 400);
+  EXPECT_TRUE(hugeDetail.section(u'\n', 0, 0).endsWith(QStringLiteral("x-end.")));
+  EXPECT_EQ(DisplayedPortName(QStringLiteral("a\x1b\t")), QStringLiteral("a\\x1B\\t"));
+  EXPECT_EQ(DisplayedPortName(QStringLiteral("/dev/ttyUSB0")), QStringLiteral("/dev/ttyUSB0"));
+  EXPECT_TRUE(ComFailureDetail(ENOTTY, "/dev/ptmx", "/dev/ptmx").contains("pseudo-terminal multiplexer"));
+
+  TComPort port;
+  port.SetPort(broken);
+  EXPECT_TRUE(SerialStatusText(port).startsWith("/dev/tty\\nUSB0,"));
+  EXPECT_EQ(port.Port(), broken) << "the name itself stays as chosen";
 }
 
 class StartStopTest : public ProgramTest {
