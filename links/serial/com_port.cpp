@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <QScopedValueRollback>
 
+#include <cerrno>
 #include <exception>
 #include <utility>
 
@@ -135,10 +136,10 @@ void TCustomComPort::Open() {
   TLineSignals lines;
   try {
     lines = device_.LineSignals();
-  } catch (const EComPort&) {
-    // A device that went away the moment it opened: its recorder has seen
-    // the end, and the loss is reported once, on that path.
-    if (!device_.EndError()) throw;
+  } catch (const EComPort& failure) {
+    // A device that went away the moment it opened: its recorder sees the
+    // end, and the loss is reported once, on that path.
+    if (!device_.EndError() && failure.PlatformCode() != EIO) throw;
   }
   RunSignalEvents(lines);
 }

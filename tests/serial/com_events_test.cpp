@@ -1,7 +1,7 @@
-// The event thread: received-characters events reaching the handler on the
-// user-interface thread, hand-overs served while closing, and the end of the
-// thread when a handler fails (a line that goes away is followed end to end
-// in the app tests).
+// The received-characters event: reaching the handler on the user-interface
+// thread, bytes still unhandled at close handed over before it ends, and the
+// end of delivery when a handler fails or the device goes away (a line that
+// goes away is followed end to end in the session and app tests).
 #include <QCoreApplication>
 #include <QTest>
 #include <QThread>
@@ -19,8 +19,8 @@
 namespace tessaly {
 namespace {
 
-// Long enough for the event thread to have woken and queued its hand-over,
-// even on a busy machine.
+// Long enough for the recorder thread to have read the bytes, even on a
+// busy machine.
 constexpr std::chrono::milliseconds kThreadSettles{300};
 constexpr int kWaitLimitMs = 60000;
 
@@ -61,20 +61,20 @@ TEST_F(ComEventsTest, BytesAlreadyRead_RaiseNoHandlerCall) {
   ReadOnRxChar();
   port_->Open();
   pty_.Send("abc");
-  std::this_thread::sleep_for(kThreadSettles);  // hand-over queued, not yet run
+  std::this_thread::sleep_for(kThreadSettles);  // read by the recorder, not yet handled
   std::array<char, 16> buffer{};
   EXPECT_EQ(port_->Read(buffer.data(), 16), 3);
   QTest::qWait(200);
   EXPECT_EQ(calls_, 0);
 }
 
-TEST_F(ComEventsTest, HandOverQueuedAtClose_RunsBeforeCloseEnds) {
+TEST_F(ComEventsTest, BytesUnhandledAtClose_ReachTheHandlerBeforeCloseEnds) {
   ReadOnRxChar();
   bool readBeforeClosed = false;
   port_->OnAfterClose = [&](TCustomComPort&) { readBeforeClosed = received_ == "late"; };
   port_->Open();
   pty_.Send("late");
-  std::this_thread::sleep_for(kThreadSettles);  // no event loop: the hand-over waits
+  std::this_thread::sleep_for(kThreadSettles);  // no event loop: nothing handled yet
   port_->Close();
   EXPECT_TRUE(readBeforeClosed);
 }
@@ -122,7 +122,7 @@ TEST_F(ComEventsTest, HandlerFailure_EndsDeliveryUntilReopened) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !lost_.isEmpty(); }, kWaitLimitMs));
   pty_.Send("b");
   QTest::qWait(200);
-  EXPECT_EQ(calls_, 1);  // no thread left to deliver
+  EXPECT_EQ(calls_, 1);  // delivery has ended
   EXPECT_EQ(lost_, QStringList{QStringLiteral("handler failed")});
 
   port_->Close();  // discards "b"
@@ -131,6 +131,24 @@ TEST_F(ComEventsTest, HandlerFailure_EndsDeliveryUntilReopened) {
   pty_.Send("c");
   ASSERT_TRUE(QTest::qWaitFor([&] { return !received_.empty(); }, kWaitLimitMs));
   EXPECT_EQ(received_, "c");
+}
+
+// The device goes away while the port is being opened: one report, the
+// loss, however far the opening had got.
+TEST_F(ComEventsTest, DeviceGoneDuringOpening_ReportedOnceAsTheLoss) {
+  for (int run = 0; run < 5; ++run) {
+    SCOPED_TRACE(run);
+    test::PtyPair line;
+    TComPort port;
+    port.SetPort(line.SlavePath());
+    QStringList lost;
+    port.OnAfterOpen = [&](TCustomComPort&) { line.HangUp(); };
+    port.OnLinkLost = [&](TCustomComPort&, const QString& message) { lost << message; };
+    port.Open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !lost.isEmpty(); }, kWaitLimitMs));
+    QTest::qWait(50);
+    EXPECT_EQ(lost, QStringList{"WaitForEvent method failed (win error code: 5)"});
+  }
 }
 
 }  // namespace
