@@ -68,7 +68,7 @@ class TCustomComPort : public QObject {
   const TComTimeouts& Timeouts() const { return timeouts_; }
   TComBuffer& Buffer() { return buffer_; }
   const TComBuffer& Buffer() const { return buffer_; }
-  // The line events the event thread waits for; used from the next opening.
+  // The line events handled; used from the next opening.
   TComEvents Events() const { return events_; }
   void SetEvents(TComEvents events) { events_ = events; }
   TStoredGroups StoredGroups() const { return storedGroups_; }

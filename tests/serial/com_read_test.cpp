@@ -23,7 +23,7 @@ using test::ExpectComFailure;
 class ComReadTest : public test::PortOnPtyTest {
  protected:
   void SetUp() override {
-    // Reads only: no event thread competing for the bytes.
+    // Reads only: no handler competing for the bytes.
     port_->SetEvents({});
     port_->Open();
   }
