@@ -10,10 +10,12 @@ namespace tessaly {
 // When the bytes of one read came in on the line: the first of them, which
 // tells whether they follow a silence long enough to end the packet before
 // them, and the moment after which the line counts as quiet, from which the
-// next silence is measured.
+// next silence is measured; and, where the source tells it apart from that
+// moment, when its last byte came.
 struct Arrival {
   LineTime first;
   LineTime last;
+  std::optional<LineTime> lastByte{};
 };
 
 // What packet framing reads from: the open link, seen as a place bytes come

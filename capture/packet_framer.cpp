@@ -118,16 +118,34 @@ void PacketFramer::Take(int before, int read, const Arrival& arrival) {
       PacketFramer& framer;
       int before;
       int read;
+      Arrival arrival;
       ~KeepNewBytes() {
         std::memmove(framer.buffer_.data(), framer.buffer_.data() + before, static_cast<std::size_t>(read));
         framer.count_ = static_cast<std::uint16_t>(read);
+        if (read > 0) framer.NoteBytes(arrival);
       }
-    } keep{*this, before, read};
+    } keep{*this, before, read, arrival};
     end_ = arrival.last + milliseconds(interval_);
-    sink_.AppendPacket(buffer_.data(), before, WallClockOf(ended));
+    Deliver(before, ended);
     return;
   }
   end_ = arrival.last + milliseconds(interval_);
+  if (read > 0) NoteBytes(arrival);
+}
+
+void PacketFramer::NoteBytes(const Arrival& arrival) {
+  if (!firstByte_) firstByte_ = arrival.first;
+  lastByte_ = std::max(lastByte_, arrival.lastByte.value_or(arrival.last));
+}
+
+void PacketFramer::Deliver(int count, LineTime ended) {
+  PacketTiming timing;
+  timing.ended = WallClockOf(ended);
+  timing.firstByte = firstByte_ && count > 0 ? WallClockOf(*firstByte_) : timing.ended;
+  timing.lastByte = firstByte_ && count > 0 ? WallClockOf(std::min(lastByte_, ended)) : timing.ended;
+  firstByte_.reset();
+  lastByte_ = {};
+  sink_.AppendPacket(buffer_.data(), count, timing);
 }
 
 void PacketFramer::ArmUntil(LineTime end) {
@@ -168,14 +186,16 @@ void PacketFramer::OnEndOfPacket() {
 void PacketFramer::Reset() {
   count_ = 0;
   source_ = nullptr;
+  firstByte_.reset();
+  lastByte_ = {};
 }
 
 void PacketFramer::EmitPacket(int count) {
-  const PacketTime endedAt = end_ ? WallClockOf(*end_) : WallClockNow();
+  const LineTime ended = end_ ? *end_ : LineClock::now();
   // Emptied before handing over, so a sink that throws cannot make the same
   // bytes be logged twice.
   count_ = 0;
-  sink_.AppendPacket(buffer_.data(), count, endedAt);
+  Deliver(count, ended);
 }
 
 }  // namespace tessaly

@@ -13,11 +13,27 @@ class QTimer;
 
 namespace tessaly {
 
-// Where finished packets go (the packet log), each with the time it ended.
+// When a packet's bytes came on the line: its first byte, its last byte,
+// and its end (the last byte and the silence after it that ended the packet;
+// what a row is stamped with). An empty packet has all three at its end.
+struct PacketTiming {
+  PacketTime firstByte = 0;
+  PacketTime lastByte = 0;
+  PacketTime ended = 0;
+};
+
+// Where finished packets go (the packet log, a capture file), each with the
+// time it ended.
 class PacketSink {
  public:
   virtual ~PacketSink() = default;
   virtual void AppendPacket(const std::uint8_t* bytes, int count, PacketTime endedAt) = 0;
+  // The same with the times of the first and last byte, for a sink that
+  // keeps them (a turnaround is an answer's first byte less its request's
+  // last byte); others keep the end only.
+  virtual void AppendPacket(const std::uint8_t* bytes, int count, const PacketTiming& timing) {
+    AppendPacket(bytes, count, timing.ended);
+  }
 };
 
 // Cuts the received byte stream into packets: every byte that arrived since
@@ -89,6 +105,10 @@ class PacketFramer {
   void ArmUntil(LineTime end);
   void StopTimers();
   void EmitPacket(int count);
+  // Hands the first count bytes to the sink as one packet that ended at
+  // ended, and forgets its byte times.
+  void Deliver(int count, LineTime ended);
+  void NoteBytes(const Arrival& arrival);
 
   QTimer& timer_;
   DeadlineTimer exactEnd_;
@@ -99,8 +119,11 @@ class PacketFramer {
   // the readiness events still on their way find nothing, and are no
   // arrivals of their own until a read delivers bytes again.
   bool tookAhead_ = false;
-  // While a packet runs: when it ends on the line unless more bytes come.
+  // While a packet runs: when it ends on the line unless more bytes come,
+  // and when its first and last byte came (none while it has no byte).
   std::optional<LineTime> end_;
+  std::optional<LineTime> firstByte_;
+  LineTime lastByte_{};
   std::array<std::uint8_t, kCapacity> buffer_{};
   std::uint16_t count_ = 0;
 };

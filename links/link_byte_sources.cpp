@@ -13,7 +13,7 @@ int SerialByteSource::Pending() { return port_.Connected() ? port_.PendingInputC
 
 std::optional<Arrival> SerialByteSource::LastArrival() const {
   const TReadArrival arrival = port_.LastReadArrival();
-  return Arrival{arrival.first, arrival.last};
+  return Arrival{arrival.first, arrival.last, arrival.lastByte};
 }
 
 int SocketByteSource::Read(std::uint8_t* place, int maxCount) {

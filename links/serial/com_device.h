@@ -56,6 +56,7 @@ struct TLineSignals {
 struct TReadArrival {
   std::chrono::steady_clock::time_point first;
   std::chrono::steady_clock::time_point last;
+  std::chrono::steady_clock::time_point lastByte;
 };
 
 // One opened serial device, as the platform offers it. Every failure is an

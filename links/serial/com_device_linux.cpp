@@ -178,7 +178,7 @@ int TComDevice::Read(void* buffer, int count) {
   // moment the line counted as quiet (the last byte's, or, when the silence
   // rule ended the read, the moment that silence was long enough).
   auto delivered = [&](Clock::time_point quietFrom) {
-    lastArrival_ = {first, std::max(quietFrom, first)};
+    lastArrival_ = {first, std::max(quietFrom, first), lastByte};
     return received;
   };
 

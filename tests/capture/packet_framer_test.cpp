@@ -287,11 +287,16 @@ class TimedLine : public ByteSource {
 struct TimedRow {
   Bytes bytes;
   PacketTime endedAt;
+  PacketTime firstByte = 0;
+  PacketTime lastByte = 0;
 };
 
 struct TimedSink : PacketSink {
   void AppendPacket(const std::uint8_t* bytes, int count, PacketTime endedAt) override {
     rows.push_back({Bytes(bytes, bytes + count), endedAt});
+  }
+  void AppendPacket(const std::uint8_t* bytes, int count, const PacketTiming& timing) override {
+    rows.push_back({Bytes(bytes, bytes + count), timing.ended, timing.firstByte, timing.lastByte});
   }
   std::vector<TimedRow> rows;
 };
@@ -313,7 +318,8 @@ class LateHandling : public testing::TestWithParam<LateScenario> {};
 
 // However late the handlers run, rows are cut where the line was silent for
 // longer than the interval and stamped with the line's end time: the last
-// arrival plus the interval.
+// arrival plus the interval; each row also knows when its first and last
+// byte came.
 TEST_P(LateHandling, RowsCutAndStampedByLineTimes) {
   const LateScenario& scenario = GetParam();
   QTimer endPacketTimer;
@@ -355,6 +361,11 @@ TEST_P(LateHandling, RowsCutAndStampedByLineTimes) {
     const PacketTime lineEnd = WallClockOf(at(lastArrival + kLateInterval));
     // The two clocks are read a few microseconds apart in each conversion.
     EXPECT_NEAR(static_cast<double>(sink.rows[row].endedAt), static_cast<double>(lineEnd), 500.0) << "row " << row;
+    const int firstArrival = scenario.arrivedAndHandled[scenario.rows[row].front()].first;
+    EXPECT_NEAR(static_cast<double>(sink.rows[row].firstByte), static_cast<double>(WallClockOf(at(firstArrival))), 500.0)
+        << "row " << row;
+    EXPECT_NEAR(static_cast<double>(sink.rows[row].lastByte), static_cast<double>(WallClockOf(at(lastArrival))), 500.0)
+        << "row " << row;
   }
 }
 

@@ -139,7 +139,9 @@ TEST_F(CaptureSessionTest, StopWhileBusy_EveryByteReadBeforeIsLogged_OnEitherLin
       OpenSerialOn(serialLine);
     }
     const test::Descriptor far = tcp ? gateway.Accept() : test::Descriptor();
-    if (tcp) ASSERT_TRUE(RunUntil([&] { return links_.Socket().Active(); }));
+    if (tcp) {
+      ASSERT_TRUE(RunUntil([&] { return links_.Socket().Active(); }));
+    }
     const auto send = [&](std::string_view bytes) {
       if (tcp) {
         far.Send(bytes);
