@@ -8,6 +8,7 @@
 #include "capture/packet_log_model.h"
 #include "capture/packet_log_view.h"
 #include "links/link_holder.h"
+#include "session/capture_session.h"
 #include "presentation/error_report.h"
 #include "presentation/ui_scale.h"
 #include "settings/program_key.h"
@@ -36,25 +37,15 @@ QAction* AddItem(QMenu& menu, const char* objectName, const char* caption,
   return item;
 }
 
-int DataBitCount(TDataBits bits) {
-  switch (bits) {
-    case dbFive: return 5;
-    case dbSix: return 6;
-    case dbSeven: return 7;
-    case dbEight: return 8;
-  }
-  return 8;
-}
-
 }  // namespace
 
 FrameAnalysis::FrameAnalysis(QMainWindow& window, PacketLogModel& log, PacketLogView& view,
-                             QStatusBar& statusBar, Data& links)
+                             QStatusBar& statusBar, CaptureSession& session)
     : QObject(&window),
       log_(log),
       view_(view),
-      links_(links),
-      storeDirectory_(links.StoreDirectory()) {
+      session_(session),
+      storeDirectory_(session.Links().StoreDirectory()) {
   counter_ = new FrameCounter(log, this);
   countPanel_ = new CountLabel(counter_->Text(), Scaled(200), &statusBar);
   countPanel_->setObjectName(QStringLiteral("FrameCountPanel"));
@@ -171,10 +162,12 @@ void FrameAnalysis::RememberDetailsShown(bool shown) const {
 }
 
 modbus::LineTiming FrameAnalysis::Timing() const {
-  const TComPort& port = links_.ComPort();
-  const int parity = port.Parity().Bits() == prNone ? 0 : 1;
-  const int stop = port.StopBits() == sbOneStopBit ? 1 : 2;
-  return {port.LineBitsPerSecond(), 1 + DataBitCount(port.DataBits()) + parity + stop};
+  // The capture's own line, not the port as it is set now: a TCP capture,
+  // or one made before the speed was changed, is timed as it was made.
+  const LineDescription line = session_.Line();
+  const int parity = line.parity == 'N' ? 0 : 1;
+  const int stop = (line.stopHalfBits + 1) / 2;
+  return {line.bitsPerSecond.value_or(0), 1 + line.dataBits + parity + stop};
 }
 
 void FrameAnalysis::ShowCurrentRow() {

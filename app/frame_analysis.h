@@ -15,7 +15,7 @@ class QStatusBar;
 
 namespace tessaly {
 
-class Data;
+class CaptureSession;
 class FrameCounter;
 class FrameMarkDelegate;
 class LogFilterPane;
@@ -36,7 +36,7 @@ class FrameAnalysis : public QObject {
   static constexpr const char* kDetailsShownValue = "ShowPacketDetails";
 
   FrameAnalysis(QMainWindow& window, PacketLogModel& log, PacketLogView& view,
-                QStatusBar& statusBar, Data& links);
+                QStatusBar& statusBar, CaptureSession& session);
 
   PacketDetailsPane& Details() const { return *details_; }
   LogFilterPane& FilterPane() const { return *filter_; }
@@ -67,7 +67,7 @@ class FrameAnalysis : public QObject {
 
   PacketLogModel& log_;
   PacketLogView& view_;
-  Data& links_;
+  CaptureSession& session_;
   std::filesystem::path storeDirectory_;
   FrameCounter* counter_;
   CountLabel* countPanel_;

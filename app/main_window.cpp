@@ -72,7 +72,7 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   panels_ = new StatusPanels(this);
   setStatusBar(panels_);
   // Modbus marks, counts and panes beside the grid and the three panels.
-  analysis_ = new FrameAnalysis(*this, log_, *logView_, *panels_, links_);
+  analysis_ = new FrameAnalysis(*this, log_, *logView_, *panels_, *session_);
 
   ConnectionView& view = *this;
   connection_ = std::make_unique<ConnectionControl>(*session_, view);

@@ -46,7 +46,7 @@ void CaptureSession::EndOfPacket() { framer_.OnEndOfPacket(); }
 
 void CaptureSession::OpenSerial() {
   links_.ComPort().Open();
-  lastOpened_ = LineDescription::Link::Serial;
+  opened_ = SerialLineOf(links_.ComPort(), framer_.Interval());
   // Bytes left from an earlier run are dropped; nothing of the new opening
   // can have been handled yet, since no event ran since it opened.
   framer_.Reset();
@@ -56,7 +56,7 @@ void CaptureSession::StartTcp() {
   // Dropped before the attempt starts: the gateway's first bytes may come
   // while the owner waits for the connection, and they must reach the log.
   framer_.Reset();
-  lastOpened_ = LineDescription::Link::Tcp;
+  opened_ = TcpLineOf(links_.Socket(), gatewayBitsPerSecond_, framer_.Interval());
   links_.Socket().SetActive(true);
 }
 
@@ -82,10 +82,9 @@ bool CaptureSession::LinkOpen() const {
 }
 
 LineDescription CaptureSession::Line() const {
-  if (lastOpened_ == LineDescription::Link::Tcp) {
-    return TcpLineOf(links_.Socket(), gatewayBitsPerSecond_, framer_.Interval());
-  }
-  return SerialLineOf(links_.ComPort(), framer_.Interval());
+  LineDescription line = opened_ ? *opened_ : SerialLineOf(links_.ComPort(), framer_.Interval());
+  line.intervalMs = framer_.Interval();
+  return line;
 }
 
 void CaptureSession::SerialLinkLost(const QString& message) {

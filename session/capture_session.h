@@ -73,8 +73,9 @@ class CaptureSession : public QObject {
   // The serial line speed behind the gateway, when the user gave it.
   void SetGatewayLineSpeed(std::optional<int> bitsPerSecond) { gatewayBitsPerSecond_ = bitsPerSecond; }
   std::optional<int> GatewayLineSpeed() const { return gatewayBitsPerSecond_; }
-  // The line of the link opened last (the serial port before any opening),
-  // with the interval in force.
+  // The line of the capture: as the link opened last was set when it
+  // opened, whatever its settings became since (before any opening, the
+  // serial port as it is set now), with the interval in force.
   LineDescription Line() const;
 
  private:
@@ -90,7 +91,7 @@ class CaptureSession : public QObject {
   PacketFramer framer_;
   LinkHandlers handlers_;
   std::optional<int> gatewayBitsPerSecond_;
-  LineDescription::Link lastOpened_ = LineDescription::Link::Serial;
+  std::optional<LineDescription> opened_;
 };
 
 }  // namespace tessaly

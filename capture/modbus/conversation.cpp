@@ -30,6 +30,10 @@ bool IsAnswerTo(const FrameSummary& answer, const FrameSummary& request) {
          answer.function == request.function;
 }
 
+std::string TurnaroundText(const std::optional<std::int64_t>& turnaround) {
+  return turnaround ? Milliseconds(*turnaround) : "unknown";
+}
+
 }  // namespace
 
 double LineTiming::Microseconds(int byteCount) const {
@@ -56,7 +60,12 @@ std::optional<std::int64_t> SilenceBefore(const PacketSequence& log, int index,
                                           const LineTiming& timing) {
   if (index <= 0 || index >= log.Size()) return std::nullopt;
   const LoggedPacket packet = log.At(index);
-  const std::int64_t between = packet.endedAt - log.At(index - 1).endedAt;
+  const LoggedPacket previous = log.At(index - 1);
+  if (packet.firstByteAt && previous.lastByteAt) {
+    return std::max<std::int64_t>(0, *packet.firstByteAt - *previous.lastByteAt);
+  }
+  if (!timing.Known()) return std::nullopt;
+  const std::int64_t between = packet.endedAt - previous.endedAt;
   return std::max<std::int64_t>(
       0, between - static_cast<std::int64_t>(timing.Microseconds(packet.count)));
 }
@@ -78,7 +87,7 @@ Pairing PairingOf(const PacketSequence& log, int index, const LineTiming& timing
         continue;
       }
       if (IsAnswerTo(other, self)) {
-        return {Pairing::kAnsweredBy, next, SilenceBefore(log, next, timing).value_or(0), damaged};
+        return {Pairing::kAnsweredBy, next, SilenceBefore(log, next, timing), damaged};
       }
       return {Pairing::kNoAnswer, next, 0, damaged};
     }
@@ -89,7 +98,7 @@ Pairing PairingOf(const PacketSequence& log, int index, const LineTiming& timing
       const FrameSummary other = SummaryAt(log, before);
       if (!other.good) continue;
       if (other.direction == Direction::Request && IsAnswerTo(self, other)) {
-        return {Pairing::kAnswers, before, SilenceBefore(log, index, timing).value_or(0)};
+        return {Pairing::kAnswers, before, SilenceBefore(log, index, timing)};
       }
       break;
     }
@@ -117,9 +126,11 @@ std::vector<DetailLine> DescribePacket(const PacketSequence& log, int index,
   char onLine[64];
   std::snprintf(onLine, sizeof onLine, "%.1f ms at %d baud", timing.Microseconds(packet.count) / 1000.0,
                 timing.bitsPerSecond);
-  add("Time on the line", onLine);
+  add("Time on the line", timing.Known() ? onLine : "unknown: the line's speed is not known");
   const auto silence = SilenceBefore(log, index, timing);
-  add("Silence before", silence ? Milliseconds(*silence) : "none: first packet of the log");
+  add("Silence before", silence       ? Milliseconds(*silence)
+                        : index == 0  ? "none: first packet of the log"
+                                      : "unknown: the line's speed is not known");
 
   if (kind == FrameKind::Good) {
     const FrameSummary self = SummaryAt(log, index);
@@ -140,7 +151,7 @@ std::vector<DetailLine> DescribePacket(const PacketSequence& log, int index,
     }
     switch (pairing.kind) {
       case Pairing::kAnsweredBy:
-        add("Answer", RowName(pairing.row) + ", turnaround " + Milliseconds(pairing.turnaround));
+        add("Answer", RowName(pairing.row) + ", turnaround " + TurnaroundText(pairing.turnaround));
         break;
       case Pairing::kNoAnswer:
         add("Answer", pairing.row >= 0 ? "none before the next request (" + RowName(pairing.row) + ")"
@@ -153,7 +164,7 @@ std::vector<DetailLine> DescribePacket(const PacketSequence& log, int index,
         add("Answer", "none expected (broadcast)");
         break;
       case Pairing::kAnswers:
-        add("Request", RowName(pairing.row) + ", turnaround " + Milliseconds(pairing.turnaround));
+        add("Request", RowName(pairing.row) + ", turnaround " + TurnaroundText(pairing.turnaround));
         break;
       case Pairing::kUnpaired:
         add("Request", "not found just before");

@@ -9,12 +9,15 @@
 
 namespace tessaly::modbus {
 
-// One logged packet: its bytes and when it ended (microseconds; only
-// differences between packets are used).
+// One logged packet: its bytes, when it ended, and, where the log knows
+// them, when its first and last byte came (microseconds; only differences
+// between packets are used).
 struct LoggedPacket {
   const std::uint8_t* bytes = nullptr;
   int count = 0;
   std::int64_t endedAt = 0;
+  std::optional<std::int64_t> firstByteAt{};
+  std::optional<std::int64_t> lastByteAt{};
 };
 
 // The log as the decoder reads it: packets by index, oldest first.
@@ -26,10 +29,12 @@ class PacketSequence {
 };
 
 // How long bytes take on the line: one character is a start bit, the data
-// bits, the parity bit if any and the stop bits.
+// bits, the parity bit if any and the stop bits. A speed of 0 is unknown (a
+// gateway whose serial side was not given): nothing can be timed then.
 struct LineTiming {
   int bitsPerSecond = 9600;
   int bitsPerCharacter = 10;
+  bool Known() const { return bitsPerSecond > 0; }
   double Microseconds(int byteCount) const;
 };
 
@@ -52,15 +57,18 @@ struct Pairing {
   };
   Kind kind = kNone;
   int row = -1;                  // index of the other packet
-  std::int64_t turnaround = 0;   // microseconds of silence before the answer
+  // Microseconds from the request's last byte to the answer's first (the
+  // silence before the answer); nothing when it cannot be told.
+  std::optional<std::int64_t> turnaround{};
   int damaged = -1;              // a request's first damaged packet before row
 };
 Pairing PairingOf(const PacketSequence& log, int index, const LineTiming& timing);
 
-// The silence on the line before the packet at index: the time between the
-// previous packet's end and this one's, less this packet's own time on the
-// line; nothing for the first packet. Both ends are stamped the same way, so
-// the end-of-packet wait cancels out.
+// The silence on the line before the packet at index: from the previous
+// packet's last byte to this one's first where the log knows them; else the
+// time between the two packets' ends less this packet's own time on the line
+// (both ends are stamped the same way, so the end-of-packet wait cancels
+// out). Nothing for the first packet, nor when neither can be told.
 std::optional<std::int64_t> SilenceBefore(const PacketSequence& log, int index,
                                           const LineTiming& timing);
 

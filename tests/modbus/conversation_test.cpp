@@ -104,6 +104,27 @@ TEST_F(PollingLog, MergedAndDamagedPacketsAreDescribedWithoutDecodingGarbage) {
   EXPECT_THAT(DescribePacket(tiny, 1, k9600), Contains(DetailLine{"Silence before", "4.0 ms"}));
 }
 
+// Where the log knows when each packet's bytes came, the turnaround is the
+// answer's first byte less the request's last, whatever the line's speed;
+// where it knows neither those times nor the speed (a gateway), it says so.
+TEST(TurnaroundTest, FromByteTimesWhereKnown_UnknownWithoutTimesOrSpeed) {
+  const LineTiming unknownSpeed{0, 10};
+  TestLog timed;
+  timed.Add(Frame("11 03 00 6B 00 03"), 1'010'000, 1'000'000, 1'006'000);
+  timed.Add(Frame("11 03 06 AE 41 56 52 43 40"), 1'030'000, 1'009'500, 1'026'000);
+  for (const LineTiming& timing : {k9600, unknownSpeed}) {
+    EXPECT_THAT(DescribePacket(timed, 0, timing), Contains(DetailLine{"Answer", "row 2, turnaround 3.5 ms"}));
+    EXPECT_THAT(DescribePacket(timed, 1, timing), Contains(DetailLine{"Silence before", "3.5 ms"}));
+  }
+  TestLog untimed;
+  untimed.Add(Frame("11 03 00 6B 00 03"), 1'010'000);
+  untimed.Add(Frame("11 03 06 AE 41 56 52 43 40"), 1'030'000);
+  EXPECT_THAT(DescribePacket(untimed, 0, unknownSpeed), Contains(DetailLine{"Answer", "row 2, turnaround unknown"}));
+  EXPECT_THAT(DescribePacket(untimed, 1, unknownSpeed),
+              IsSupersetOf({DetailLine{"Silence before", "unknown: the line's speed is not known"},
+                            DetailLine{"Time on the line", "unknown: the line's speed is not known"}}));
+}
+
 TEST_F(PollingLog, FiltersPickRowsByUnitFunctionDamageAndBytes) {
   const auto rowsMatching = [this](const RowFilter& filter) {
     std::vector<int> rows;

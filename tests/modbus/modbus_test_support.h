@@ -4,6 +4,7 @@
 #include "capture/modbus/crc16.h"
 #include "capture/modbus/row_filter.h"
 
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -36,18 +37,29 @@ inline Bytes Joined(std::initializer_list<Bytes> parts) {
   return joined;
 }
 
-// A log held in memory: packets with the microsecond they ended.
+// A log held in memory: packets with the microsecond they ended, and when
+// their first and last byte came where a test gives them.
 class TestLog : public PacketSequence {
  public:
-  void Add(Bytes bytes, std::int64_t endedAt) { packets_.push_back({std::move(bytes), endedAt}); }
+  void Add(Bytes bytes, std::int64_t endedAt, std::optional<std::int64_t> firstByteAt = {},
+           std::optional<std::int64_t> lastByteAt = {}) {
+    packets_.push_back({std::move(bytes), endedAt, firstByteAt, lastByteAt});
+  }
   int Size() const override { return static_cast<int>(packets_.size()); }
   LoggedPacket At(int index) const override {
-    const auto& packet = packets_.at(static_cast<std::size_t>(index));
-    return {packet.first.data(), static_cast<int>(packet.first.size()), packet.second};
+    const Packet& packet = packets_.at(static_cast<std::size_t>(index));
+    return {packet.bytes.data(), static_cast<int>(packet.bytes.size()), packet.endedAt, packet.firstByteAt,
+            packet.lastByteAt};
   }
 
  private:
-  std::vector<std::pair<Bytes, std::int64_t>> packets_;
+  struct Packet {
+    Bytes bytes;
+    std::int64_t endedAt;
+    std::optional<std::int64_t> firstByteAt;
+    std::optional<std::int64_t> lastByteAt;
+  };
+  std::vector<Packet> packets_;
 };
 
 }  // namespace tessaly::modbus::testing

@@ -181,9 +181,13 @@ TEST_F(CaptureSessionTest, LineDescription_TellsTheLineAndTheIntervalInForce) {
   EXPECT_EQ(tcp.link, LineDescription::Link::Tcp);
   EXPECT_FALSE(tcp.CharacterMicroseconds().has_value()) << "a gateway's line speed is unknown unless given";
   EXPECT_TRUE(tcp.Text().contains(QStringLiteral("line speed unknown")));
+  session_.Close();
   session_.SetGatewayLineSpeed(19200);
+  session_.StartTcp();
   EXPECT_EQ(session_.Line().bitsPerSecond, 19200);
   session_.Close();
+  links_.ComPort().SetBaudRate(br115200);
+  EXPECT_EQ(session_.Line().bitsPerSecond, 19200) << "the capture keeps the line it was made on";
 }
 
 }  // namespace
