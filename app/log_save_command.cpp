@@ -103,6 +103,12 @@ void LogSaveCommand::Cancel() {
   if (job_ != nullptr) job_->Cancel();
 }
 
+void LogSaveCommand::ShowProgressNow() {
+  if (job_ == nullptr || progress_ == nullptr) return;
+  ShowProgress();
+  progress_->show();
+}
+
 void LogSaveCommand::ShowProgress() {
   if (job_ != nullptr && progress_ != nullptr) progress_->setValue(job_->RowsWritten());
 }
@@ -112,6 +118,7 @@ void LogSaveCommand::Finish() {
   delete progress_;
   const std::unique_ptr<LogWriteJob> job = std::move(job_);
   if (job->Result() == LogWriteJob::Outcome::kFailed) ShowErrorReport(job->ErrorText());
+  if (job->Result() == LogWriteJob::Outcome::kDone) emit saved(job->FileName(), job->RowCount());
   emit finished();
 }
 

@@ -37,8 +37,13 @@ class LogSaveCommand : public QObject {
 
   bool Saving() const { return job_ != nullptr; }
   void Cancel();
+  // Shows the running save's progress at once rather than after
+  // kProgressDelay.
+  void ShowProgressNow();
 
  signals:
+  // The file is complete, holding the log's first rows packets.
+  void saved(const QString& fileName, int rows);
   // The save ended: written, cancelled or failed (after its report).
   void finished();
 

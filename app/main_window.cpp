@@ -2,6 +2,7 @@
 
 #include "presentation/error_report.h"
 #include "presentation/ui_scale.h"
+#include "app/close_guard.h"
 #include "app/frame_analysis.h"
 #include "app/log_save_command.h"
 #include "app/main_toolbar.h"
@@ -65,6 +66,7 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
                               logView_->SelectAllAction(), logView_->WholePacketAction()});
   menus_.edit->insertSeparator(menus_.miClearLog);
   saveCommand_ = std::make_unique<LogSaveCommand>(log_, *this);
+  closeGuard_ = new CloseGuard(*this, log_, *saveCommand_);
   panels_ = new StatusPanels(this);
   setStatusBar(panels_);
   // Modbus marks, counts and panes beside the grid and the three panels.
@@ -259,6 +261,12 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  // Unsaved rows or a running save are asked about first; the window may
+  // stay open.
+  if (!closeGuard_->MayClose()) {
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
 }

@@ -15,6 +15,7 @@ class QDialog;
 
 namespace tessaly {
 
+class CloseGuard;
 class Data;
 class FrameAnalysis;
 class LogSaveCommand;
@@ -63,6 +64,7 @@ class MainWindow : public QMainWindow, private ConnectionView {
   ConnectionControl& Connection() { return *connection_; }
   FrameAnalysis& Analysis() { return *analysis_; }
   LogSaveCommand& SaveCommand() { return *saveCommand_; }
+  CloseGuard& Closing() { return *closeGuard_; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -102,6 +104,7 @@ class MainWindow : public QMainWindow, private ConnectionView {
   std::unique_ptr<ConnectionControl> connection_;
   FrameAnalysis* analysis_;  // owned by the window
   std::unique_ptr<LogSaveCommand> saveCommand_;
+  CloseGuard* closeGuard_;  // owned by the window
   QDialog* aboutBox_ = nullptr;
   QDialog* comSet_ = nullptr;
   QDialog* tcpSet_ = nullptr;
