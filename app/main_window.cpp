@@ -65,7 +65,13 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
                              {logView_->CopyAction(), logView_->CopyBytesAction(),
                               logView_->SelectAllAction(), logView_->WholePacketAction()});
   menus_.edit->insertSeparator(menus_.miClearLog);
-  saveCommand_ = std::make_unique<LogSaveCommand>(log_, *this);
+  saveCommand_ = std::make_unique<LogSaveCommand>(log_, *this, links_.StoreDirectory());
+  saveCommand_->SetLinkName([this] {
+    if (TcpTransportChosen()) {
+      return QStringLiteral("%1:%2").arg(links_.Socket().Address()).arg(links_.Socket().Port());
+    }
+    return links_.ComPort().Port();
+  });
   closeGuard_ = new CloseGuard(*this, log_, *saveCommand_);
   panels_ = new StatusPanels(this);
   setStatusBar(panels_);
