@@ -1,8 +1,11 @@
-// The program's command line as a user types it: a wrong one ends with the
-// usage and code 2, Qt's own options are let through.
+// The programs' command lines as a user types them: a wrong one ends with the
+// usage and code 2, Qt's own options are let through, and every option the
+// help lists is in the manual page.
 #include "app/command_line.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +54,31 @@ TEST(CommandLine, QtsOwnOptionsStartTheProgram) {
   }
   EXPECT_EQ(CommandLineMistake({"tessaly", "--port", "x"}), "unknown option '--port'");
   EXPECT_EQ(CommandLineMistake({"tessaly", "-style"}), "Missing value after '-style'.");
+}
+
+// Every option the help text lists (-h, --help, --count, ...) is in the
+// manual page, where roff writes each dash as "\-".
+void ExpectHelpInManualPage(const char* program, const QStringList& arguments, const char* page) {
+  SCOPED_TRACE(page);
+  const Ended help = RunProgram(program, arguments);
+  ASSERT_EQ(help.exitCode, 0);
+  QFile file(QStringLiteral(TESSALY_MAN_DIR "/") + QLatin1String(page));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString manual = QString::fromUtf8(file.readAll());
+  static const QRegularExpression option(QStringLiteral(R"((?:^|[\s\[,])(--?[a-z][a-z-]*))"));
+  int options = 0;
+  for (const QRegularExpressionMatch& match : option.globalMatch(help.out)) {
+    QString roff = match.captured(1);
+    roff.replace(u'-', QStringLiteral("\\-"));
+    EXPECT_TRUE(manual.contains(roff)) << match.captured(1).toStdString() << " is not in " << page;
+    ++options;
+  }
+  EXPECT_GE(options, 3);
+}
+
+TEST(ManualPages, EveryOptionOfTheHelpIsDescribed) {
+  ExpectHelpInManualPage(TESSALY_PROGRAM, {"--help"}, "tessaly.1");
+  ExpectHelpInManualPage(TESSALY_TRAFFIC_PROGRAM, {"--help"}, "tessaly-traffic.1");
 }
 
 }  // namespace
