@@ -112,7 +112,7 @@ TEST_F(FrameAnalysisTest, MixedTraffic_BadRowsMarkedAndCounted_DetailsFollowTheC
   LogMixedTraffic();
   EXPECT_EQ(Analysis().CountPanel().text(), QStringLiteral("Frames: 4 good, 3 bad"));
 
-  const QColor tint = FrameMarkDelegate::MarkColor();
+  const QColor tint = FrameMarkDelegate::MarkColor(Window().LogView().palette());
   for (int row : {1, 2, 5}) EXPECT_NE(PaintedCell(row).pixelColor(295, 1), tint) << row;
   for (int row : {3, 4, 7}) EXPECT_EQ(PaintedCell(row).pixelColor(295, 1), tint) << row;
   Analysis().miMarkFrames->trigger();
