@@ -10,10 +10,14 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
+#include <utility>
+
 namespace tessaly {
 
-CloseGuard::CloseGuard(QWidget& window, PacketLogModel& log, LogSaveCommand& save)
-    : QObject(&window), window_(window), log_(log), save_(save) {
+CloseGuard::CloseGuard(QWidget& window, PacketLogModel& log, LogSaveCommand& save,
+                       std::function<void()> stopCapture)
+    : QObject(&window), window_(window), log_(log), save_(save), stopCapture_(std::move(stopCapture)) {
   connect(&save_, &LogSaveCommand::saved, this, [this](const QString& fileName, int rows) {
     keptIn_ = fileName;
     keptRows_ = rows;
@@ -52,6 +56,9 @@ bool CloseGuard::AskAboutRunningSave() {
   if (box.clickedButton() == wait) {
     // The save may have ended while the question was open.
     if (!save_.Saving()) return MayClose();
+    // Packets from now on would only be asked about once more when the file
+    // is written.
+    stopCapture_();
     WaitForSave();
     return false;
   }
@@ -65,12 +72,18 @@ bool CloseGuard::AskAboutRunningSave() {
 }
 
 bool CloseGuard::AskAboutUnsavedRows() {
+  const int unsaved = log_.PacketCount() - std::max(keptRows_, 0);
   QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle),
-                  QStringLiteral("The log holds %1 packets that have not been saved.")
-                      .arg(log_.PacketCount()),
+                  QStringLiteral("The log holds %1 packets that have not been saved.").arg(unsaved),
                   QMessageBox::NoButton, &window_);
   box.setObjectName(QStringLiteral("UnsavedLogQuestion"));
-  box.setInformativeText(QStringLiteral("Save the log before closing? Discarded packets are lost."));
+  QString advice = QStringLiteral("Save the log before closing? Discarded packets are lost.");
+  if (keptRows_ > 0) {
+    advice += QStringLiteral("\n\nThe %1 packets before them are in %2.")
+                  .arg(keptRows_)
+                  .arg(QDir::toNativeSeparators(keptIn_));
+  }
+  box.setInformativeText(advice);
   QPushButton* save = box.addButton(QStringLiteral("&Save..."), QMessageBox::AcceptRole);
   QPushButton* discard = box.addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
   QPushButton* stay = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
@@ -79,9 +92,10 @@ bool CloseGuard::AskAboutUnsavedRows() {
   box.exec();
   if (box.clickedButton() == discard) return true;
   if (box.clickedButton() != save) return false;
-  save_.Run();
-  // A file chosen: the window closes once it is written. No file chosen:
-  // the window stays.
+  // A file chosen: capture ends, so that the file holds every packet, and
+  // the window closes once it is written. No file chosen: the window stays
+  // and capture goes on.
+  save_.Run(stopCapture_);
   if (save_.Saving()) WaitForSave();
   return false;
 }

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 namespace tessaly {
@@ -22,7 +24,11 @@ class CloseGuard : public QObject {
   Q_OBJECT
 
  public:
-  CloseGuard(QWidget& window, PacketLogModel& log, LogSaveCommand& save);
+  // stopCapture ends capture (closes the links and logs a packet still
+  // being collected): once the user has chosen to save and close, or to
+  // wait for a save, packets arriving meanwhile would never be in the file.
+  CloseGuard(QWidget& window, PacketLogModel& log, LogSaveCommand& save,
+             std::function<void()> stopCapture);
 
   // Asks what is needed; true when the window may close now. False keeps
   // it open: the user chose to stay, or to wait for a save, after which the
@@ -43,6 +49,7 @@ class CloseGuard : public QObject {
   QWidget& window_;
   PacketLogModel& log_;
   LogSaveCommand& save_;
+  std::function<void()> stopCapture_;
   // What the last completed save holds: the log's first keptRows_ rows, in
   // keptIn_. A cleared log holds other rows, so clearing forgets it.
   int keptRows_ = -1;

@@ -88,7 +88,7 @@ QString LogSaveCommand::ProposedName() const {
 
 LogSaveCommand::~LogSaveCommand() = default;
 
-void LogSaveCommand::Run() {
+void LogSaveCommand::Run(const std::function<void()>& beforeSaving) {
   if (Saving()) return;
   QStringList filters;
   for (const FileType& type : kFileTypes) filters << QString::fromLatin1(type.filter);
@@ -120,6 +120,7 @@ void LogSaveCommand::Run() {
       fileName += QLatin1String(type->extension);
     }
   }
+  if (beforeSaving) beforeSaving();
   SaveTo(fileName);
   // The save goes ahead even when the store cannot remember its place.
   RunReportingErrors([&place, &fileName] { place.Remember(fileName); });

@@ -40,7 +40,9 @@ class LogSaveCommand : public QObject {
   // Asks for the file, then saves. The dialog opens in the folder last
   // saved to, with the type last saved and a name from the capture's start
   // and link; it lists the files of all three types whichever is chosen.
-  void Run();
+  // beforeSaving runs once a file has been chosen, before the log's rows
+  // are taken.
+  void Run(const std::function<void()>& beforeSaving = {});
 
   // The name proposed, without folder or extension.
   QString ProposedName() const;

@@ -72,7 +72,7 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
     }
     return links_.ComPort().Port();
   });
-  closeGuard_ = new CloseGuard(*this, log_, *saveCommand_);
+  closeGuard_ = new CloseGuard(*this, log_, *saveCommand_, [this] { EndCaptureForClosing(); });
   panels_ = new StatusPanels(this);
   setStatusBar(panels_);
   // Modbus marks, counts and panes beside the grid and the three panels.
@@ -218,6 +218,13 @@ void MainWindow::miClearLogClick() {
   // A save under way keeps its own copy of the rows; capture goes on into the
   // emptied log.
   log_.Clear();
+}
+
+void MainWindow::EndCaptureForClosing() {
+  connection_->CloseLinks();
+  // A packet still being collected joins the log now rather than after the
+  // rows have been taken for saving.
+  if (endPacketTimer_.isActive()) RunReportingErrors([this] { EndPacketTimerTimer(); });
 }
 
 void MainWindow::StopOnMemoryExhausted(int rows) {

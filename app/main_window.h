@@ -79,6 +79,8 @@ class MainWindow : public QMainWindow, private ConnectionView {
   void ConnectCommands();
   static void ChooseTransport(QAction& item);
   void StopOnMemoryExhausted(int rows);
+  // The user chose to close after a save: no packet may arrive after it.
+  void EndCaptureForClosing();
 
   // ConnectionView
   bool SerialTransportChosen() const override;

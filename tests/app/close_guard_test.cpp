@@ -3,9 +3,12 @@
 // running when the window closes (waited for, or cancelled).
 #include "app/close_guard.h"
 #include "app/log_save_command.h"
+#include "app/main_toolbar.h"
 #include "capture/log_write_job.h"
 #include "capture/packet_log_model.h"
 #include "tests/app/program_fixture.h"
+#include "tests/support/pty_pair.h"
+#include "tools/traffic/modbus_frames.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -15,6 +18,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 
 #include <atomic>
 #include <thread>
@@ -107,6 +111,24 @@ TEST_F(CloseGuardTest, UnsavedRows_CancelStays_SaveWritesThenCloses_KeptLogClose
   Answer(QStringLiteral("&Discard"));
   EXPECT_TRUE(Window().close());
   EXPECT_EQ(asked_, QStringLiteral("UnsavedLogQuestion"));
+}
+
+TEST_F(CloseGuardTest, SaveAndCloseWithTheLinkOpen_CaptureEndsSoTheFileHoldsEveryPacket) {
+  PtyPair line;
+  Links().ComPort().SetPort(line.SlavePath());
+  Window().Toolbar().StartButton()->click();
+  ASSERT_TRUE(Links().ComPort().Connected()) << reports_.Text();
+  line.Send(traffic::ReadRequest(1, 0, 10));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return LoggedPackets().size() == 1; }, 60'000));
+
+  const QString path = PathOf("live.txt");
+  Answer(QStringLiteral("&Save..."), path);
+  EXPECT_FALSE(Window().close());
+  EXPECT_FALSE(Links().ComPort().Connected()) << "capture ends once the file is chosen";
+  line.Send(traffic::ReadRequest(2, 0, 10));  // nobody reads it now
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Window().isVisible(); }, 30'000));
+  EXPECT_EQ(Window().Closing().KeptIn(), path);
+  EXPECT_EQ(LoggedPackets().size(), 1);
 }
 
 TEST_F(CloseGuardTest, EmptyOrClearedLog_ClosesUnasked) {
