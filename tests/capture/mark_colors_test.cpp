@@ -41,6 +41,12 @@ TEST(MarkColors, TintAndTextReadInLightAndDarkThemes) {
   EXPECT_LT(dark.lightness(), 110) << dark.name().toStdString();
   EXPECT_GT(dark.red() - dark.green(), 30) << dark.name().toStdString();
   EXPECT_EQ(MarkText(Theme(QColor(0x2A, 0x2A, 0x2A), Qt::white), dark), QColor(Qt::white));
+  // Grey text on a grey base: the usual share of red would drown the text,
+  // so the tint is fainter and the theme's own text colour stays.
+  const QPalette grey = Theme(QColor(0xE0, 0xE0, 0xE0), QColor(0x59, 0x59, 0x59));
+  const QColor fainter = MarkTint(grey);
+  EXPECT_EQ(MarkText(grey, fainter), QColor(0x59, 0x59, 0x59)) << fainter.name().toStdString();
+  EXPECT_GT(fainter.red(), fainter.green()) << fainter.name().toStdString();
 
   EXPECT_NEAR(ContrastRatio(Qt::black, Qt::white), 21.0, 0.01);
   EXPECT_NEAR(ContrastRatio(QColor(0x77, 0x77, 0x77), Qt::white), 4.48, 0.01);
