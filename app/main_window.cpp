@@ -224,7 +224,7 @@ void MainWindow::EndCaptureForClosing() {
   connection_->CloseLinks();
   // A packet still being collected joins the log now rather than after the
   // rows have been taken for saving.
-  if (endPacketTimer_.isActive()) RunReportingErrors([this] { EndPacketTimerTimer(); });
+  if (EndPacketTimer().isActive()) RunReportingErrors([this] { EndPacketTimerTimer(); });
 }
 
 void MainWindow::StopOnMemoryExhausted(int rows) {
