@@ -1,5 +1,6 @@
 #include "app/frame_analysis.h"
 
+#include "app/filter_pane_keys.h"
 #include "capture/frame_counter.h"
 #include "capture/frame_mark_delegate.h"
 #include "capture/log_filter_pane.h"
@@ -67,6 +68,7 @@ FrameAnalysis::FrameAnalysis(QMainWindow& window, PacketLogModel& log, PacketLog
   filter_->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
   window.addDockWidget(Qt::BottomDockWidgetArea, filter_);
   filter_->hide();
+  new FilterPaneKeys(*filter_, log, view);
 
   // Wide enough for a decoded line and a hex dump line of 16 bytes.
   window.resizeDocks({details_}, {Scaled(600)}, Qt::Horizontal);
@@ -118,8 +120,11 @@ void FrameAnalysis::BuildViewMenu(QMainWindow& window) {
   miMarkFrames->setCheckable(true);
   miMarkFrames->setChecked(true);
   menu->addSeparator();
-  miFilterFind = AddItem(*menu, "miFilterFind", "&Filter and find", QKeySequence(Qt::CTRL | Qt::Key_F));
+  // The item shows and hides the pane; Ctrl+F always goes to the find
+  // field, opening the pane when it is closed, and never closes it.
+  miFilterFind = AddItem(*menu, "miFilterFind", "&Filter and find", {});
   miFilterFind->setCheckable(true);
+  miFind = AddItem(*menu, "miFind", "&Find...", QKeySequence(Qt::CTRL | Qt::Key_F));
   miFindNext = AddItem(*menu, "miFindNext", "Find &next", QKeySequence(Qt::Key_F3));
   miFindPrevious = AddItem(*menu, "miFindPrevious", "Find &previous", QKeySequence(Qt::SHIFT | Qt::Key_F3));
 
@@ -135,6 +140,10 @@ void FrameAnalysis::BuildViewMenu(QMainWindow& window) {
   connect(miFilterFind, &QAction::toggled, this, [this](bool shown) {
     filter_->setVisible(shown);
     if (shown) filter_->FocusFind();
+  });
+  connect(miFind, &QAction::triggered, this, [this] {
+    miFilterFind->setChecked(true);
+    filter_->FocusFind();
   });
   connect(miFindNext, &QAction::triggered, this, [this] { Find(true); });
   connect(miFindPrevious, &QAction::triggered, this, [this] { Find(false); });

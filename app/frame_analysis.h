@@ -46,6 +46,7 @@ class FrameAnalysis : public QObject {
 
   QAction* miPacketDetails;
   QAction* miFilterFind;
+  QAction* miFind;
   QAction* miFindNext;
   QAction* miFindPrevious;
   QAction* miMarkFrames;

@@ -1,5 +1,6 @@
 #include "app/log_save_command.h"
 
+#include "app/save_place.h"
 #include "capture/log_write_job.h"
 #include "capture/packet_log_model.h"
 #include "presentation/error_report.h"
@@ -8,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QProgressDialog>
 
 namespace tessaly {
@@ -18,11 +20,35 @@ struct FileType {
   const char* extension;
 };
 
+// Each type lists the files of all three, so that choosing one never hides
+// the logs already saved in another; the dialog shows the names alone.
 constexpr FileType kFileTypes[] = {
-    {"Text (*.txt)", ".txt"},
-    {"CSV (*.csv)", ".csv"},
-    {"pcap for Wireshark (*.pcap)", ".pcap"},
+    {"Text, .txt (*.txt *.csv *.pcap)", ".txt"},
+    {"CSV, .csv (*.csv *.txt *.pcap)", ".csv"},
+    {"pcap for Wireshark, .pcap (*.pcap *.txt *.csv)", ".pcap"},
 };
+
+const FileType& TypeOfExtension(const QString& extension) {
+  for (const FileType& type : kFileTypes) {
+    if (QLatin1String(type.extension).mid(1) == extension) return type;
+  }
+  return kFileTypes[0];
+}
+
+// The dialog may give the filter whole or by its name alone.
+const FileType* TypeOfFilter(const QString& filter) {
+  for (const FileType& type : kFileTypes) {
+    const QString whole = QString::fromLatin1(type.filter);
+    if (filter == whole || filter == whole.section(QStringLiteral(" ("), 0, 0)) return &type;
+  }
+  return nullptr;
+}
+
+bool HasLogExtension(const QString& fileName) {
+  const QString suffix = QFileInfo(fileName).suffix().toLower();
+  return suffix == QLatin1String("txt") || suffix == QLatin1String("csv") ||
+         suffix == QLatin1String("pcap");
+}
 
 // Names a file's type by its extension alone. The stock provider reads the
 // start of files it cannot name otherwise, and in a folder such as /proc a
@@ -42,39 +68,62 @@ class ExtensionTypes : public QFileIconProvider {
 
 }  // namespace
 
-LogSaveCommand::LogSaveCommand(PacketLogModel& log, QWidget& window)
-    : log_(log), window_(window), lastFolder_(QDir::homePath()) {
+LogSaveCommand::LogSaveCommand(PacketLogModel& log, QWidget& window,
+                               std::filesystem::path storeDirectory)
+    : log_(log), window_(window), storeDirectory_(std::move(storeDirectory)) {
   progressTimer_.setInterval(100);
   connect(&progressTimer_, &QTimer::timeout, this, &LogSaveCommand::ShowProgress);
+  connect(&log_, &PacketLogModel::packetAppended, this, [this] {
+    if (linkAtStart_.isEmpty() && linkName_) linkAtStart_ = linkName_();
+  });
+  connect(&log_, &QAbstractItemModel::modelReset, this, [this] { linkAtStart_.clear(); });
+}
+
+QString LogSaveCommand::ProposedName() const {
+  const PacketTime start = log_.PacketCount() > 0 ? log_.PacketAt(0).time : WallClockNow();
+  QString link = linkAtStart_;
+  if (link.isEmpty() && linkName_) link = linkName_();
+  return ProposedLogName(start, link);
 }
 
 LogSaveCommand::~LogSaveCommand() = default;
 
-void LogSaveCommand::Run() {
+void LogSaveCommand::Run(const std::function<void()>& beforeSaving) {
   if (Saving()) return;
   QStringList filters;
   for (const FileType& type : kFileTypes) filters << QString::fromLatin1(type.filter);
   ExtensionTypes types;
-  QFileDialog dialog(&window_, QStringLiteral("Save log as"), lastFolder_,
+  const SavePlace place(storeDirectory_);
+  const FileType& lastType = TypeOfExtension(place.Type());
+  QFileDialog dialog(&window_, QStringLiteral("Save log as"), place.Folder(),
                      filters.join(QStringLiteral(";;")));
   dialog.setObjectName(QStringLiteral("SaveLogDialog"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
   dialog.setIconProvider(&types);
-  dialog.selectFile(QStringLiteral("packet-log.txt"));
+  dialog.selectNameFilter(QString::fromLatin1(lastType.filter));
+  dialog.selectFile(ProposedName() + QLatin1String(lastType.extension));
+  // Another type chosen: the name typed so far takes its extension.
+  connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    const FileType* type = TypeOfFilter(filter);
+    if (name == nullptr || type == nullptr || !HasLogExtension(name->text())) return;
+    const QString text = name->text();
+    name->setText(text.left(text.lastIndexOf(u'.')) + QLatin1String(type->extension));
+  });
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   QString fileName = dialog.selectedFiles().front();
-  const QString filter = dialog.selectedNameFilter();
   // A name without one of the three extensions gets the chosen filter's.
-  const QString suffix = QFileInfo(fileName).suffix().toLower();
-  if (suffix != QLatin1String("txt") && suffix != QLatin1String("csv") &&
-      suffix != QLatin1String("pcap")) {
-    for (const FileType& type : kFileTypes) {
-      if (filter == QLatin1String(type.filter)) fileName += QLatin1String(type.extension);
+  if (!HasLogExtension(fileName)) {
+    if (const FileType* type = TypeOfFilter(dialog.selectedNameFilter())) {
+      fileName += QLatin1String(type->extension);
     }
   }
-  lastFolder_ = QFileInfo(fileName).absolutePath();
+  if (beforeSaving) beforeSaving();
   SaveTo(fileName);
+  // The save goes ahead even when the store cannot remember its place.
+  RunReportingErrors([&place, &fileName] { place.Remember(fileName); });
 }
 
 void LogSaveCommand::SaveTo(const QString& fileName) {
@@ -103,6 +152,12 @@ void LogSaveCommand::Cancel() {
   if (job_ != nullptr) job_->Cancel();
 }
 
+void LogSaveCommand::ShowProgressNow() {
+  if (job_ == nullptr || progress_ == nullptr) return;
+  ShowProgress();
+  progress_->show();
+}
+
 void LogSaveCommand::ShowProgress() {
   if (job_ != nullptr && progress_ != nullptr) progress_->setValue(job_->RowsWritten());
 }
@@ -112,6 +167,7 @@ void LogSaveCommand::Finish() {
   delete progress_;
   const std::unique_ptr<LogWriteJob> job = std::move(job_);
   if (job->Result() == LogWriteJob::Outcome::kFailed) ShowErrorReport(job->ErrorText());
+  if (job->Result() == LogWriteJob::Outcome::kDone) emit saved(job->FileName(), job->RowCount());
   emit finished();
 }
 

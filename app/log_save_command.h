@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <filesystem>
+#include <functional>
 #include <memory>
 
 class QProgressDialog;
@@ -26,19 +28,37 @@ class LogSaveCommand : public QObject {
   // The progress shows once a save has taken this long.
   static constexpr int kProgressDelay = 500;  // milliseconds
 
-  LogSaveCommand(PacketLogModel& log, QWidget& window);
+  // The folder and type last saved to are remembered in the store in
+  // storeDirectory.
+  LogSaveCommand(PacketLogModel& log, QWidget& window, std::filesystem::path storeDirectory);
+
+  // Names the link packets come from now (a port or a gateway's address),
+  // for the file name proposed.
+  void SetLinkName(std::function<QString()> linkName) { linkName_ = std::move(linkName); }
   ~LogSaveCommand() override;
 
-  // Asks for the file, then saves.
-  void Run();
+  // Asks for the file, then saves. The dialog opens in the folder last
+  // saved to, with the type last saved and a name from the capture's start
+  // and link; it lists the files of all three types whichever is chosen.
+  // beforeSaving runs once a file has been chosen, before the log's rows
+  // are taken.
+  void Run(const std::function<void()>& beforeSaving = {});
+
+  // The name proposed, without folder or extension.
+  QString ProposedName() const;
 
   // Saves to the file without asking, in the format its extension names.
   void SaveTo(const QString& fileName);
 
   bool Saving() const { return job_ != nullptr; }
   void Cancel();
+  // Shows the running save's progress at once rather than after
+  // kProgressDelay.
+  void ShowProgressNow();
 
  signals:
+  // The file is complete, holding the log's first rows packets.
+  void saved(const QString& fileName, int rows);
   // The save ended: written, cancelled or failed (after its report).
   void finished();
 
@@ -48,7 +68,9 @@ class LogSaveCommand : public QObject {
 
   PacketLogModel& log_;
   QWidget& window_;
-  QString lastFolder_;
+  std::filesystem::path storeDirectory_;
+  std::function<QString()> linkName_;
+  QString linkAtStart_;  // the link when the log's first packet came
   std::unique_ptr<LogWriteJob> job_;
   QPointer<QProgressDialog> progress_;
   QTimer progressTimer_;

@@ -2,6 +2,7 @@
 
 #include "presentation/error_report.h"
 #include "presentation/ui_scale.h"
+#include "app/close_guard.h"
 #include "app/frame_analysis.h"
 #include "app/log_save_command.h"
 #include "app/main_toolbar.h"
@@ -68,7 +69,14 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
                              {logView_->CopyAction(), logView_->CopyBytesAction(),
                               logView_->SelectAllAction(), logView_->WholePacketAction()});
   menus_.edit->insertSeparator(menus_.miClearLog);
-  saveCommand_ = std::make_unique<LogSaveCommand>(log_, *this);
+  saveCommand_ = std::make_unique<LogSaveCommand>(log_, *this, links_.StoreDirectory());
+  saveCommand_->SetLinkName([this] {
+    if (TcpTransportChosen()) {
+      return QStringLiteral("%1:%2").arg(links_.Socket().Address()).arg(links_.Socket().Port());
+    }
+    return links_.ComPort().Port();
+  });
+  closeGuard_ = new CloseGuard(*this, log_, *saveCommand_, [this] { EndCaptureForClosing(); });
   panels_ = new StatusPanels(this);
   setStatusBar(panels_);
   // Modbus marks, counts and panes beside the grid and the three panels.
@@ -211,6 +219,13 @@ void MainWindow::miClearLogClick() {
   log_.Clear();
 }
 
+void MainWindow::EndCaptureForClosing() {
+  connection_->CloseLinks();
+  // A packet still being collected joins the log now rather than after the
+  // rows have been taken for saving.
+  if (EndPacketTimer().isActive()) RunReportingErrors([this] { EndPacketTimerTimer(); });
+}
+
 void MainWindow::StopOnMemoryExhausted(int rows) {
   // The log keeps what it holds and refuses the rest: the link is closed so
   // nothing more is read, then the user is told once.
@@ -256,6 +271,12 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  // Unsaved rows or a running save are asked about first; the window may
+  // stay open.
+  if (!closeGuard_->MayClose()) {
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
 }

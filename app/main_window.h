@@ -16,6 +16,7 @@ class QDialog;
 
 namespace tessaly {
 
+class CloseGuard;
 class Data;
 class FrameAnalysis;
 class LogSaveCommand;
@@ -65,6 +66,7 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   ConnectionControl& Connection() { return *connection_; }
   FrameAnalysis& Analysis() { return *analysis_; }
   LogSaveCommand& SaveCommand() { return *saveCommand_; }
+  CloseGuard& Closing() { return *closeGuard_; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -79,6 +81,8 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   void ConnectCommands();
   static void ChooseTransport(QAction& item);
   void StopOnMemoryExhausted(int rows);
+  // The user chose to close after a save: no packet may arrive after it.
+  void EndCaptureForClosing();
 
   // ConnectionView
   bool SerialTransportChosen() const override;
@@ -101,6 +105,7 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   std::unique_ptr<ConnectionControl> connection_;
   FrameAnalysis* analysis_;  // owned by the window
   std::unique_ptr<LogSaveCommand> saveCommand_;
+  CloseGuard* closeGuard_;  // owned by the window
   QDialog* aboutBox_ = nullptr;
   QDialog* comSet_ = nullptr;
   QDialog* tcpSet_ = nullptr;

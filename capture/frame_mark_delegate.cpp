@@ -1,5 +1,6 @@
 #include "capture/frame_mark_delegate.h"
 
+#include "capture/mark_colors.h"
 #include "capture/modbus/frame_check.h"
 #include "capture/packet_log_model.h"
 
@@ -13,7 +14,7 @@ namespace tessaly {
 namespace {
 
 // A warning triangle with an exclamation mark, filling a square of side.
-void PaintWarningSign(QPainter& painter, const QRectF& square) {
+void PaintWarningSign(QPainter& painter, const QRectF& square, const QColor& outline) {
   const double side = square.width();
   QPainterPath triangle;
   triangle.moveTo(square.center().x(), square.top() + side * 0.08);
@@ -21,7 +22,7 @@ void PaintWarningSign(QPainter& painter, const QRectF& square) {
   triangle.lineTo(square.left() + side * 0.04, square.bottom() - side * 0.1);
   triangle.closeSubpath();
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(QColor(0x80, 0x10, 0x10), std::max(1.0, side / 14)));
+  painter.setPen(QPen(outline, std::max(1.0, side / 14)));
   painter.setBrush(QColor(0xE0, 0x30, 0x20));
   painter.drawPath(triangle);
   painter.setPen(QPen(Qt::white, std::max(1.5, side / 8), Qt::SolidLine, Qt::RoundCap));
@@ -38,7 +39,7 @@ FrameMarkDelegate::FrameMarkDelegate(const PacketLogModel& log, QAbstractItemDel
       log_(log),
       inner_(inner != nullptr ? inner : new QStyledItemDelegate(this)) {}
 
-QColor FrameMarkDelegate::MarkColor() { return QColor(0xFF, 0xD8, 0xD0); }
+QColor FrameMarkDelegate::MarkColor(const QPalette& palette) { return MarkTint(palette); }
 
 const char* FrameMarkDelegate::MarkOf(int row) const {
   if (!enabled_ || row < 0 || row >= log_.PacketCount()) return nullptr;
@@ -53,15 +54,21 @@ void FrameMarkDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     inner_->paint(painter, option, index);
     return;
   }
+  const bool selected = (option.state & QStyle::State_Selected) != 0;
+  const QColor tint = MarkTint(option.palette);
   painter->save();
-  if (!(option.state & QStyle::State_Selected)) painter->fillRect(option.rect, MarkColor());
+  if (!selected) painter->fillRect(option.rect, tint);
   const int side = std::min(option.rect.height() - 2, 18);
   const QRectF sign(option.rect.left() + 2, option.rect.top() + (option.rect.height() - side) / 2.0,
                     side, side);
-  PaintWarningSign(*painter, sign);
+  PaintWarningSign(*painter, sign,
+                   MarkSignOutline(selected ? option.palette.color(QPalette::Highlight) : tint));
   painter->restore();
   QStyleOptionViewItem shifted(option);
   shifted.rect.setLeft(option.rect.left() + side + 4);
+  // The palette's text where it reads on the tint (a theme whose text and
+  // base are close may need black or white instead).
+  if (!selected) shifted.palette.setColor(QPalette::Text, MarkText(option.palette, tint));
   inner_->paint(painter, shifted, index);
 }
 

@@ -31,8 +31,8 @@ class FrameMarkDelegate : public QStyledItemDelegate {
   bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                  const QModelIndex& index) override;
 
-  // The tint behind a marked cell.
-  static QColor MarkColor();
+  // The tint behind a marked cell in a grid painted with palette.
+  static QColor MarkColor(const QPalette& palette);
 
  private:
   // The kind's name for a row that is marked, or null.

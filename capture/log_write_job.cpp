@@ -79,6 +79,7 @@ void LogWriteJob::WriteFile() {
   piece.reserve(LogWriter::kPieceBytes * 2);
   bool more = true;
   while (more) {
+    if (beforeEachPiece) beforeEachPiece();
     if (cancel_) {
       file.cancelWriting();
       outcome_ = Outcome::kCancelled;

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace tessaly {
@@ -41,6 +42,10 @@ class LogWriteJob : public QObject {
   // What was written into memory, made text on the job's thread (a copy of
   // a million rows is tens of megabytes).
   QString TakeText() { return std::move(text_); }
+
+  // For tests: runs on a file job's thread before each piece, so that a
+  // test can hold a save at a known point. Set it only while no job runs.
+  static inline std::function<void()> beforeEachPiece;
 
  signals:
   // On the thread that started the job, once the thread has ended.

@@ -207,14 +207,6 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   ok->setFocus();
 }
 
-void AboutDialog::keyPressEvent(QKeyEvent* event) {
-  if (event->matches(QKeySequence::Cancel)) {
-    event->accept();
-    return;
-  }
-  QDialog::keyPressEvent(event);
-}
-
 void AboutDialog::showEvent(QShowEvent* event) {
   // The base class places a dialog over its parent; this one goes to the
   // middle of the screen instead.

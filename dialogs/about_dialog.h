@@ -2,7 +2,6 @@
 
 #include <QDialog>
 
-class QKeyEvent;
 class QShowEvent;
 
 namespace tessaly {
@@ -10,7 +9,8 @@ namespace tessaly {
 // The About box: the product's name and version, the makers' contact lines
 // and the licence. Fixed size and centred on the screen each time it is
 // shown. OK is the default button (Enter presses it) and closes the box, as
-// does the close box; Escape does nothing, there being no Cancel to press.
+// do the close box and Escape (a box with nothing to decide is left with the
+// key that leaves every other box).
 class AboutDialog : public QDialog {
   Q_OBJECT
 
@@ -18,7 +18,6 @@ class AboutDialog : public QDialog {
   explicit AboutDialog(QWidget* parent = nullptr);
 
  protected:
-  void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:

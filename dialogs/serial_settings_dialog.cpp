@@ -4,6 +4,7 @@
 #include "presentation/ui_scale.h"
 #include "capture/packet_framer.h"
 #include "dialogs/dialog_layout.h"
+#include "dialogs/first_field_focus.h"
 #include "dialogs/interval_field.h"
 #include "links/serial/com_combo_box.h"
 #include "links/serial/com_port.h"
@@ -105,7 +106,9 @@ SerialSettingsDialog::SerialSettingsDialog(TComPort& port, PacketFramer& framer,
 
 void SerialSettingsDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!event->spontaneous()) FormShow();
+  if (event->spontaneous()) return;
+  FormShow();
+  FocusWithTextSelected(*comsetCOMPORT);
 }
 
 void SerialSettingsDialog::FormShow() {

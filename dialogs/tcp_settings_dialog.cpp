@@ -4,6 +4,7 @@
 #include "presentation/ui_scale.h"
 #include "capture/packet_framer.h"
 #include "dialogs/dialog_layout.h"
+#include "dialogs/first_field_focus.h"
 #include "dialogs/interval_field.h"
 #include "dialogs/ipv4_address_field.h"
 #include "dialogs/port_field.h"
@@ -61,7 +62,9 @@ TcpSettingsDialog::TcpSettingsDialog(TClientSocket& socket, PacketFramer& framer
 
 void TcpSettingsDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!event->spontaneous()) FormShow();
+  if (event->spontaneous()) return;
+  FormShow();
+  FocusWithTextSelected(*eIP);
 }
 
 void TcpSettingsDialog::FormShow() {

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing from Debian's packages, builds, and then either
-# starts Tessaly (run) or runs every test headless (test).
-#   tools/dev.sh run | test
+# starts Tessaly (run), runs every test headless (test) or makes the Debian
+# package (package).
+#   tools/dev.sh run | test | package
 # run builds only the program and the traffic tool and starts the program;
 # test builds everything (tests, benchmarks, icons, manual pages) and runs
-# every test.
+# every test; package builds only what the package holds, in a build folder
+# of its own (build-package/) without tests or benchmarks, and runs CPack.
 # Works as root or as a user who may use sudo.
 set -euo pipefail
 
@@ -12,8 +14,8 @@ cd "$(dirname "$0")/.."
 
 what=${1:-}
 case "$what" in
-  run|test) ;;
-  *) echo "usage: tools/dev.sh run|test" >&2; exit 2 ;;
+  run|test|package) ;;
+  *) echo "usage: tools/dev.sh run|test|package" >&2; exit 2 ;;
 esac
 
 packages=(
@@ -39,6 +41,16 @@ if [ "${#missing[@]}" -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   as_root apt-get update -qq
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+fi
+
+if [ "$what" = package ]; then
+  echo "Building what the package holds (no tests or benchmarks) into build-package/"
+  cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTESSALY_BUILD_TESTS=OFF -DTESSALY_BUILD_BENCH=OFF >/dev/null
+  cmake --build build-package
+  cd build-package
+  cpack -G DEB
+  exit
 fi
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

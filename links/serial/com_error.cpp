@@ -1,12 +1,11 @@
 #include "links/serial/com_error.h"
 #include "links/serial/com_text.h"
 
+#include "links/serial/device_access.h"
+
 #include <array>
 #include <cerrno>
 #include <cstring>
-
-#include <grp.h>
-#include <sys/stat.h>
 
 namespace tessaly {
 namespace {
@@ -46,16 +45,6 @@ QString MessageFor(int errorCode, int platformCode) {
   return message;
 }
 
-// The group a user must belong to for the device: the device's own group
-// where it is not root's, else the usual one for serial ports.
-QString DeviceGroup(const QString& devicePath) {
-  struct stat info {};
-  if (::stat(devicePath.toLocal8Bit().constData(), &info) == 0 && info.st_gid != 0) {
-    if (const group* entry = ::getgrgid(info.st_gid); entry != nullptr) return QString::fromLocal8Bit(entry->gr_name);
-  }
-  return QStringLiteral("dialout");
-}
-
 QString Cause(int platformCode, const QString& devicePath, const QString& holders) {
   switch (platformCode) {
     case ENOENT:
@@ -67,9 +56,7 @@ QString Cause(int platformCode, const QString& devicePath, const QString& holder
                             "adapter being unplugged).");
     case EACCES:
     case EPERM:
-      return QStringLiteral("Permission denied: your user may not open this device. Add it to the "
-                            "\"%1\" group (sudo usermod -aG %1 $USER), then log out and in again.")
-          .arg(DeviceGroup(devicePath));
+      return AccessAdvice(ReadDeviceOwnership(devicePath));
     case EBUSY:
       if (holders.isEmpty()) {
         return QStringLiteral("The port is in use by another program. Close it, then press Start again.");

@@ -7,6 +7,7 @@
 #include "links/link_status.h"
 #include "links/serial/com_error.h"
 #include "links/serial/com_text.h"
+#include "links/serial/device_access.h"
 #include "links/tcp/socket_error.h"
 #include "tests/app/program_fixture.h"
 #include "tests/support/holding_process.h"
@@ -14,6 +15,7 @@
 #include "tests/support/pty_pair.h"
 
 #include <QAction>
+#include <QFile>
 #include <QApplication>
 #include <QMessageBox>
 #include <QGuiApplication>
@@ -22,6 +24,10 @@
 #include <QToolButton>
 
 #include <cerrno>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessaly::test {
 namespace {
@@ -67,6 +73,53 @@ TEST(FailureDetailTest, OddPortNames_ShownEscapedAndShortened) {
   port.SetPort(broken);
   EXPECT_TRUE(SerialStatusText(port).startsWith("/dev/tty\\nUSB0,"));
   EXPECT_EQ(port.Port(), broken) << "the name itself stays as chosen";
+}
+
+// Refused for want of permission: the advice names the device's owner and
+// group and the step that would give access, joining a group only where
+// that group may read and write the device and is not root's.
+TEST(FailureDetailTest, PermissionDenied_AdviceFollowsTheDevicesOwnerGroupAndMode) {
+  DeviceOwnership otherGroup{QStringLiteral("root"), QStringLiteral("uucp"), false, true, false,
+                             S_IFCHR | 0660, false};
+  const QString joinUucp = AccessAdvice(otherGroup);
+  EXPECT_TRUE(joinUucp.contains(QStringLiteral("user \"root\" and group \"uucp\" (crw-rw----)")))
+      << joinUucp.toStdString();
+  EXPECT_TRUE(joinUucp.contains(QStringLiteral("sudo usermod -aG uucp $USER")));
+  EXPECT_FALSE(joinUucp.contains(QStringLiteral("dialout")));
+  otherGroup.memberNotInSession = true;
+  EXPECT_TRUE(AccessAdvice(otherGroup).contains(QStringLiteral("log out and in again")));
+  EXPECT_FALSE(AccessAdvice(otherGroup).contains(QStringLiteral("usermod")));
+
+  const DeviceOwnership rootOnly{QStringLiteral("root"), QStringLiteral("root"), true, true, false,
+                                 S_IFCHR | 0600, false};
+  const QString rootAdvice = AccessAdvice(rootOnly);
+  EXPECT_TRUE(rootAdvice.contains(QStringLiteral("(crw-------)"))) << rootAdvice.toStdString();
+  EXPECT_TRUE(rootAdvice.contains(QStringLiteral("Only root may open it")));
+  EXPECT_TRUE(rootAdvice.contains(QStringLiteral("udev rule")));
+  EXPECT_FALSE(rootAdvice.contains(QStringLiteral("usermod"))) << "no group membership can help";
+  // Root's group may read and write, but joining root's group is no advice.
+  const DeviceOwnership rootGroup{QStringLiteral("root"), QStringLiteral("root"), true, true, false,
+                                  S_IFCHR | 0660, false};
+  EXPECT_FALSE(AccessAdvice(rootGroup).contains(QStringLiteral("usermod")));
+
+  const DeviceOwnership anotherUser{QStringLiteral("alice"), QStringLiteral("tty"), false, false, false,
+                                    S_IFCHR | 0620, false};
+  EXPECT_TRUE(AccessAdvice(anotherUser).contains(QStringLiteral("Only the user \"alice\"")));
+
+  // Through the failure's detail, on a real file.
+  TemporaryFolder folder;
+  const QString path = QString::fromStdString((folder.Path() / "device").string());
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  }
+  ASSERT_EQ(::chmod(path.toLocal8Bit().constData(), 0600), 0);
+  const passwd* me = ::getpwuid(::geteuid());
+  ASSERT_NE(me, nullptr);
+  const QString detail = ComFailureDetail(EACCES, QStringLiteral("ttyUSB0"), path);
+  EXPECT_TRUE(detail.contains(QStringLiteral("belongs to user \"%1\"").arg(QString::fromLocal8Bit(me->pw_name))))
+      << detail.toStdString();
+  EXPECT_TRUE(detail.contains(QStringLiteral("(-rw-------)")));
 }
 
 class StartStopTest : public ProgramTest {

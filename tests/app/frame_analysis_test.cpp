@@ -15,12 +15,16 @@
 #include "tests/app/program_fixture.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QCheckBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
+#include <QTableView>
+#include <QTest>
 
 #include <vector>
 
@@ -108,7 +112,7 @@ TEST_F(FrameAnalysisTest, MixedTraffic_BadRowsMarkedAndCounted_DetailsFollowTheC
   LogMixedTraffic();
   EXPECT_EQ(Analysis().CountPanel().text(), QStringLiteral("Frames: 4 good, 3 bad"));
 
-  const QColor tint = FrameMarkDelegate::MarkColor();
+  const QColor tint = FrameMarkDelegate::MarkColor(Window().LogView().palette());
   for (int row : {1, 2, 5}) EXPECT_NE(PaintedCell(row).pixelColor(295, 1), tint) << row;
   for (int row : {3, 4, 7}) EXPECT_EQ(PaintedCell(row).pixelColor(295, 1), tint) << row;
   Analysis().miMarkFrames->trigger();
@@ -191,6 +195,51 @@ TEST_F(FrameAnalysisTest, FilterAndFind_ShowMatchingRowsAndMoveTheCurrentRow_Log
   EXPECT_EQ(rows.rowCount(), 8);
   Window().Log().Clear();
   EXPECT_EQ(rows.rowCount(), 0);
+}
+
+TEST_F(FrameAnalysisTest, FilterPaneKeys_CtrlFGoesToFind_TabAndEscapeLeaveTheList_CtrlCCopiesRows) {
+  StartProgram();
+  LogMixedTraffic();
+  Window().show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+  LogFilterPane& pane = Analysis().FilterPane();
+  PacketLogView& grid = Window().LogView();
+  const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(static_cast<QWidget*>(nullptr), key, modifiers);
+  };
+
+  grid.setFocus();
+  press(Qt::Key_F, Qt::ControlModifier);
+  EXPECT_TRUE(pane.isVisible());
+  EXPECT_EQ(QApplication::focusWidget(), pane.FindField());
+  grid.setFocus();
+  press(Qt::Key_F, Qt::ControlModifier);  // the pane open: to the field, not closed
+  EXPECT_TRUE(pane.isVisible());
+  EXPECT_EQ(QApplication::focusWidget(), pane.FindField());
+
+  auto* list = pane.findChild<QTableView*>(QStringLiteral("FilteredRows"));
+  ASSERT_NE(list, nullptr);
+  for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Escape}) {
+    SCOPED_TRACE(key);
+    list->setFocus();
+    list->setCurrentIndex(pane.Model().index(1, 1));
+    press(key);
+    EXPECT_NE(QApplication::focusWidget(), list);
+    if (key == Qt::Key_Escape) {
+      EXPECT_EQ(QApplication::focusWidget(), &grid);
+    }
+  }
+
+  // The third listed row is log row 3; the grid's copy of it is the measure.
+  grid.setCurrentIndex(Window().Log().index(2, 1));
+  grid.CopyRows(LogFileFormat::kText);
+  const QString gridCopy = QApplication::clipboard()->text();
+  ASSERT_TRUE(gridCopy.contains(u'\t'));
+  QApplication::clipboard()->clear();
+  list->setFocus();
+  list->setCurrentIndex(pane.Model().index(2, 1));
+  press(Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), gridCopy);
 }
 
 }  // namespace

@@ -253,7 +253,9 @@ TEST_F(ClientSocketTest, BurstsReceivedLate_ComeApartWithTheTimesTheyCame) {
   EXPECT_EQ(receive(), "AB");
   const auto first = client.Socket().LastReceiveTime();
   EXPECT_EQ(receive(), "CD");
-  EXPECT_GE(client.Socket().LastReceiveTime() - first, std::chrono::milliseconds(100));
+  // The kernel's receive times, turned from its clock into the steady one
+  // with a moment's error: the gap seen is near 100 ms, not exactly.
+  EXPECT_GE(client.Socket().LastReceiveTime() - first, std::chrono::milliseconds(90));
 }
 
 TEST_F(ClientSocketTest, ChangesWhileActive_RefusedUnlessTheyChangeNothing) {

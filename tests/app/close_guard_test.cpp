@@ -1,0 +1,178 @@
+// Closing the window never loses captured rows unasked: the question about
+// unsaved rows and its three answers, a log already kept, and a save still
+// running when the window closes (waited for, or cancelled).
+#include "app/close_guard.h"
+#include "app/log_save_command.h"
+#include "app/main_toolbar.h"
+#include "capture/log_write_job.h"
+#include "capture/packet_log_model.h"
+#include "tests/app/program_fixture.h"
+#include "tests/support/pty_pair.h"
+#include "tools/traffic/modbus_frames.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+#include <atomic>
+#include <thread>
+
+namespace tessaly::test {
+namespace {
+
+class CloseGuardTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    StartProgram();
+    Window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window()));
+  }
+  void TearDown() override {
+    LogWriteJob::beforeEachPiece = nullptr;
+    ProgramTest::TearDown();
+  }
+
+  void LogPackets(int count) {
+    const std::uint8_t bytes[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD};
+    for (int i = 0; i < count; ++i) Window().Log().AppendPacket(bytes, sizeof bytes, WallClockNow());
+    Window().Log().AnnouncePackets();
+  }
+  QString PathOf(const char* name) const {
+    return QString::fromStdString((storeFolder_.Path() / name).string());
+  }
+
+  // Answers the next message box by the button with this text; records the
+  // box's object name. A file dialog that follows is given path.
+  void Answer(const QString& button, const QString& path = {}) {
+    answerer_ = std::make_unique<QTimer>();
+    answerer_->setInterval(10);
+    QObject::connect(answerer_.get(), &QTimer::timeout, [this, button, path] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* box = qobject_cast<QMessageBox*>(modal); box != nullptr && asked_.isEmpty()) {
+        asked_ = box->objectName();
+        for (QAbstractButton* candidate : box->buttons()) {
+          if (candidate->text() == button) candidate->click();
+        }
+      } else if (auto* files = qobject_cast<QFileDialog*>(modal); files != nullptr) {
+        if (path.isEmpty()) {
+          files->reject();
+        } else {
+          files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);  // typed
+          static_cast<QDialog*>(files)->accept();  // QFileDialog hides it
+        }
+      }
+    });
+    asked_.clear();
+    answerer_->start();
+  }
+
+  // Holds every save before its first piece until released.
+  void HoldSaves() {
+    LogWriteJob::beforeEachPiece = [this] {
+      while (!released_) std::this_thread::yield();
+    };
+  }
+
+  std::unique_ptr<QTimer> answerer_;
+  QString asked_;
+  std::atomic<bool> released_ = false;
+};
+
+TEST_F(CloseGuardTest, UnsavedRows_CancelStays_SaveWritesThenCloses_KeptLogClosesUnasked) {
+  LogPackets(3);
+  Answer(QStringLiteral("Cancel"));
+  EXPECT_FALSE(Window().close());
+  EXPECT_EQ(asked_, QStringLiteral("UnsavedLogQuestion"));
+  EXPECT_TRUE(Window().isVisible());
+
+  Answer(QStringLiteral("&Save..."));  // and then no file chosen
+  EXPECT_FALSE(Window().close());
+  EXPECT_TRUE(Window().isVisible());
+
+  const QString path = PathOf("kept.txt");
+  Answer(QStringLiteral("&Save..."), path);
+  EXPECT_FALSE(Window().close()) << "closes once the file is written";
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Window().isVisible(); }, 30'000));
+  EXPECT_GT(QFileInfo(path).size(), 0);
+  EXPECT_EQ(Window().Closing().KeptIn(), path);
+
+  // Saved and nothing since: no question. One more row: asked again.
+  Window().show();
+  answerer_.reset();
+  EXPECT_TRUE(Window().close());
+  Window().show();
+  LogPackets(1);
+  Answer(QStringLiteral("&Discard"));
+  EXPECT_TRUE(Window().close());
+  EXPECT_EQ(asked_, QStringLiteral("UnsavedLogQuestion"));
+}
+
+TEST_F(CloseGuardTest, SaveAndCloseWithTheLinkOpen_CaptureEndsSoTheFileHoldsEveryPacket) {
+  PtyPair line;
+  Links().ComPort().SetPort(line.SlavePath());
+  Window().Toolbar().StartButton()->click();
+  ASSERT_TRUE(Links().ComPort().Connected()) << reports_.Text();
+  line.Send(traffic::ReadRequest(1, 0, 10));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return LoggedPackets().size() == 1; }, 60'000));
+
+  const QString path = PathOf("live.txt");
+  Answer(QStringLiteral("&Save..."), path);
+  EXPECT_FALSE(Window().close());
+  EXPECT_FALSE(Links().ComPort().Connected()) << "capture ends once the file is chosen";
+  line.Send(traffic::ReadRequest(2, 0, 10));  // nobody reads it now
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Window().isVisible(); }, 30'000));
+  EXPECT_EQ(Window().Closing().KeptIn(), path);
+  EXPECT_EQ(LoggedPackets().size(), 1);
+}
+
+TEST_F(CloseGuardTest, EmptyOrClearedLog_ClosesUnasked) {
+  EXPECT_TRUE(Window().close());
+  Window().show();
+  LogPackets(2);
+  Window().Log().Clear();
+  EXPECT_TRUE(Window().close());
+}
+
+TEST_F(CloseGuardTest, SaveRunning_WaitShowsProgressAndClosesWhenWritten) {
+  LogPackets(10);
+  HoldSaves();
+  const QString path = PathOf("waited.csv");
+  Window().SaveCommand().SaveTo(path);
+  Answer(QStringLiteral("&Wait"));
+  EXPECT_FALSE(Window().close());
+  EXPECT_EQ(asked_, QStringLiteral("SaveRunningQuestion"));
+  auto* progress = Window().findChild<QWidget*>(QStringLiteral("SaveProgress"));
+  ASSERT_NE(progress, nullptr);
+  EXPECT_TRUE(progress->isVisible());
+  EXPECT_TRUE(Window().isVisible());
+
+  released_ = true;
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Window().isVisible(); }, 30'000));
+  EXPECT_TRUE(QFileInfo::exists(path));
+}
+
+TEST_F(CloseGuardTest, SaveRunning_CancelStopsItAndCloses_KeepOpenStays) {
+  LogPackets(10);
+  HoldSaves();
+  const QString path = PathOf("cancelled.txt");
+  Window().SaveCommand().SaveTo(path);
+  Answer(QStringLiteral("&Keep the window open"));
+  EXPECT_FALSE(Window().close());
+  EXPECT_TRUE(Window().SaveCommand().Saving());
+
+  Answer(QStringLiteral("&Cancel the save"));
+  QSignalSpy ended(&Window().SaveCommand(), &LogSaveCommand::finished);
+  EXPECT_TRUE(Window().close());
+  released_ = true;
+  ASSERT_TRUE(ended.wait(30'000));
+  EXPECT_FALSE(QFileInfo::exists(path));
+}
+
+}  // namespace
+}  // namespace tessaly::test
