@@ -55,6 +55,7 @@ MainMenus BuildMainMenus(QMenuBar& menuBar) {
   items.miClearLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
 
   QMenu* options = menuBar.addMenu(QStringLiteral("&Options"));
+  items.options = options;
   QMenu* packetType = options->addMenu(QStringLiteral("Modbus packet type"));
   QActionGroup* packetTypes = NewRadioGroup(*packetType);
   items.miModbusASCII = AddRadioItem(*packetType, *packetTypes, "miModbusASCII", "Modbus/ASCII", false);

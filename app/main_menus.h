@@ -12,6 +12,7 @@ struct MainMenus {
   QAction* miExit;
   QMenu* edit;  // the log grid's commands come first
   QAction* miClearLog;
+  QMenu* options;  // additions go after the specified items
   QAction* miModbusASCII;
   QAction* miModbusRTU;
   QAction* miModbusTCP;

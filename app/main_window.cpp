@@ -4,6 +4,7 @@
 #include "presentation/ui_scale.h"
 #include "app/close_guard.h"
 #include "app/frame_analysis.h"
+#include "app/gateway_line_speed.h"
 #include "app/log_save_command.h"
 #include "app/main_toolbar.h"
 #include "app/status_panels.h"
@@ -84,6 +85,7 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
 
   ConnectionView& view = *this;
   connection_ = std::make_unique<ConnectionControl>(*session_, view);
+  new GatewayLineSpeed(*menus_.options, menus_.miIPSet, *session_, links_.StoreDirectory(), *this);
   ConnectCommands();
 
   // Fits the log's columns once the maximised window has its size.
