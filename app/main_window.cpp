@@ -5,6 +5,7 @@
 #include "app/close_guard.h"
 #include "app/frame_analysis.h"
 #include "app/gateway_line_speed.h"
+#include "app/reconnect_option.h"
 #include "app/log_save_command.h"
 #include "app/main_toolbar.h"
 #include "app/status_panels.h"
@@ -15,6 +16,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -28,6 +30,11 @@ namespace {
 
 // Room for the log's vertical scroll bar when its last column is stretched.
 constexpr int kScrollBarMargin = 25;
+
+// A moment as the local time of day, for a message.
+QString ClockText(PacketTime at) {
+  return QDateTime::fromMSecsSinceEpoch(at / 1000).toString(QStringLiteral("HH:mm:ss.zzz"));
+}
 
 }  // namespace
 
@@ -85,7 +92,9 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
 
   ConnectionView& view = *this;
   connection_ = std::make_unique<ConnectionControl>(*session_, view);
-  new GatewayLineSpeed(*menus_.options, menus_.miIPSet, *session_, links_.StoreDirectory(), *this);
+  auto* gatewaySpeed =
+      new GatewayLineSpeed(*menus_.options, menus_.miIPSet, *session_, links_.StoreDirectory(), *this);
+  new ReconnectOption(*menus_.options, gatewaySpeed->Item(), *session_, links_.StoreDirectory());
   ConnectCommands();
 
   // Fits the log's columns once the maximised window has its size.
@@ -303,6 +312,18 @@ void MainWindow::LinkLost(const QString& message, const QString& detail) {
   // The session has closed the link: the idle state shows first, then why.
   connection_->ShowRealLinkState();
   ShowErrorReport(message, detail);
+}
+
+void MainWindow::LinkDropped(const QString& cause, PacketTime at, bool retrying) {
+  connection_->ShowRealLinkState();
+  const QString text = QStringLiteral("Link lost at %1: %2").arg(ClockText(at), cause);
+  panels_->showMessage(text + (retrying ? QStringLiteral(". Reconnecting\u2026") : QString()));
+}
+
+void MainWindow::LinkBack(const QString& where, PacketTime at) {
+  connection_->ShowRealLinkState();
+  const QString text = QStringLiteral("Link back at %1: %2").arg(ClockText(at), where);
+  panels_->showMessage(text, 10'000);
 }
 
 void MainWindow::SetStartPicture(int imageIndex) { toolbar_->SetStartImageIndex(imageIndex); }

@@ -93,6 +93,8 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   void ShowProgress(const QString& text) override;
   // CaptureReporter
   void LinkLost(const QString& message, const QString& detail) override;
+  void LinkDropped(const QString& cause, PacketTime at, bool retrying) override;
+  void LinkBack(const QString& where, PacketTime at) override;
 
   Data& links_;
   PacketLogModel log_;

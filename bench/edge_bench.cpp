@@ -53,6 +53,8 @@ struct CountingSink : PacketSink {
 
 struct QuietReporter : CaptureReporter {
   void LinkLost(const QString&, const QString&) override { ++lost; }
+  void LinkDropped(const QString&, PacketTime, bool) override {}
+  void LinkBack(const QString&, PacketTime) override {}
   int lost = 0;
 };
 

@@ -30,7 +30,9 @@ ConnectionControl::ConnectionControl(CaptureSession& session, ConnectionView& vi
   });
 }
 
-bool ConnectionControl::LinkOpen() const { return session_.LinkOpen(); }
+// A link being opened again after it dropped counts as open: Stop ends the
+// retries.
+bool ConnectionControl::LinkOpen() const { return session_.LinkOpen() || session_.Retrying(); }
 
 void ConnectionControl::CloseLinks() {
   RunReportingErrors([this] { links_.ComPort().Close(); });

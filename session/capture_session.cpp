@@ -1,9 +1,13 @@
 #include "session/capture_session.h"
 
 #include "links/link_holder.h"
+#include "links/link_status.h"
+#include "links/tcp/socket_error.h"
 #include "links/serial/com_text.h"
 #include "presentation/failure_report.h"
 #include "session/capture_reporter.h"
+
+#include <utility>
 
 namespace tessaly {
 
@@ -18,6 +22,9 @@ CaptureSession::CaptureSession(Data& links, PacketSink& sink, CaptureReporter& r
   endPacketTimer_.setObjectName(QStringLiteral("EndPacketTimer"));
   // A failure ending a packet goes to the error report; the event loop goes on.
   connect(&endPacketTimer_, &QTimer::timeout, this, [this] { RunReportingErrors([this] { EndOfPacket(); }); });
+  retry_.setInterval(1000);
+  connect(&retry_, &QTimer::timeout, this, [this] { RunReportingErrors([this] { Retry(); }); });
+  connect(&links_, &Data::linkStateChanged, this, [this] { TcpStateChanged(); });
 }
 
 CaptureSession::~CaptureSession() {
@@ -34,7 +41,18 @@ void CaptureSession::BindHandlers() {
                                    : [this](TCustomComPort&, int) { SerialBytesAvailable(); };
   socket.OnRead = handlers_.read ? handlers_.read
                                  : [this](TCustomSocket&, TCustomWinSocket&) { SocketBytesAvailable(); };
-  socket.OnError = handlers_.error;
+  // The error number is kept for the cause of a drop; the owner's handler
+  // decides what else becomes of it.
+  socket.OnError = [this](TCustomSocket& sender, TCustomWinSocket& client, TErrorEvent event, int& errorCode) {
+    if (errorCode != 0) tcpError_ = errorCode;
+    if (handlers_.error) {
+      handlers_.error(sender, client, event, errorCode);
+    } else {
+      // Told by the session itself: a drop as a drop, a failed start by its
+      // owner's wait for the connection.
+      errorCode = 0;
+    }
+  };
   port.OnLinkLost = [this](TCustomComPort&, const QString& message) { SerialLinkLost(message); };
 }
 
@@ -57,10 +75,18 @@ void CaptureSession::StartTcp() {
   // while the owner waits for the connection, and they must reach the log.
   framer_.Reset();
   opened_ = TcpLineOf(links_.Socket(), gatewayBitsPerSecond_, framer_.Interval());
+  tcpError_ = 0;
   links_.Socket().SetActive(true);
 }
 
 void CaptureSession::Close() {
+  retry_.stop();
+  const bool wasClosing = std::exchange(closing_, true);
+  struct EndClosing {
+    bool& closing;
+    bool was;
+    ~EndClosing() { closing = was; }
+  } endClosing{closing_, wasClosing};
   // Each link hands what it has read to the handlers before it closes; a
   // failure of one never keeps the other open.
   std::exception_ptr failure;
@@ -91,11 +117,67 @@ void CaptureSession::SerialLinkLost(const QString& message) {
   // The device went away under an open port, after every byte read from it
   // was handled: close it, then say why, once. Start works again once the
   // device is back.
-  RunReportingErrors([this] { links_.ComPort().Close(); });
+  {
+    const bool wasClosing = std::exchange(closing_, true);
+    RunReportingErrors([this] { links_.ComPort().Close(); });
+    closing_ = wasClosing;
+  }
+  Dropped(QStringLiteral("%1: %2").arg(DisplayedPortName(links_.ComPort().Port()), message));
+  if (Retrying()) return;
   reporter_.LinkLost(message, QStringLiteral("Port %1 was closed: the device went away or failed (an adapter "
                                              "unplugged, a pseudo-terminal closed by its program). Press Start "
                                              "again once it is back.")
                                   .arg(DisplayedPortName(links_.ComPort().Port())));
+}
+
+void CaptureSession::TcpStateChanged() {
+  const bool active = links_.Socket().Active();
+  if (active && !tcpUp_) {
+    tcpUp_ = true;
+    if (Retrying()) {
+      retry_.stop();
+      reporter_.LinkBack(TcpStatusText(links_.Socket()), WallClockNow());
+    }
+    return;
+  }
+  if (active || !tcpUp_) return;
+  tcpUp_ = false;
+  if (closing_) return;
+  // The gateway closed or reset the connection, or it failed: every byte
+  // taken before has reached the framing (its end comes after them).
+  const QString where = QStringLiteral("TCP %1").arg(TcpStatusText(links_.Socket()));
+  const QString cause = tcpError_ != 0 ? AsyncSocketError(tcpError_).Message()
+                                       : QStringLiteral("the gateway closed the connection");
+  Dropped(QStringLiteral("%1: %2").arg(where, cause));
+}
+
+void CaptureSession::Dropped(const QString& cause) {
+  if (reconnect_) retry_.start();
+  reporter_.LinkDropped(cause, WallClockNow(), reconnect_);
+}
+
+void CaptureSession::Retry() {
+  if (!opened_) {
+    retry_.stop();
+    return;
+  }
+  if (opened_->link == LineDescription::Link::Tcp) {
+    // A pending attempt is abandoned for a new one; the connection's
+    // notice ends the retries.
+    try {
+      if (!links_.Socket().Active()) StartTcp();
+    } catch (const std::exception&) {
+      // Not back yet: the next second tries again.
+    }
+    return;
+  }
+  try {
+    OpenSerial();
+  } catch (const EComPort&) {
+    return;  // not back yet: the next second tries again
+  }
+  retry_.stop();
+  reporter_.LinkBack(DisplayedPortName(links_.ComPort().Port()), WallClockNow());
 }
 
 }  // namespace tessaly

@@ -36,6 +36,11 @@ struct LinkHandlers {
 // closes hands every byte it has read to the framing first, and a link that
 // goes away by itself does the same before it is reported lost. The packet
 // that was running then ends as at a silence, when its end comes.
+//
+// A link that goes away by itself is reported as dropped (and a serial
+// device's loss also as lost, unless the session retries). With reconnect
+// on, the session opens the link that dropped again every second until it
+// is back; the owner's Close ends the retries.
 class CaptureSession : public QObject {
   Q_OBJECT
 
@@ -70,6 +75,12 @@ class CaptureSession : public QObject {
   void Close();
   bool LinkOpen() const;
 
+  // Open the link again, every second, when it drops by itself.
+  void SetReconnect(bool on) { reconnect_ = on; }
+  bool Reconnect() const { return reconnect_; }
+  // A link dropped and is being opened again.
+  bool Retrying() const { return retry_.isActive(); }
+
   // The serial line speed behind the gateway, when the user gave it.
   void SetGatewayLineSpeed(std::optional<int> bitsPerSecond) { gatewayBitsPerSecond_ = bitsPerSecond; }
   std::optional<int> GatewayLineSpeed() const { return gatewayBitsPerSecond_; }
@@ -80,6 +91,9 @@ class CaptureSession : public QObject {
 
  private:
   void SerialLinkLost(const QString& message);
+  void TcpStateChanged();
+  void Dropped(const QString& cause);
+  void Retry();
 
   Data& links_;
   CaptureReporter& reporter_;
@@ -92,6 +106,14 @@ class CaptureSession : public QObject {
   LinkHandlers handlers_;
   std::optional<int> gatewayBitsPerSecond_;
   std::optional<LineDescription> opened_;
+  bool reconnect_ = false;
+  QTimer retry_;
+  // The connection is up, so that its end can be told from a failed start.
+  bool tcpUp_ = false;
+  // The owner is closing the links: their ends are no drops.
+  bool closing_ = false;
+  // The error number the connection last reported, for the drop's cause.
+  int tcpError_ = 0;
 };
 
 }  // namespace tessaly

@@ -39,7 +39,13 @@ struct Packets : PacketSink {
 
 struct Reports : CaptureReporter {
   void LinkLost(const QString& message, const QString&) override { lost << message; }
+  void LinkDropped(const QString& cause, PacketTime, bool retrying) override {
+    dropped << cause + (retrying ? " (retrying)" : "");
+  }
+  void LinkBack(const QString& where, PacketTime) override { back << where; }
   QStringList lost;
+  QStringList dropped;
+  QStringList back;
 };
 
 // Runs the owner's event loop until the condition holds (or a minute passes
@@ -188,6 +194,50 @@ TEST_F(CaptureSessionTest, LineDescription_TellsTheLineAndTheIntervalInForce) {
   session_.Close();
   links_.ComPort().SetBaudRate(br115200);
   EXPECT_EQ(session_.Line().bitsPerSecond, 19200) << "the capture keeps the line it was made on";
+}
+
+// A gateway that closes the connection leaves a trace: the drop is told
+// with its cause, whatever the link. With reconnect on, the session dials
+// again every second until the gateway is back, and says so; Stop ends it.
+TEST_F(CaptureSessionTest, GatewayGone_DropToldWithItsCause_ReconnectDialsUntilItIsBack) {
+  auto gateway = std::make_unique<test::LoopbackListener>();
+  const int port = gateway->Port();
+  links_.Socket().SetAddress(QStringLiteral("127.0.0.1"));
+  links_.Socket().SetPort(port);
+  session_.StartTcp();
+  test::Descriptor far = gateway->Accept();
+  ASSERT_TRUE(RunUntil([&] { return links_.Socket().Active(); }));
+  far.Send("last");
+  far.Close();
+  ASSERT_TRUE(RunUntil([&] { return !reports_.dropped.isEmpty(); }));
+  EXPECT_EQ(reports_.dropped, QStringList{QStringLiteral("TCP 127.0.0.1:%1: the gateway closed the connection").arg(port)});
+  EXPECT_TRUE(reports_.lost.isEmpty()) << "a gateway's end is no box";
+  RunFor(milliseconds(60));
+  EXPECT_EQ(packets_.All(), "last");
+
+  // Reconnect: the gateway goes away for good, then comes back on its port.
+  session_.SetReconnect(true);
+  reports_.dropped.clear();
+  session_.StartTcp();
+  far = gateway->Accept();
+  ASSERT_TRUE(RunUntil([&] { return links_.Socket().Active(); }));
+  far.Close();
+  gateway.reset();
+  ASSERT_TRUE(RunUntil([&] { return !reports_.dropped.isEmpty(); }));
+  EXPECT_TRUE(reports_.dropped.front().endsWith(" (retrying)"));
+  EXPECT_TRUE(session_.Retrying());
+  RunFor(milliseconds(1500));  // at least one attempt finds nobody
+  gateway = std::make_unique<test::LoopbackListener>(port);
+  ASSERT_TRUE(RunUntil([&] { return !reports_.back.isEmpty(); }));
+  EXPECT_EQ(reports_.back, QStringList{QStringLiteral("127.0.0.1:%1").arg(port)});
+  EXPECT_FALSE(session_.Retrying());
+  EXPECT_TRUE(links_.Socket().Active());
+
+  // Stop while retrying ends the retries.
+  session_.Close();
+  gateway.reset();
+  EXPECT_FALSE(session_.Retrying());
+  EXPECT_TRUE(errors_.isEmpty()) << errors_.join('\n').toStdString();
 }
 
 }  // namespace

@@ -13,12 +13,17 @@ namespace {
 
 constexpr int kPatienceMs = 5000;
 
-// A socket bound to 127.0.0.1 at a port the system chooses.
+// A socket bound to 127.0.0.1 at the port given, or at one the system
+// chooses for 0.
 Descriptor BindLoopback(int& port) {
   Descriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  // A gateway that comes back takes its port again at once.
+  const int reuse = 1;
+  ::setsockopt(socket.Fd(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
   socklen_t length = sizeof address;
   if (::bind(socket.Fd(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
       ::getsockname(socket.Fd(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -50,7 +55,7 @@ void Descriptor::Reset() {
   Close();
 }
 
-LoopbackListener::LoopbackListener() : listener_(BindLoopback(port_)) {
+LoopbackListener::LoopbackListener(int port) : port_(port), listener_(BindLoopback(port_)) {
   if (::listen(listener_.Fd(), 4) != 0) throw std::runtime_error("listen on 127.0.0.1 failed");
 }
 

@@ -16,6 +16,13 @@ class Descriptor {
  public:
   explicit Descriptor(int fd = -1) : fd_(fd) {}
   Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    if (this != &other) {
+      Close();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
   ~Descriptor() { Close(); }
 
   int Fd() const { return fd_; }
@@ -32,7 +39,8 @@ class Descriptor {
 // A listener on 127.0.0.1.
 class LoopbackListener {
  public:
-  LoopbackListener();
+  // On the port given, or one the system chooses for 0.
+  explicit LoopbackListener(int port = 0);
   ~LoopbackListener();
   LoopbackListener(const LoopbackListener&) = delete;
   LoopbackListener& operator=(const LoopbackListener&) = delete;
