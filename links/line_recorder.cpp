@@ -261,6 +261,11 @@ int LineRecorder::Kept() const {
   return static_cast<int>(std::min<std::size_t>(kept_, INT32_MAX));
 }
 
+std::uint64_t LineRecorder::TotalRead() const {
+  std::scoped_lock lock(mutex_);
+  return taken_ + kept_;
+}
+
 std::optional<int> LineRecorder::EndError() const {
   std::scoped_lock lock(mutex_);
   return endError_;

@@ -77,6 +77,8 @@ class LineRecorder {
   std::optional<Clock::time_point> NextArrival() const;
   // Bytes kept and not taken yet.
   int Kept() const;
+  // Bytes read off the descriptor since the start, taken or not.
+  std::uint64_t TotalRead() const;
   // The stream's end, once known: its error number (0 for an orderly end).
   std::optional<int> EndError() const;
 

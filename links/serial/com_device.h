@@ -116,6 +116,9 @@ class TComDevice {
   int ReadyHandle() const { return recorder_ != nullptr ? recorder_->ReadyHandle() : -1; }
   // Bytes the recorder keeps, not yet read here.
   int KeptInput() const { return recorder_ != nullptr ? recorder_->Kept() : 0; }
+  // Bytes read from the line over every opening of this device object:
+  // what reached the program, for measuring what reaches the log.
+  std::uint64_t BytesFromLine() const { return bytesFromLine_ + (recorder_ != nullptr ? recorder_->TotalRead() : 0); }
   // How the device ended (hung up, failed), once it has.
   std::optional<int> EndError() const { return recorder_ != nullptr ? recorder_->EndError() : std::nullopt; }
 
@@ -133,6 +136,7 @@ class TComDevice {
   TReadTimeouts timeouts_;
   TReadArrival lastArrival_{};
   std::unique_ptr<LineRecorder> recorder_;
+  std::uint64_t bytesFromLine_ = 0;  // of the openings closed so far
 };
 
 }  // namespace tessaly

@@ -139,6 +139,7 @@ void TComDevice::RestoreFoundSettings() noexcept {
 void TComDevice::Close() noexcept {
   if (handle_ < 0) return;
   // The recorder reads the descriptor until it is gone.
+  if (recorder_ != nullptr) bytesFromLine_ += recorder_->TotalRead();
   recorder_.reset();
   RestoreFoundSettings();
   // Set by this program's Open, which refuses a tty another holds so.

@@ -90,6 +90,8 @@ class TCustomComPort : public QObject {
   // When the bytes of the last read that delivered any came in on the line.
   TReadArrival LastReadArrival() const { return device_.LastReadArrival(); }
   int PendingInputCount() const;
+  // Bytes read from the line since the port object was made.
+  std::uint64_t BytesFromLine() const { return device_.BytesFromLine(); }
 
   // --- Settings store. Location: "<root>\<path>"; the values go to the
   // subkey named after this object. Only the basic group is stored.
