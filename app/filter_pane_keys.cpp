@@ -51,6 +51,7 @@ void FilterPaneKeys::CopyChosenRows() const {
   std::vector<RowRange> ranges;
   for (int row : logRows) ranges.push_back({row, row});
   LogWriter writer(log_.TakeSnapshot(), LogFileFormat::kText, std::move(ranges));
+  writer.SetMarks(log_.Marks());
   QByteArray text;
   while (writer.WriteNext(text)) {
   }

@@ -129,6 +129,7 @@ void LogSaveCommand::Run(const std::function<void()>& beforeSaving) {
 void LogSaveCommand::SaveTo(const QString& fileName) {
   if (Saving()) return;
   LogWriter writer(log_.TakeSnapshot(), LogFileFormatForName(fileName));
+  writer.SetMarks(log_.Marks());
   job_ = std::make_unique<LogWriteJob>(std::move(writer), fileName);
   connect(job_.get(), &LogWriteJob::finished, this, &LogSaveCommand::Finish);
 

@@ -317,12 +317,16 @@ void MainWindow::LinkLost(const QString& message, const QString& detail) {
 void MainWindow::LinkDropped(const QString& cause, PacketTime at, bool retrying) {
   connection_->ShowRealLinkState();
   const QString text = QStringLiteral("Link lost at %1: %2").arg(ClockText(at), cause);
+  log_.AppendMark(QStringLiteral("\u2014 ") + text + (retrying ? QStringLiteral(" (reconnecting every second)") : QString()) +
+                      QStringLiteral(" \u2014"),
+                  at);
   panels_->showMessage(text + (retrying ? QStringLiteral(". Reconnecting\u2026") : QString()));
 }
 
 void MainWindow::LinkBack(const QString& where, PacketTime at) {
   connection_->ShowRealLinkState();
   const QString text = QStringLiteral("Link back at %1: %2").arg(ClockText(at), where);
+  log_.AppendMark(QStringLiteral("\u2014 ") + text + QStringLiteral(" \u2014"), at);
   panels_->showMessage(text, 10'000);
 }
 

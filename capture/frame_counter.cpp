@@ -23,6 +23,7 @@ void FrameCounter::CountNewRows() {
   if (cleared) counted_ = good_ = bad_ = 0;
   if (size == counted_ && !cleared) return;
   for (; counted_ < size; ++counted_) {
+    if (log_.MarkAt(counted_) != nullptr) continue;  // a note, no frame
     const modbus::LoggedPacket packet = packets.At(counted_);
     if (modbus::CheckFrame(packet.bytes, packet.count) == modbus::FrameKind::Good) {
       ++good_;

@@ -42,7 +42,7 @@ FrameMarkDelegate::FrameMarkDelegate(const PacketLogModel& log, QAbstractItemDel
 QColor FrameMarkDelegate::MarkColor(const QPalette& palette) { return MarkTint(palette); }
 
 const char* FrameMarkDelegate::MarkOf(int row) const {
-  if (!enabled_ || row < 0 || row >= log_.PacketCount()) return nullptr;
+  if (!enabled_ || row < 0 || row >= log_.PacketCount() || log_.MarkAt(row) != nullptr) return nullptr;
   const PacketStore::Packet packet = log_.PacketAt(row);
   const modbus::FrameKind kind = modbus::CheckFrame(packet.bytes, packet.count);
   return kind == modbus::FrameKind::Good ? nullptr : modbus::FrameKindName(kind);

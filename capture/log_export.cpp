@@ -78,11 +78,37 @@ bool LogWriter::WriteNext(QByteArray& out) {
   }
   const qsizetype goal = out.size() + kPieceBytes;
   while (range_ < ranges_.size() && out.size() < goal) {
-    WriteRow(out, snapshot_.At(next_));
+    if (const auto mark = marks_.find(next_); mark != marks_.end()) {
+      WriteMark(out, snapshot_.At(next_), mark->second);
+    } else {
+      WriteRow(out, snapshot_.At(next_));
+    }
     ++written_;
     if (++next_ > ranges_[range_].last && ++range_ < ranges_.size()) next_ = ranges_[range_].first;
   }
   return range_ < ranges_.size();
+}
+
+void LogWriter::WriteMark(QByteArray& out, const PacketStore::Packet& packet, const QString& text) {
+  char stamp[64];
+  const QByteArray note = text.toUtf8();
+  switch (format_) {
+    case LogFileFormat::kText:
+      out.append(stamp, WriteTimeOfDay(packet.time, stamp) - stamp);
+      out.append('\t').append(note).append('\n');
+      break;
+    case LogFileFormat::kBytesOnly:
+      out.append(note).append('\n');
+      break;
+    case LogFileFormat::kCsv: {
+      out.append(stamp, WriteIsoDateTime(packet.time, stamp) - stamp).append(',');
+      out.append(stamp, WriteTimeOfDay(packet.time, stamp) - stamp).append(",0,\"");
+      out.append(QByteArray(note).replace('"', "\"\"")).append("\"\r\n");
+      break;
+    }
+    case LogFileFormat::kPcap:
+      break;
+  }
 }
 
 void LogWriter::WriteRow(QByteArray& out, const PacketStore::Packet& packet) {

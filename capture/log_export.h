@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/log_marks.h"
 #include "capture/packet_store.h"
 
 #include <QByteArray>
@@ -44,6 +45,11 @@ class LogWriter {
   // Every row of the snapshot.
   LogWriter(PacketStore::Snapshot snapshot, LogFileFormat format);
 
+  // Rows that are notes between packets (a link lost, a link back): text
+  // and CSV give the note's text in place of the bytes; pcap, which has no
+  // place for it, leaves them out.
+  void SetMarks(LogMarks marks) { marks_ = std::move(marks); }
+
   // Appends the next piece (about kPieceBytes, the header first) to out;
   // false once everything has been written.
   bool WriteNext(QByteArray& out);
@@ -53,8 +59,10 @@ class LogWriter {
 
  private:
   void WriteRow(QByteArray& out, const PacketStore::Packet& packet);
+  void WriteMark(QByteArray& out, const PacketStore::Packet& packet, const QString& text);
 
   PacketStore::Snapshot snapshot_;
+  LogMarks marks_;
   LogFileFormat format_;
   std::vector<RowRange> ranges_;
   std::size_t range_ = 0;

@@ -48,6 +48,7 @@ void PacketLogModel::Clear() {
   beginResetModel();
   batchTimer_.stop();
   store_.Clear();
+  marks_.clear();
   announced_ = 0;
   exhausted_ = false;
   if (reserve_ == nullptr) reserve_.reset(new (std::nothrow) char[kMemoryReserve]);
@@ -59,6 +60,25 @@ bool PacketLogModel::ShouldHoldBack() const {
   if (batchTimer_.isActive()) return true;  // a batch is already collecting
   return announced_ >= batchFromRows_ && sinceAnnouncement_.isValid() &&
          sinceAnnouncement_.elapsed() < batchTimer_.interval();
+}
+
+void PacketLogModel::AppendMark(const QString& text, PacketTime at) {
+  const int row = store_.Size();
+  // Known before the row is announced, so that whatever looks at the new
+  // row sees a note.
+  marks_[row] = text;
+  AppendPacket(nullptr, 0, at);
+  if (store_.Size() == row) {
+    marks_.erase(row);  // refused: memory has run out
+    return;
+  }
+  AnnouncePackets();
+}
+
+const QString* PacketLogModel::MarkAt(int row) const {
+  if (marks_.empty()) return nullptr;
+  const auto mark = marks_.find(row);
+  return mark == marks_.end() ? nullptr : &mark->second;
 }
 
 void PacketLogModel::AnnouncePackets() {
@@ -91,6 +111,9 @@ int PacketLogModel::columnCount(const QModelIndex& parent) const {
 
 QVariant PacketLogModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= announced_) return {};
+  if (const QString* mark = MarkAt(index.row()); mark != nullptr && index.column() == kDataColumn) {
+    return role == Qt::DisplayRole || role == Qt::ToolTipRole ? QVariant(*mark) : QVariant();
+  }
   if (role == Qt::ToolTipRole && index.column() == kDataColumn) {
     const PacketStore::Packet packet = store_.At(index.row());
     return FormatPacketBytesWrapped(packet.bytes, packet.count, kToolTipBytesPerLine);

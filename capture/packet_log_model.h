@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/packet_framer.h"
+#include "capture/log_marks.h"
 #include "capture/packet_store.h"
 
 #include <QAbstractTableModel>
@@ -55,6 +56,14 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   // can hold (PacketStore::kMaxPacketSize).
   void AppendPacket(const std::uint8_t* bytes, int count, PacketTime endedAt) override;
 
+  // A note between packets (see LogMarks), shown at once; refused quietly
+  // once memory has run out, as packets are.
+  void AppendMark(const QString& text, PacketTime at);
+  // The notes so far, by row.
+  const LogMarks& Marks() const { return marks_; }
+  // The note a row shows instead of bytes, if it is one.
+  const QString* MarkAt(int row) const;
+
   // Announces packets held back by batching now.
   void AnnouncePackets();
 
@@ -98,6 +107,7 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   bool ShouldHoldBack() const;
 
   PacketStore store_;
+  LogMarks marks_;
   int announced_ = 0;  // packets the views know of: the rows shown
   bool exhausted_ = false;
   std::unique_ptr<char[]> reserve_;

@@ -345,6 +345,7 @@ std::vector<RowRange> PacketLogView::SelectedRows() const {
 void PacketLogView::CopyRows(LogFileFormat format) {
   if (logModel_ == nullptr || copyJob_ != nullptr) return;
   LogWriter writer(logModel_->TakeSnapshot(), format, SelectedRows());
+  writer.SetMarks(logModel_->Marks());
   if (writer.RowCount() <= kDirectCopyRows) {
     QByteArray text;
     while (writer.WriteNext(text)) {

@@ -93,7 +93,10 @@ TEST_F(ConnectionTest, SerialDeviceGoesAway_ReportedOnceAndThePortIsClosed) {
   EXPECT_EQ(reports_, QStringList{"WaitForEvent method failed (win error code: 5)"});
   EXPECT_TRUE(reports_.Details().value(0).startsWith("Port " + line.SlavePath() + " was closed"));
   ExpectIdle();
-  EXPECT_EQ(LoggedPackets().size(), 1) << "what was logged stays";
+  const QStringList rows = LoggedPackets();
+  ASSERT_EQ(rows.size(), 2) << "what was logged stays, and the loss is marked after it";
+  EXPECT_TRUE(rows[1].contains(QStringLiteral("Link lost at "))) << rows[1].toStdString();
+  EXPECT_TRUE(rows[1].contains(QStringLiteral("WaitForEvent method failed"))) << rows[1].toStdString();
 }
 
 // Counts the store's files replaced in the folder while it lives: every
@@ -277,6 +280,12 @@ TEST_F(TcpConnectionTest, Start_ConnectsStoresTheTargetAndLogsFrames_PeerCloseIs
   ASSERT_TRUE(WaitUntil([this] { return !Links().Socket().Active(); }));
   ExpectIdle();
   EXPECT_TRUE(reports_.isEmpty()) << reports_.Text();
+  // The drop leaves a trace in the log and in the status line.
+  ASSERT_TRUE(WaitForPackets(3));
+  const QString mark = LoggedPackets().back();
+  EXPECT_TRUE(mark.contains(QStringLiteral("Link lost at "))) << mark.toStdString();
+  EXPECT_TRUE(mark.contains(QStringLiteral("the gateway closed the connection"))) << mark.toStdString();
+  EXPECT_TRUE(Window().Panels().currentMessage().startsWith(QStringLiteral("Link lost at ")));
 }
 
 TEST_F(TcpConnectionTest, GatewaySpeaksTheMomentItIsConnected_ItsFirstFrameIsLogged) {
