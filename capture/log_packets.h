@@ -14,7 +14,7 @@ class LogPackets : public modbus::PacketSequence {
   int Size() const override { return log_.PacketCount() == 0 ? 0 : log_.rowCount(); }
   modbus::LoggedPacket At(int index) const override {
     const PacketStore::Packet packet = log_.PacketAt(index);
-    return {packet.bytes, packet.count, packet.time};
+    return {packet.bytes, packet.count, packet.time, packet.firstByte, packet.lastByte};
   }
 
  private:

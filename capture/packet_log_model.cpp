@@ -27,9 +27,18 @@ void PacketLogModel::SetBatching(int fromRows, int intervalMilliseconds) {
 }
 
 void PacketLogModel::AppendPacket(const std::uint8_t* bytes, int count, PacketTime endedAt) {
+  Append([&] { store_.Append(endedAt, bytes, count); });
+}
+
+void PacketLogModel::AppendPacket(const std::uint8_t* bytes, int count, const PacketTiming& timing) {
+  Append([&] { store_.Append(timing.ended, bytes, count, timing.firstByte, timing.lastByte); });
+}
+
+template <class Store>
+void PacketLogModel::Append(Store&& store) {
   if (exhausted_) return;
   try {
-    store_.Append(endedAt, bytes, count);
+    store();
   } catch (const std::bad_alloc&) {
     exhausted_ = true;
     reserve_.reset();

@@ -55,6 +55,8 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   // Throws std::invalid_argument for a count below 0 or beyond what one row
   // can hold (PacketStore::kMaxPacketSize).
   void AppendPacket(const std::uint8_t* bytes, int count, PacketTime endedAt) override;
+  // The same, keeping when its first and last byte came.
+  void AppendPacket(const std::uint8_t* bytes, int count, const PacketTiming& timing) override;
 
   // A note between packets (see LogMarks), shown at once; refused quietly
   // once memory has run out, as packets are.
@@ -105,6 +107,10 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
 
  private:
   bool ShouldHoldBack() const;
+  // Stores the packet with store (a call of one of the store's appends),
+  // then announces it or holds it back.
+  template <class Store>
+  void Append(Store&& store);
 
   PacketStore store_;
   LogMarks marks_;

@@ -8,6 +8,25 @@
 
 namespace tessaly {
 
+namespace {
+
+// How long before time a byte came, as the record keeps it.
+std::uint32_t Ago(PacketTime time, PacketTime byte) {
+  const PacketTime ago = std::clamp<PacketTime>(time - byte, 0, PacketTime{UINT32_MAX} - 1);
+  return static_cast<std::uint32_t>(ago);
+}
+
+}  // namespace
+
+void PacketStore::Append(PacketTime time, const std::uint8_t* bytes, int count, PacketTime firstByte,
+                         PacketTime lastByte) {
+  Append(time, bytes, count);
+  // The record is the last one written, and only this thread writes.
+  Record& record = blockData_[(size_ - 1) % kRecordsPerBlock];
+  record.firstByteAgo = Ago(time, firstByte);
+  record.lastByteAgo = Ago(time, lastByte);
+}
+
 void PacketStore::Append(PacketTime time, const std::uint8_t* bytes, int count) {
   if (count < 0 || count > kMaxPacketSize) {
     throw std::invalid_argument("A packet of " + std::to_string(count) +
@@ -27,6 +46,8 @@ void PacketStore::Append(PacketTime time, const std::uint8_t* bytes, int count) 
   Record record{};
   record.time = time;
   record.count = static_cast<std::uint16_t>(count);
+  record.firstByteAgo = kUnknownAgo;
+  record.lastByteAgo = kUnknownAgo;
   // An empty packet has no bytes to place.
   if (count > 0) std::copy_n(bytes, count, PlaceFor(count, record));
   // The record is written last: a failed allocation above leaves the store
@@ -39,7 +60,10 @@ PacketStore::Packet PacketStore::Read(const Tables& tables, int index) {
   const Record& record = (*tables.blocks[index / kRecordsPerBlock])[index % kRecordsPerBlock];
   const std::uint8_t* bytes =
       record.count > 0 ? tables.chunks[record.chunk]->data() + record.offset : nullptr;
-  return {record.time, bytes, record.count};
+  Packet packet{record.time, bytes, record.count};
+  if (record.firstByteAgo != kUnknownAgo) packet.firstByte = record.time - record.firstByteAgo;
+  if (record.lastByteAgo != kUnknownAgo) packet.lastByte = record.time - record.lastByteAgo;
+  return packet;
 }
 
 PacketStore::Snapshot PacketStore::TakeSnapshot() const {

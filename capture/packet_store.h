@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace tessaly {
@@ -16,7 +17,7 @@ namespace tessaly {
 // are never moved, so appending costs the same at the millionth packet as at
 // the first and growing never copies the log.
 //
-// Per packet this costs a 16-byte record plus its bytes; only the small tables
+// Per packet this costs a 24-byte record plus its bytes; only the small tables
 // of chunk pointers ever reallocate.
 //
 // The user-interface thread appends; a snapshot (below) lets another thread
@@ -30,8 +31,14 @@ class PacketStore {
     std::uint32_t chunk;
     std::uint16_t offset;  // within the chunk; a chunk is 64 KiB
     std::uint16_t count;
+    // How long before time the first and the last byte came, in
+    // microseconds (over an hour ahead is more than any packet lasts);
+    // kUnknownAgo where the packet came without them.
+    std::uint32_t firstByteAgo;
+    std::uint32_t lastByteAgo;
   };
-  static_assert(sizeof(Record) == 16);
+  static_assert(sizeof(Record) == 24);
+  static constexpr std::uint32_t kUnknownAgo = UINT32_MAX;
 
   using ByteChunk = std::array<std::uint8_t, kBytesPerChunk>;
   using RecordBlock = std::array<Record, kRecordsPerBlock>;
@@ -53,6 +60,9 @@ class PacketStore {
     PacketTime time;
     const std::uint8_t* bytes;
     int count;
+    // When its first and last byte came, where the packet came with them.
+    std::optional<PacketTime> firstByte{};
+    std::optional<PacketTime> lastByte{};
   };
 
   // The first packets of a store, frozen: a copy of the chunk tables (a few
@@ -81,6 +91,8 @@ class PacketStore {
   // an int can count, and std::bad_alloc when memory (or the allocation
   // limit) runs out; a failed append leaves the store's packets unchanged.
   void Append(PacketTime time, const std::uint8_t* bytes, int count);
+  // The same, with when its first and last byte came (at or before time).
+  void Append(PacketTime time, const std::uint8_t* bytes, int count, PacketTime firstByte, PacketTime lastByte);
 
   int Size() const { return size_; }
 

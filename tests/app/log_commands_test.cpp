@@ -33,7 +33,7 @@ class LogCommandsTest : public ProgramTest {
 TEST_F(LogCommandsTest, MemoryRunsOut_CaptureStopsOnceLogIntactAndSavable_ClearThenCaptureAgain) {
   StartProgram();
   // One block of records and one chunk of bytes: 64 packets of 1024 bytes.
-  Window().Log().SetAllocationLimit(2 * 64 * 1024);
+  Window().Log().SetAllocationLimit(4096 * 24 + 64 * 1024);
   LoopbackListener gateway;
   StartTcpOn(gateway.Port());
   Descriptor peer = gateway.Accept();

@@ -57,9 +57,25 @@ TEST(PacketStore, PacketsOfEverySizeCrossingChunksReadBackIntact) {
   }
 }
 
+// When each packet's first and last byte came, kept beside its end; a
+// packet that came without them says so rather than guessing.
+TEST(PacketStore, ByteTimesKeptWhereGiven_UnknownWhereNot) {
+  PacketStore store;
+  const std::uint8_t bytes[] = {1, 2, 3};
+  store.Append(10'000'000, bytes, 3, 9'000'000, 9'996'000);
+  store.Append(20'000'000, bytes, 3);
+  store.Append(30'000'000, bytes, 3, 31'000'000, 29'000'000'000);  // out of order: clamped, never wrapped
+  EXPECT_EQ(store.At(0).firstByte, 9'000'000);
+  EXPECT_EQ(store.At(0).lastByte, 9'996'000);
+  EXPECT_FALSE(store.At(1).firstByte.has_value());
+  EXPECT_FALSE(store.At(1).lastByte.has_value());
+  EXPECT_EQ(store.At(2).firstByte, 30'000'000);
+  EXPECT_LE(*store.At(2).lastByte, 30'000'000);
+}
+
 TEST(PacketStore, AllocationLimitRefusesWithoutLoss_ClearGivesTheMemoryBack) {
   PacketStore store;
-  store.SetAllocationLimit(2 * 64 * 1024);  // one record block and one byte chunk
+  store.SetAllocationLimit(4096 * 24 + 64 * 1024);  // one record block and one byte chunk
   const Bytes packet(1000, 0x5A);
   int stored = 0;
   try {
@@ -120,7 +136,7 @@ TEST_F(PacketLogModelTest, PacketThatCannotBeStored_RefusedAndLogUnchanged) {
 
 TEST_F(PacketLogModelTest, MemoryRunsOut_SaidOnceLogIntact_ClearStartsOverWithTheEmptyRow) {
   QSignalSpy exhausted(&model, &PacketLogModel::memoryExhausted);
-  model.SetAllocationLimit(2 * 64 * 1024);
+  model.SetAllocationLimit(4096 * 24 + 64 * 1024);  // one record block and one byte chunk
   model.SetBatching(3, 60'000);  // packets held back are announced when memory runs out
   const Bytes packet(1024, 0x11);
   for (int n = 0; n < 100; ++n) Append(packet);
