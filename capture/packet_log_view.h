@@ -1,8 +1,7 @@
 #pragma once
 
 #include "capture/log_export.h"
-
-#include <QTableView>
+#include "capture/uniform_row_table_view.h"
 
 #include <memory>
 #include <vector>
@@ -15,8 +14,9 @@ namespace tessaly {
 class LogWriteJob;
 class PacketLogModel;
 
-// The grid that shows the packet log ("sgLog"): fixed row heights so a log
-// of millions of rows stays cheap to lay out, read-only cells, the time
+// The grid that shows the packet log ("sgLog"): rows of one height, so a log
+// of millions of rows costs no more to lay out than a short one (see
+// UniformRowTableView), read-only cells, the time
 // column drawn like a header, and the current row following every new
 // packet so the latest traffic is always in sight.
 //
@@ -28,7 +28,7 @@ class PacketLogModel;
 // Rows can be selected as ranges and copied as text; a data cell that is cut
 // off shows the whole packet as its tooltip (on hover, or Enter for the
 // current row).
-class PacketLogView : public QTableView {
+class PacketLogView : public UniformRowTableView {
   Q_OBJECT
 
  public:
@@ -94,12 +94,10 @@ class PacketLogView : public QTableView {
   void UserScrolled();
   void PlacePausedSign();
   void FinishCopy();
-  void RowCountChanged(int oldCount, int newCount);
 
   PacketLogModel* logModel_ = nullptr;
   bool following_ = true;
   bool moving_ = false;  // the view itself moves the current row
-  bool appendedOnly_ = false;  // the pending layout is for rows appended
   QLabel* pausedSign_ = nullptr;
   QAction* copyAction_;
   QAction* copyBytesAction_;
