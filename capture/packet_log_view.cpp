@@ -2,13 +2,12 @@
 
 #include "capture/log_header_view.h"
 #include "capture/log_scroll_bar.h"
-#include "capture/log_write_job.h"
+#include "capture/log_copy_command.h"
 #include "capture/packet_log_model.h"
 #include "presentation/ui_scale.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QHelpEvent>
 #include <QItemSelectionModel>
@@ -148,6 +147,9 @@ PacketLogView::PacketLogView(QWidget* parent) : UniformRowTableView(parent) {
       NewAction(*this, "miSelectAll", QStringLiteral("Select &all"), QKeySequence::SelectAll);
   wholePacketAction_ = NewAction(*this, "miWholePacket", QStringLiteral("Show &whole packet"),
                                  QKeySequence(Qt::Key_Return));
+  copier_ = new LogCopyCommand(*this);
+  connect(copier_, &LogCopyCommand::copied, this, &PacketLogView::copied);
+  connect(copier_, &LogCopyCommand::saveRequested, this, &PacketLogView::saveRequested);
   connect(copyAction_, &QAction::triggered, this, [this] { CopyRows(LogFileFormat::kText); });
   connect(copyBytesAction_, &QAction::triggered, this,
           [this] { CopyRows(LogFileFormat::kBytesOnly); });
@@ -314,28 +316,8 @@ std::vector<RowRange> PacketLogView::SelectedRows() const {
 }
 
 void PacketLogView::CopyRows(LogFileFormat format) {
-  if (logModel_ == nullptr || copyJob_ != nullptr) return;
-  LogWriter writer(logModel_->TakeSnapshot(), format, SelectedRows());
-  if (writer.RowCount() <= kDirectCopyRows) {
-    QByteArray text;
-    while (writer.WriteNext(text)) {
-    }
-    QApplication::clipboard()->setText(QString::fromLatin1(text));
-    emit copied(writer.RowCount());
-    return;
-  }
-  copyJob_ = std::make_unique<LogWriteJob>(std::move(writer), QString());
-  connect(copyJob_.get(), &LogWriteJob::finished, this, &PacketLogView::FinishCopy);
-  QApplication::setOverrideCursor(Qt::BusyCursor);
-  copyJob_->Start();
-}
-
-void PacketLogView::FinishCopy() {
-  QApplication::restoreOverrideCursor();
-  const std::unique_ptr<LogWriteJob> job = std::move(copyJob_);
-  if (job->Result() != LogWriteJob::Outcome::kDone) return;
-  QApplication::clipboard()->setText(job->TakeText());
-  emit copied(job->RowCount());
+  if (logModel_ == nullptr) return;
+  copier_->Copy(LogWriter(logModel_->TakeSnapshot(), format, SelectedRows()));
 }
 
 void PacketLogView::ShowWholePacket() {

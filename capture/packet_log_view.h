@@ -3,7 +3,6 @@
 #include "capture/log_export.h"
 #include "capture/uniform_row_table_view.h"
 
-#include <memory>
 #include <vector>
 
 class QAction;
@@ -11,7 +10,7 @@ class QLabel;
 
 namespace tessaly {
 
-class LogWriteJob;
+class LogCopyCommand;
 class PacketLogModel;
 
 // The grid that shows the packet log ("sgLog"): rows of one height, so a log
@@ -38,9 +37,6 @@ class PacketLogView : public UniformRowTableView {
   static constexpr int kDataColumnWidth = 40;
   // At 120 pixels per inch, scaled to the screen.
   static constexpr int kRowHeight = 20;
-  // Up to this many rows are copied at once; more go through a thread of
-  // their own so the window stays responsive.
-  static constexpr int kDirectCopyRows = 50'000;
 
   explicit PacketLogView(QWidget* parent = nullptr);
   ~PacketLogView() override;
@@ -58,8 +54,9 @@ class PacketLogView : public UniformRowTableView {
   std::vector<RowRange> SelectedRows() const;
 
   // Puts the selected rows on the clipboard: both cells as text lines, or
-  // the bytes alone.
+  // the bytes alone (see LogCopyCommand).
   void CopyRows(LogFileFormat format);
+  LogCopyCommand& Copier() const { return *copier_; }
 
   // Shows the whole packet of the current row beside it.
   void ShowWholePacket();
@@ -77,6 +74,8 @@ class PacketLogView : public UniformRowTableView {
   void followingChanged(bool following);
   // A copy has reached the clipboard.
   void copied(int rows);
+  // The user would rather save the log than copy that many rows.
+  void saveRequested();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -93,7 +92,6 @@ class PacketLogView : public UniformRowTableView {
   void UserMovedSelection();
   void UserScrolled();
   void PlacePausedSign();
-  void FinishCopy();
 
   PacketLogModel* logModel_ = nullptr;
   bool following_ = true;
@@ -103,7 +101,7 @@ class PacketLogView : public UniformRowTableView {
   QAction* copyBytesAction_;
   QAction* selectAllAction_;
   QAction* wholePacketAction_;
-  std::unique_ptr<LogWriteJob> copyJob_;
+  LogCopyCommand* copier_;  // owned by the view
 };
 
 }  // namespace tessaly
