@@ -10,6 +10,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QTableView;
 
 namespace tessaly {
@@ -41,6 +42,8 @@ class LogFilterPane : public QDockWidget {
   // read is named in the pane's status line and nothing changes.
   bool ApplyFilter();
   void ShowAll();
+  // Stops a filter still looking through the log: every row is shown.
+  void StopFilter();
 
   // The byte sequence of the find field, or nothing (with the reason in the
   // status line).
@@ -65,6 +68,7 @@ class LogFilterPane : public QDockWidget {
   QLineEdit* find_;
   QLabel* status_;
   QLabel* count_;
+  QPushButton* stop_;  // shown while a filter looks through a long log
   QTableView* table_;
 };
 
