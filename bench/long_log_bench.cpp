@@ -11,7 +11,7 @@
 //   DISPLAY=:77 build/bench/long_log_bench rows bytes [x-server-pid] [--no-copy]
 //   kill $xpid
 // With LONG_LOG_BENCH_SHOT=file.png it saves a picture of the filled window
-// and stops.
+// (and one with the filter pane as file.png.filter.png) and stops.
 //
 // One size a run, so each starts from a fresh process.
 #include "app/frame_analysis.h"
@@ -195,6 +195,12 @@ int main(int argc, char** argv) {
   // builds.
   if (const char* shot = std::getenv("LONG_LOG_BENCH_SHOT")) {
     window.grab().save(QString::fromLocal8Bit(shot));
+    // And with the rows of unit 1 listed in the filter pane.
+    window.Analysis().miFilterFind->setChecked(true);
+    window.Analysis().FilterPane().UnitField()->setText(QStringLiteral("1"));
+    window.Analysis().FilterPane().ApplyFilter();
+    Settle(1000);
+    window.grab().save(QString::fromLocal8Bit(shot) + QStringLiteral(".filter.png"));
     return 0;
   }
 

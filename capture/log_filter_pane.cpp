@@ -2,6 +2,7 @@
 
 #include "capture/log_filter_model.h"
 #include "capture/log_packets.h"
+#include "capture/uniform_row_table_view.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -88,15 +88,16 @@ LogFilterPane::LogFilterPane(const PacketLogModel& log, QWidget* parent)
   fields->addWidget(next, 1, 5);
   fields->addWidget(status_, 1, 6, 1, 3);
 
-  table_ = new QTableView(body);
+  // Rows of one height with the log's row numbers beside them; nothing is
+  // kept per row, however many the filter shows.
+  table_ = new UniformRowTableView(body);
   table_->setObjectName(QStringLiteral("FilteredRows"));
   table_->setModel(model_);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
-  table_->setWordWrap(false);
-  table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
+  table_->ShowRowNumbers(true);
+  table_->SetRowHeight(table_->fontMetrics().height() + 4);
   table_->horizontalHeader()->setStretchLastSection(true);
   table_->setColumnWidth(0, 90);
 

@@ -11,11 +11,11 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTableView;
 
 namespace tessaly {
 
 class LogFilterModel;
+class UniformRowTableView;
 class PacketLogModel;
 
 // A pane that lists only the log rows of one unit, one function, the bad
@@ -69,7 +69,7 @@ class LogFilterPane : public QDockWidget {
   QLabel* status_;
   QLabel* count_;
   QPushButton* stop_;  // shown while a filter looks through a long log
-  QTableView* table_;
+  UniformRowTableView* table_;
 };
 
 }  // namespace tessaly

@@ -1,5 +1,7 @@
 #include "capture/uniform_row_table_view.h"
 
+#include "capture/row_number_margin.h"
+
 #include <QHeaderView>
 #include <QPaintEvent>
 #include <QPainter>
@@ -71,6 +73,12 @@ void UniformRowTableView::ConnectHeader() {
   connect(columns_, &QHeaderView::sectionCountChanged, this, relayout);
   connect(columns_, &QHeaderView::sectionMoved, this, relayout);
   connect(columns_, &QHeaderView::geometriesChanged, this, &UniformRowTableView::updateGeometries);
+}
+
+void UniformRowTableView::ShowRowNumbers(bool shown) {
+  if (shown && rowNumbers_ == nullptr) rowNumbers_ = new RowNumberMargin(*this);
+  if (rowNumbers_ != nullptr) rowNumbers_->setVisible(shown);
+  updateGeometries();
 }
 
 void UniformRowTableView::SetRowHeight(int pixels) {
@@ -272,9 +280,15 @@ void UniformRowTableView::updateGeometries() {
   layingOut_ = true;
   const int headerHeight =
       columns_->isHidden() ? 0 : std::max(columns_->minimumHeight(), columns_->sizeHint().height());
-  setViewportMargins(0, headerHeight, 0, 0);
+  const bool numbered = rowNumbers_ != nullptr && !rowNumbers_->isHidden();
+  const int numbersWidth = numbered ? rowNumbers_->NeededWidth() : 0;
+  setViewportMargins(numbersWidth, headerHeight, 0, 0);
   const QRect area = viewport()->geometry();
   columns_->setGeometry(area.left(), area.top() - headerHeight, area.width(), headerHeight);
+  if (numbered) {
+    rowNumbers_->setGeometry(area.left() - numbersWidth, area.top(), numbersWidth, area.height());
+    rowNumbers_->update();
+  }
 
   QScrollBar* across = horizontalScrollBar();
   across->setSingleStep(std::max(1, columns_->defaultSectionSize() / 5));
@@ -293,6 +307,13 @@ void UniformRowTableView::scrollContentsBy(int dx, int dy) {
   if (dx != 0) columns_->setOffset(horizontalScrollBar()->value());
   scrollDirtyRegion(dx, dy);
   viewport()->scroll(dx, dy);
+  if (dy != 0 && rowNumbers_ != nullptr) rowNumbers_->update();
+}
+
+void UniformRowTableView::selectionChanged(const QItemSelection& selected,
+                                           const QItemSelection& deselected) {
+  QAbstractItemView::selectionChanged(selected, deselected);
+  if (rowNumbers_ != nullptr) rowNumbers_->update();
 }
 
 void UniformRowTableView::rowsInserted(const QModelIndex& parent, int start, int end) {

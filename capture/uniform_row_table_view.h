@@ -6,6 +6,8 @@ class QHeaderView;
 
 namespace tessaly {
 
+class RowNumberMargin;
+
 // A table view whose rows all have one height and no row header. A row's
 // place is its number times the height, so the view keeps nothing per row:
 // appending a row, scrolling to it and painting cost the same at the ten
@@ -16,7 +18,8 @@ namespace tessaly {
 //
 // It draws like a table view with its row header hidden: a column header
 // above, cells through the item delegates, the style's grid lines, whole
-// rows or single cells selected. Scrolling is by pixel.
+// rows or single cells selected. Scrolling is by pixel. A row header that
+// shows the model's row labels can be added (ShowRowNumbers).
 class UniformRowTableView : public QAbstractItemView {
   Q_OBJECT
 
@@ -29,6 +32,9 @@ class UniformRowTableView : public QAbstractItemView {
   QHeaderView* horizontalHeader() const { return columns_; }
   // Takes the header (the view owns it) in place of the one it made.
   void setHorizontalHeader(QHeaderView* header);
+
+  // A margin left of the rows with each row's label from the model.
+  void ShowRowNumbers(bool shown);
 
   int RowHeight() const { return rowHeight_; }
   void SetRowHeight(int pixels);
@@ -59,6 +65,7 @@ class UniformRowTableView : public QAbstractItemView {
   void scrollContentsBy(int dx, int dy) override;
   void paintEvent(QPaintEvent* event) override;
   void rowsInserted(const QModelIndex& parent, int start, int end) override;
+  void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
 
   int RowCount() const;
 
@@ -70,6 +77,7 @@ class UniformRowTableView : public QAbstractItemView {
   void PaintCell(QPainter& painter, QStyleOptionViewItem option, const QModelIndex& index) const;
 
   QHeaderView* columns_ = nullptr;
+  RowNumberMargin* rowNumbers_ = nullptr;
   int rowHeight_ = 20;
   bool layingOut_ = false;  // setting the margins resizes the viewport again
 };

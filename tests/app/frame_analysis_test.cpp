@@ -21,7 +21,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
-#include <QTableView>
 
 #include <vector>
 
@@ -171,7 +170,7 @@ TEST_F(FrameAnalysisTest, FilterAndFind_ShowMatchingRowsAndMoveTheCurrentRow_Log
   EXPECT_EQ(rows.rowCount(), 3);
 
   // Choosing a listed row makes it the grid's current row.
-  pane.findChild<QTableView*>(QStringLiteral("FilteredRows"))->setCurrentIndex(rows.index(1, 1));
+  pane.findChild<QAbstractItemView*>(QStringLiteral("FilteredRows"))->setCurrentIndex(rows.index(1, 1));
   EXPECT_EQ(Window().LogView().currentIndex().row(), 3);
 
   pane.FindField()->setText(QStringLiteral("00 01"));
