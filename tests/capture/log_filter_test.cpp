@@ -1,6 +1,7 @@
 // A filter over a long log looks on a thread, yet shows exactly the rows that
 // looking at every packet in turn finds, in order, with packets that arrive
 // meanwhile; stopping it leaves the pane showing every row.
+#include "capture/find_scan.h"
 #include "capture/log_filter_model.h"
 #include "capture/log_filter_pane.h"
 #include "capture/modbus/crc16.h"
@@ -121,6 +122,34 @@ TEST_F(LogFilterTest, StoppedWhileLooking_PaneShowsEveryRowAndStaysSo) {
   Append(2);
   EXPECT_EQ(pane.Model().rowCount(), 300'002);
   EXPECT_EQ(pane.Count(), QStringLiteral("300002 of 300002 rows shown"));
+}
+
+// A find on a thread lands where looking on the window's thread lands,
+// either way round the log; one given up never answers.
+TEST_F(LogFilterTest, FindOnAThread_SameRowAsFindingAtOnce_GivenUpNeverAnswers) {
+  Append(50'000);
+  const LogPackets packets(log);
+  QObject receiver;
+  for (const auto& sequence : std::vector<std::vector<std::uint8_t>>{{0x0F, 0x0E, 0x0D, 0x0C}, {0xFF}}) {
+    for (const int from : {-1, 0, 20'000, 49'999}) {
+      for (const bool forward : {true, false}) {
+        int found = -2;
+        FindScan scan(SnapshotPackets(log.TakeSnapshot(), packets.Size()), from, sequence, forward, receiver,
+                      [&found](int row) { found = row; });
+        scan.Start();
+        ASSERT_TRUE(QTest::qWaitFor([&found] { return found != -2; }, 10'000));
+        EXPECT_EQ(found, modbus::FindRow(packets, from, sequence, forward)) << from << forward;
+      }
+    }
+  }
+  bool answered = false;
+  {
+    FindScan scan(SnapshotPackets(log.TakeSnapshot(), packets.Size()), 0, {0xFF}, true, receiver,
+                  [&answered](int) { answered = true; });
+    scan.Start();
+  }
+  QTest::qWait(20);
+  EXPECT_FALSE(answered);
 }
 
 }  // namespace
