@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <vector>
 
 namespace tessaly {
 
@@ -282,7 +283,9 @@ void UniformRowTableView::updateGeometries() {
       columns_->isHidden() ? 0 : std::max(columns_->minimumHeight(), columns_->sizeHint().height());
   const bool numbered = rowNumbers_ != nullptr && !rowNumbers_->isHidden();
   const int numbersWidth = numbered ? rowNumbers_->NeededWidth() : 0;
-  setViewportMargins(numbersWidth, headerHeight, 0, 0);
+  const QMargins margins(numbersWidth, headerHeight, 0, 0);
+  // Setting them lays out the scroll area again, even when they are the same.
+  if (viewportMargins() != margins) setViewportMargins(margins);
   const QRect area = viewport()->geometry();
   columns_->setGeometry(area.left(), area.top() - headerHeight, area.width(), headerHeight);
   if (numbered) {
@@ -318,7 +321,9 @@ void UniformRowTableView::selectionChanged(const QItemSelection& selected,
 
 void UniformRowTableView::rowsInserted(const QModelIndex& parent, int start, int end) {
   QAbstractItemView::rowsInserted(parent, start, end);
-  if (parent != rootIndex()) return;
+  // A hidden table is laid out when it is shown (a pane listing every row
+  // hears of every packet).
+  if (parent != rootIndex() || !isVisible()) return;
   updateGeometries();
   const bool appended = end == RowCount() - 1;
   if (!appended) {
@@ -332,6 +337,11 @@ void UniformRowTableView::rowsInserted(const QModelIndex& parent, int start, int
     const int from = std::max(top, 0);
     viewport()->update(0, from, viewport()->width(), viewport()->height() - from);
   }
+}
+
+void UniformRowTableView::showEvent(QShowEvent* event) {
+  QAbstractItemView::showEvent(event);
+  updateGeometries();
 }
 
 void UniformRowTableView::PaintCell(QPainter& painter, QStyleOptionViewItem option,
@@ -358,45 +368,57 @@ void UniformRowTableView::paintEvent(QPaintEvent* event) {
   QStyleOptionViewItem option;
   initViewItemOption(&option);
   option.showDecorationSelected = true;  // the whole cell shows the selection
+  const int gridHint = style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this);
+  const QPen gridPen(QColor::fromRgba(static_cast<QRgb>(gridHint)), 1, Qt::SolidLine);
 
-  // What the event asks for, within the rows and columns that exist.
-  QRect area = event->rect();
-  area.setBottom(std::min(area.bottom(), rowViewportPosition(rows) - 1));
-  area.setRight(std::min(area.right(), columns_->length() - columns_->offset() - 1));
-  if (!area.isValid()) return;
-  const int first = std::max(rowAt(std::max(area.top(), 0)), 0);
-  const int last = rowAt(area.bottom()) >= 0 ? rowAt(area.bottom()) : rows - 1;
-  int left = columnAt(area.left());
-  int right = columnAt(area.right());
-  if (left < 0) left = 0;
-  if (right < 0) right = columns - 1;
-
+  // Each part of the region on its own, as a table view paints it: a region
+  // is often a strip here and a row there, and the rows between them are
+  // not to be painted. A cell in two parts is painted once.
+  const int firstOnScreen = std::max(rowAt(0), 0);
+  const int rowsOnScreen = viewport()->height() / rowHeight_ + 2;
+  std::vector<bool> painted(static_cast<std::size_t>(rowsOnScreen) * static_cast<std::size_t>(columns));
   QPainter painter(viewport());
-  for (int row = first; row <= last; ++row) {
-    const int y = rowViewportPosition(row);
-    for (int visual = columns_->visualIndex(left); visual <= columns_->visualIndex(right); ++visual) {
+  for (QRect area : event->region()) {
+    // Within the rows and columns that exist.
+    area.setBottom(std::min(area.bottom(), rowViewportPosition(rows) - 1));
+    area.setRight(std::min(area.right(), columns_->length() - columns_->offset() - 1));
+    if (!area.isValid()) continue;
+    const int first = std::max(rowAt(std::max(area.top(), 0)), 0);
+    const int last = rowAt(area.bottom()) >= 0 ? rowAt(area.bottom()) : rows - 1;
+    const int left = std::max(columns_->visualIndexAt(area.left()), 0);
+    int right = columns_->visualIndexAt(area.right());
+    if (right < 0) right = columns - 1;
+
+    for (int row = first; row <= last; ++row) {
+      const int y = rowViewportPosition(row);
+      for (int visual = left; visual <= right; ++visual) {
+        const std::size_t cell = static_cast<std::size_t>(row - firstOnScreen) * columns + visual;
+        if (cell >= painted.size() || painted[cell]) continue;
+        painted[cell] = true;
+        const int column = columns_->logicalIndex(visual);
+        if (columns_->isSectionHidden(column)) continue;
+        const QModelIndex index = model()->index(row, column, rootIndex());
+        if (!index.isValid()) continue;
+        option.rect = QRect(columnViewportPosition(column), y, columnWidth(column) - 1, rowHeight_ - 1);
+        PaintCell(painter, option, index);
+      }
+    }
+
+    // The grid: a line under every row and right of every column, drawn
+    // through pixel centres as a table view draws them.
+    const QPen cellPen = painter.pen();
+    painter.setPen(gridPen);
+    for (int row = first; row <= last; ++row) {
+      const int y = rowViewportPosition(row) + rowHeight_ - 1;
+      painter.drawLine(QLineF(area.left(), y, area.right(), y).translated(0.5, 0.5));
+    }
+    for (int visual = left; visual <= right; ++visual) {
       const int column = columns_->logicalIndex(visual);
       if (columns_->isSectionHidden(column)) continue;
-      const QModelIndex index = model()->index(row, column, rootIndex());
-      if (!index.isValid()) continue;
-      option.rect = QRect(columnViewportPosition(column), y, columnWidth(column) - 1, rowHeight_ - 1);
-      PaintCell(painter, option, index);
+      const int x = columnViewportPosition(column) + columnWidth(column) - 1;
+      painter.drawLine(QLineF(x, area.top(), x, area.bottom()).translated(0.5, 0.5));
     }
-  }
-
-  // The grid: a line under every row and right of every column, drawn
-  // through pixel centres as a table view draws them.
-  const int gridHint = style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this);
-  painter.setPen(QPen(QColor::fromRgba(static_cast<QRgb>(gridHint)), 1, Qt::SolidLine));
-  for (int row = first; row <= last; ++row) {
-    const int y = rowViewportPosition(row) + rowHeight_ - 1;
-    painter.drawLine(QLineF(area.left(), y, area.right(), y).translated(0.5, 0.5));
-  }
-  for (int visual = columns_->visualIndex(left); visual <= columns_->visualIndex(right); ++visual) {
-    const int column = columns_->logicalIndex(visual);
-    if (columns_->isSectionHidden(column)) continue;
-    const int x = columnViewportPosition(column) + columnWidth(column) - 1;
-    painter.drawLine(QLineF(x, area.top(), x, area.bottom()).translated(0.5, 0.5));
+    painter.setPen(cellPen);
   }
 }
 

@@ -64,6 +64,7 @@ class UniformRowTableView : public QAbstractItemView {
   void updateGeometries() override;
   void scrollContentsBy(int dx, int dy) override;
   void paintEvent(QPaintEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void rowsInserted(const QModelIndex& parent, int start, int end) override;
   void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
 
