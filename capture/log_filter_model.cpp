@@ -14,6 +14,17 @@ LogFilterModel::LogFilterModel(const PacketLogModel& log, QObject* parent)
   connect(&log, &QAbstractItemModel::modelReset, this, &LogFilterModel::Rebuild);
   connect(&log, &QAbstractItemModel::rowsRemoved, this, &LogFilterModel::Rebuild);
   connect(&log, &QAbstractItemModel::headerDataChanged, this, &QAbstractItemModel::headerDataChanged);
+  // The window's log goes before the window's panes, which may still lay
+  // themselves out as they close: from then on the model has no rows and
+  // asks the log nothing. Nothing is announced, as whoever heard would ask
+  // the log.
+  connect(&log, &QObject::destroyed, this, [this] {
+    scan_.reset();
+    logGone_ = true;
+    filter_ = {};
+    rows_.clear();
+    scanned_ = 0;
+  });
   Rebuild();
 }
 
@@ -36,6 +47,7 @@ int LogFilterModel::RowOf(int sourceRow) const {
 }
 
 void LogFilterModel::Rebuild() {
+  if (logGone_) return;
   const bool wasScanning = scan_ != nullptr;
   scan_.reset();  // stops it; pieces on their way are dropped
   beginResetModel();
@@ -111,7 +123,7 @@ int LogFilterModel::rowCount(const QModelIndex& parent) const {
 }
 
 int LogFilterModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : log_.columnCount();
+  return parent.isValid() ? 0 : PacketLogModel::kColumnCount;
 }
 
 QVariant LogFilterModel::data(const QModelIndex& index, int role) const {
@@ -125,7 +137,7 @@ QVariant LogFilterModel::headerData(int section, Qt::Orientation orientation, in
     if (section >= 0 && section < rowCount()) return SourceRow(section) + 1;
     return {};
   }
-  return log_.headerData(section, orientation, role);
+  return logGone_ ? QVariant() : log_.headerData(section, orientation, role);
 }
 
 }  // namespace tessaly

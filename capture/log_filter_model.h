@@ -68,6 +68,7 @@ class LogFilterModel : public QAbstractTableModel {
   void TakePiece(std::vector<int> found, int scannedTo);
 
   const PacketLogModel& log_;
+  bool logGone_ = false;  // the log was destroyed before this model
   modbus::RowFilter filter_;
   std::vector<int> rows_;  // with a filter set: the log rows shown
   int scanned_ = 0;        // log rows looked at so far
