@@ -87,7 +87,7 @@ void LogCopyCommand::OfferSave() {
       QMessageBox::Cancel, &owner_);
   box->setObjectName(QStringLiteral("CopyTooLarge"));
   box->setInformativeText(QStringLiteral("Save the log to a file instead?"));
-  QPushButton* save = box->addButton(QStringLiteral("&Save log as..."), QMessageBox::AcceptRole);
+  QPushButton* save = box->addButton(QStringLiteral("&Save log as\u2026"), QMessageBox::AcceptRole);
   save->setObjectName(QStringLiteral("CopyTooLargeSave"));
   box->setDefaultButton(save);
   box->setAttribute(Qt::WA_DeleteOnClose);
