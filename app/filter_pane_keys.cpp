@@ -9,7 +9,7 @@
 #include <QClipboard>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
-#include <QTableView>
+#include <QAbstractItemView>
 
 #include <algorithm>
 #include <vector>
@@ -29,7 +29,7 @@ FilterPaneKeys::FilterPaneKeys(LogFilterPane& pane, const PacketLogModel& log, Q
       pane_(pane),
       log_(log),
       grid_(grid),
-      rows_(pane.findChild<QTableView*>(QStringLiteral("FilteredRows"))) {
+      rows_(pane.findChild<QAbstractItemView*>(QStringLiteral("FilteredRows"))) {
   // Keys a child leaves unused (Escape in a field or the list) come up to
   // the pane.
   pane.installEventFilter(this);

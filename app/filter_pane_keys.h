@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-class QTableView;
+class QAbstractItemView;
 class QWidget;
 
 namespace tessaly {
@@ -32,7 +32,7 @@ class FilterPaneKeys : public QObject {
   LogFilterPane& pane_;
   const PacketLogModel& log_;
   QWidget& grid_;
-  QTableView* rows_;
+  QAbstractItemView* rows_;
 };
 
 }  // namespace tessaly

@@ -3,6 +3,7 @@
 #include "app/filter_pane_keys.h"
 #include "capture/frame_counter.h"
 #include "capture/frame_mark_delegate.h"
+#include "capture/find_scan.h"
 #include "capture/log_filter_pane.h"
 #include "capture/log_packets.h"
 #include "capture/packet_details_pane.h"
@@ -92,6 +93,8 @@ FrameAnalysis::FrameAnalysis(QMainWindow& window, PacketLogModel& log, PacketLog
   connect(filter_, &LogFilterPane::findRequested, this, &FrameAnalysis::Find);
   ShowCurrentRow();
 }
+
+FrameAnalysis::~FrameAnalysis() = default;
 
 bool FrameAnalysis::eventFilter(QObject* watched, QEvent* event) {
   if (watched == &view_ && event->type() == QEvent::Resize) {
@@ -203,8 +206,24 @@ void FrameAnalysis::Find(bool forward) {
   const auto sequence = filter_->FindSequence();
   if (!sequence) return;
   const int current = view_.currentIndex().isValid() ? view_.currentIndex().row() : -1;
-  const int row = modbus::FindRow(LogPackets(log_), current, *sequence, forward);
-  if (row < 0) {
+  const LogPackets packets(log_);
+  findScan_.reset();  // a find still looking gives way to this one
+  if (packets.Size() <= FindScan::kDirectRows) {
+    ShowFound(modbus::FindRow(packets, current, *sequence, forward));
+    return;
+  }
+  filter_->SetStatus(QStringLiteral("Finding..."));
+  findScan_ = std::make_unique<FindScan>(SnapshotPackets(log_.TakeSnapshot(), packets.Size()), current,
+                                         *sequence, forward, *this, [this](int row) {
+                                           findScan_.reset();
+                                           ShowFound(row);
+                                         });
+  findScan_->Start();
+}
+
+void FrameAnalysis::ShowFound(int row) {
+  // The log may have been cleared while a find looked.
+  if (row < 0 || row >= LogPackets(log_).Size()) {
     filter_->SetStatus(QStringLiteral("Not found"));
     return;
   }

@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <filesystem>
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -17,6 +18,7 @@ namespace tessaly {
 
 class CaptureSession;
 class FrameCounter;
+class FindScan;
 class FrameMarkDelegate;
 class LogFilterPane;
 class PacketDetailsPane;
@@ -37,6 +39,7 @@ class FrameAnalysis : public QObject {
 
   FrameAnalysis(QMainWindow& window, PacketLogModel& log, PacketLogView& view,
                 QStatusBar& statusBar, CaptureSession& session);
+  ~FrameAnalysis() override;
 
   PacketDetailsPane& Details() const { return *details_; }
   LogFilterPane& FilterPane() const { return *filter_; }
@@ -52,7 +55,8 @@ class FrameAnalysis : public QObject {
   QAction* miMarkFrames;
 
   // Makes the next (or previous) packet holding the find field's bytes the
-  // log's current row.
+  // log's current row; in a long log the row is looked for on a thread, and
+  // becomes current when found.
   void Find(bool forward);
 
  protected:
@@ -64,6 +68,7 @@ class FrameAnalysis : public QObject {
   void RememberDetailsShown(bool shown) const;
   void ShowCurrentRow();
   void GoToRow(int row);
+  void ShowFound(int row);
   modbus::LineTiming Timing() const;
 
   PacketLogModel& log_;
@@ -75,6 +80,7 @@ class FrameAnalysis : public QObject {
   FrameMarkDelegate* marks_;
   PacketDetailsPane* details_;
   LogFilterPane* filter_;
+  std::unique_ptr<FindScan> findScan_;  // while a find looks on a thread
 };
 
 }  // namespace tessaly

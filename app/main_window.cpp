@@ -132,6 +132,8 @@ void MainWindow::ConnectCommands() {
   connect(menus_.miIPSet, &QAction::triggered, this, guarded(&MainWindow::miIPSetClick));
   connect(menus_.miAbout, &QAction::triggered, this, guarded(&MainWindow::miAboutClick));
   connect(menus_.miSaveLog, &QAction::triggered, this, guarded(&MainWindow::miSaveLogClick));
+  // A copy too large for the clipboard offers the save in its place.
+  connect(logView_, &PacketLogView::saveRequested, this, guarded(&MainWindow::miSaveLogClick));
   connect(menus_.miClearLog, &QAction::triggered, this, guarded(&MainWindow::miClearLogClick));
   connect(saveCommand_.get(), &LogSaveCommand::finished, this,
           [this] { menus_.miSaveLog->setEnabled(true); });

@@ -1,5 +1,6 @@
 #include "capture/log_filter_model.h"
 
+#include "capture/filter_scan.h"
 #include "capture/log_packets.h"
 #include "capture/packet_log_model.h"
 
@@ -13,12 +14,30 @@ LogFilterModel::LogFilterModel(const PacketLogModel& log, QObject* parent)
   connect(&log, &QAbstractItemModel::modelReset, this, &LogFilterModel::Rebuild);
   connect(&log, &QAbstractItemModel::rowsRemoved, this, &LogFilterModel::Rebuild);
   connect(&log, &QAbstractItemModel::headerDataChanged, this, &QAbstractItemModel::headerDataChanged);
+  // The window's log goes before the window's panes, which may still lay
+  // themselves out as they close: from then on the model has no rows and
+  // asks the log nothing. Nothing is announced, as whoever heard would ask
+  // the log.
+  connect(&log, &QObject::destroyed, this, [this] {
+    scan_.reset();
+    logGone_ = true;
+    filter_ = {};
+    rows_.clear();
+    scanned_ = 0;
+  });
   Rebuild();
 }
+
+LogFilterModel::~LogFilterModel() = default;
 
 void LogFilterModel::SetFilter(modbus::RowFilter filter) {
   filter_ = std::move(filter);
   Rebuild();
+}
+
+void LogFilterModel::StopScan() {
+  if (scan_ == nullptr) return;
+  SetFilter({});
 }
 
 int LogFilterModel::RowOf(int sourceRow) const {
@@ -28,23 +47,16 @@ int LogFilterModel::RowOf(int sourceRow) const {
 }
 
 void LogFilterModel::Rebuild() {
+  if (logGone_) return;
+  const bool wasScanning = scan_ != nullptr;
+  scan_.reset();  // stops it; pieces on their way are dropped
   beginResetModel();
   rows_.clear();
-  scanned_ = 0;
-  const LogPackets packets(log_);
-  if (!filter_.Active()) {
-    rows_.shrink_to_fit();
-    scanned_ = packets.Size();
-    endResetModel();
-    return;
-  }
-  rows_.reserve(static_cast<std::size_t>(packets.Size()));
-  for (; scanned_ < packets.Size(); ++scanned_) {
-    const modbus::LoggedPacket packet = packets.At(scanned_);
-    if (filter_.Matches(packet.bytes, packet.count)) rows_.push_back(scanned_);
-  }
   rows_.shrink_to_fit();
+  scanned_ = filter_.Active() ? 0 : LogPackets(log_).Size();
   endResetModel();
+  if (filter_.Active()) LookOn();
+  if (wasScanning && scan_ == nullptr) emit scanEnded();
 }
 
 void LogFilterModel::TakeNewRows() {
@@ -60,16 +72,49 @@ void LogFilterModel::TakeNewRows() {
     endInsertRows();
     return;
   }
+  // While a scan runs, new rows wait for it: they come after its rows.
+  if (scan_ == nullptr) LookOn();
+}
+
+void LogFilterModel::LookOn() {
+  const LogPackets packets(log_);
+  const int end = packets.Size();
+  if (end - scanned_ > kDirectRows) {
+    scan_ = std::make_unique<FilterScan>(
+        log_.TakeSnapshot(), filter_, scanned_, end, *this,
+        [this](std::vector<int> found, int scannedTo) { TakePiece(std::move(found), scannedTo); });
+    scan_->Start();
+    emit scanProgress(scanned_, end);
+    return;
+  }
   std::vector<int> found;
-  for (; scanned_ < packets.Size(); ++scanned_) {
+  for (; scanned_ < end; ++scanned_) {
     const modbus::LoggedPacket packet = packets.At(scanned_);
     if (filter_.Matches(packet.bytes, packet.count)) found.push_back(scanned_);
   }
+  AddRows(found);
+}
+
+void LogFilterModel::AddRows(const std::vector<int>& found) {
   if (found.empty()) return;
   const int first = static_cast<int>(rows_.size());
   beginInsertRows({}, first, first + static_cast<int>(found.size()) - 1);
   rows_.insert(rows_.end(), found.begin(), found.end());
   endInsertRows();
+}
+
+void LogFilterModel::TakePiece(std::vector<int> found, int scannedTo) {
+  scanned_ = scannedTo;
+  AddRows(found);
+  const int end = scan_->End();
+  if (scannedTo < end) {
+    emit scanProgress(scannedTo, end);
+    return;
+  }
+  scan_.reset();
+  // The rows that arrived while the scan ran.
+  LookOn();
+  if (scan_ == nullptr) emit scanEnded();
 }
 
 int LogFilterModel::rowCount(const QModelIndex& parent) const {
@@ -78,7 +123,7 @@ int LogFilterModel::rowCount(const QModelIndex& parent) const {
 }
 
 int LogFilterModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : log_.columnCount();
+  return parent.isValid() ? 0 : PacketLogModel::kColumnCount;
 }
 
 QVariant LogFilterModel::data(const QModelIndex& index, int role) const {
@@ -92,7 +137,7 @@ QVariant LogFilterModel::headerData(int section, Qt::Orientation orientation, in
     if (section >= 0 && section < rowCount()) return SourceRow(section) + 1;
     return {};
   }
-  return log_.headerData(section, orientation, role);
+  return logGone_ ? QVariant() : log_.headerData(section, orientation, role);
 }
 
 }  // namespace tessaly

@@ -2,6 +2,7 @@
 
 #include "capture/log_filter_model.h"
 #include "capture/log_packets.h"
+#include "capture/uniform_row_table_view.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -11,8 +12,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tessaly {
 namespace {
@@ -65,6 +67,9 @@ LogFilterPane::LogFilterPane(const PacketLogModel& log, QWidget* parent)
   status_->setObjectName(QStringLiteral("FilterStatus"));
   count_ = new QLabel(body);
   count_->setObjectName(QStringLiteral("FilterCount"));
+  stop_ = new QPushButton(QStringLiteral("Stop"), body);
+  stop_->setObjectName(QStringLiteral("FilterStop"));
+  stop_->hide();
 
   auto* fields = new QGridLayout;
   fields->addWidget(new QLabel(QStringLiteral("Unit"), body), 0, 0);
@@ -76,21 +81,23 @@ LogFilterPane::LogFilterPane(const PacketLogModel& log, QWidget* parent)
   fields->addWidget(badFrames_, 0, 6);
   fields->addWidget(apply, 0, 7);
   fields->addWidget(showAll, 0, 8);
+  fields->addWidget(stop_, 0, 9);
   fields->addWidget(new QLabel(QStringLiteral("Find"), body), 1, 0);
   fields->addWidget(find_, 1, 1, 1, 3);
   fields->addWidget(previous, 1, 4);
   fields->addWidget(next, 1, 5);
   fields->addWidget(status_, 1, 6, 1, 3);
 
-  table_ = new QTableView(body);
+  // Rows of one height with the log's row numbers beside them; nothing is
+  // kept per row, however many the filter shows.
+  table_ = new UniformRowTableView(body);
   table_->setObjectName(QStringLiteral("FilteredRows"));
   table_->setModel(model_);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
-  table_->setWordWrap(false);
-  table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
+  table_->ShowRowNumbers(true);
+  table_->SetRowHeight(table_->fontMetrics().height() + 4);
   table_->horizontalHeader()->setStretchLastSection(true);
   table_->setColumnWidth(0, 90);
 
@@ -113,6 +120,9 @@ LogFilterPane::LogFilterPane(const PacketLogModel& log, QWidget* parent)
           [this](const QModelIndex& current) {
             if (current.isValid()) emit rowChosen(model_->SourceRow(current.row()));
           });
+  connect(stop_, &QPushButton::clicked, this, &LogFilterPane::StopFilter);
+  connect(model_, &LogFilterModel::scanProgress, this, &LogFilterPane::ShowCount);
+  connect(model_, &LogFilterModel::scanEnded, this, &LogFilterPane::ShowCount);
   connect(model_, &QAbstractItemModel::modelReset, this, &LogFilterPane::ShowCount);
   connect(model_, &QAbstractItemModel::rowsInserted, this, &LogFilterPane::ShowCount);
   connect(&log, &QAbstractItemModel::rowsInserted, this, &LogFilterPane::ShowCount);
@@ -165,6 +175,12 @@ void LogFilterPane::ShowAll() {
   ApplyFilter();
 }
 
+void LogFilterPane::StopFilter() {
+  if (!model_->Scanning()) return;
+  model_->StopScan();
+  SetStatus(QStringLiteral("Filter stopped: all rows shown"));
+}
+
 std::optional<std::vector<std::uint8_t>> LogFilterPane::FindSequence() {
   const auto sequence = modbus::ParseHexSequence(find_->text().toStdString());
   if (!sequence) SetStatus(QStringLiteral("Find: hex bytes such as 01 03 or 0103"));
@@ -172,7 +188,15 @@ std::optional<std::vector<std::uint8_t>> LogFilterPane::FindSequence() {
 }
 
 void LogFilterPane::ShowCount() {
-  count_->setText(QStringLiteral("%1 of %2 rows shown").arg(model_->rowCount()).arg(LogPackets(log_).Size()));
+  const int rows = LogPackets(log_).Size();
+  QString text = QStringLiteral("%1 of %2 rows shown").arg(model_->rowCount()).arg(rows);
+  if (model_->Scanning()) {
+    // How far the filter has looked through a long log.
+    const int percent = static_cast<int>(100LL * model_->RowsLookedAt() / std::max(rows, 1));
+    text += QStringLiteral(", looking through the log: %1 %").arg(percent);
+  }
+  count_->setText(text);
+  stop_->setVisible(model_->Scanning());
 }
 
 }  // namespace tessaly

@@ -10,11 +10,12 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QTableView;
+class QPushButton;
 
 namespace tessaly {
 
 class LogFilterModel;
+class UniformRowTableView;
 class PacketLogModel;
 
 // A pane that lists only the log rows of one unit, one function, the bad
@@ -41,6 +42,8 @@ class LogFilterPane : public QDockWidget {
   // read is named in the pane's status line and nothing changes.
   bool ApplyFilter();
   void ShowAll();
+  // Stops a filter still looking through the log: every row is shown.
+  void StopFilter();
 
   // The byte sequence of the find field, or nothing (with the reason in the
   // status line).
@@ -65,7 +68,8 @@ class LogFilterPane : public QDockWidget {
   QLineEdit* find_;
   QLabel* status_;
   QLabel* count_;
-  QTableView* table_;
+  QPushButton* stop_;  // shown while a filter looks through a long log
+  UniformRowTableView* table_;
 };
 
 }  // namespace tessaly

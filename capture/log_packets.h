@@ -3,6 +3,9 @@
 #include "capture/modbus/conversation.h"
 #include "capture/packet_log_model.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace tessaly {
 
 // The rows of the packet log that views show, as the Modbus decoder reads
@@ -19,6 +22,24 @@ class LogPackets : public modbus::PacketSequence {
 
  private:
   const PacketLogModel& log_;
+};
+
+// The first rows of a snapshot of the log, as the Modbus decoder reads them,
+// for reading on another thread.
+class SnapshotPackets : public modbus::PacketSequence {
+ public:
+  SnapshotPackets(PacketStore::Snapshot snapshot, int size)
+      : snapshot_(std::move(snapshot)), size_(std::min(size, snapshot_.Size())) {}
+
+  int Size() const override { return size_; }
+  modbus::LoggedPacket At(int index) const override {
+    const PacketStore::Packet packet = snapshot_.At(index);
+    return {packet.bytes, packet.count, packet.time};
+  }
+
+ private:
+  const PacketStore::Snapshot snapshot_;
+  const int size_;
 };
 
 }  // namespace tessaly

@@ -36,7 +36,6 @@ void LogWriteJob::Run() {
     }
   } catch (const std::bad_alloc&) {
     bytes_.clear();
-    text_.clear();
     outcome_ = Outcome::kFailed;
     errorText_ = QStringLiteral("Not enough memory to write %1 rows").arg(rowCount_);
   }
@@ -54,9 +53,12 @@ void LogWriteJob::WriteMemory() {
   while (!cancel_) {
     const bool more = writer_.WriteNext(bytes_);
     rowsWritten_ = writer_.RowsWritten();
-    if (!more) {
-      text_ = QString::fromLatin1(bytes_);
+    if (bytes_.size() > memoryLimit_) {
       bytes_.clear();
+      outcome_ = Outcome::kTooLarge;
+      return;
+    }
+    if (!more) {
       outcome_ = Outcome::kDone;
       return;
     }

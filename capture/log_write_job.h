@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <functional>
+#include <limits>
 #include <thread>
 
 namespace tessaly {
@@ -22,9 +23,9 @@ class LogWriteJob : public QObject {
   Q_OBJECT
 
  public:
-  enum class Outcome { kRunning, kDone, kCancelled, kFailed };
+  enum class Outcome { kRunning, kDone, kCancelled, kFailed, kTooLarge };
 
-  // An empty file name writes into memory (Text()).
+  // An empty file name writes into memory (TakeBytes()).
   LogWriteJob(LogWriter writer, QString fileName, QObject* parent = nullptr);
   // Cancels the write and waits for its thread.
   ~LogWriteJob() override;
@@ -32,6 +33,9 @@ class LogWriteJob : public QObject {
   void Start();
   // Asks the thread to stop after its current piece; finished() follows.
   void Cancel() { cancel_ = true; }
+  // Before Start(): a write into memory stops, as too large, once it holds
+  // more than this many bytes.
+  void SetMemoryLimit(qsizetype bytes) { memoryLimit_ = bytes; }
 
   const QString& FileName() const { return fileName_; }
   int RowsWritten() const { return rowsWritten_; }
@@ -39,9 +43,9 @@ class LogWriteJob : public QObject {
   Outcome Result() const { return outcome_; }
   // Why the write failed: the path and the reason.
   const QString& ErrorText() const { return errorText_; }
-  // What was written into memory, made text on the job's thread (a copy of
-  // a million rows is tens of megabytes).
-  QString TakeText() { return std::move(text_); }
+  // What was written into memory (a copy of a million rows is tens of
+  // megabytes).
+  QByteArray TakeBytes() { return std::move(bytes_); }
 
   // For tests: runs on a file job's thread before each piece, so that a
   // test can hold a save at a known point. Set it only while no job runs.
@@ -65,7 +69,7 @@ class LogWriteJob : public QObject {
   Outcome outcome_ = Outcome::kRunning;
   QString errorText_;
   QByteArray bytes_;
-  QString text_;
+  qsizetype memoryLimit_ = std::numeric_limits<qsizetype>::max();
   std::thread thread_;
 };
 

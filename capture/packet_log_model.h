@@ -22,11 +22,10 @@ namespace tessaly {
 // made when a view asks for them, so a log of hours of traffic stays small.
 //
 // Views hear of a new packet at once, except when the log is long and busy:
-// a view's row bookkeeping costs time in proportion to the rows on every
-// insertion (about 1 ms per million rows), so from kBatchFromRows rows on,
-// packets that follow the previous announcement within kBatchInterval are
-// announced together when that interval is over. The window then stays
-// responsive however long the capture runs.
+// from kBatchFromRows rows on, packets that follow the previous announcement
+// within kBatchInterval are announced together when that interval is over,
+// so a busy line costs one layout, scroll and repaint of the views per
+// batch rather than per packet.
 class PacketLogModel : public QAbstractTableModel, public PacketSink {
   Q_OBJECT
 

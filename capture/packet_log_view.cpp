@@ -2,15 +2,13 @@
 
 #include "capture/log_header_view.h"
 #include "capture/log_scroll_bar.h"
-#include "capture/log_write_job.h"
+#include "capture/log_copy_command.h"
 #include "capture/packet_log_model.h"
 #include "presentation/ui_scale.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QContextMenuEvent>
-#include <QHeaderView>
 #include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -111,12 +109,11 @@ QAction* NewAction(QWidget& owner, const char* objectName, const QString& text,
 
 }  // namespace
 
-PacketLogView::PacketLogView(QWidget* parent) : QTableView(parent) {
+PacketLogView::PacketLogView(QWidget* parent) : UniformRowTableView(parent) {
   setObjectName(QStringLiteral("sgLog"));
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
-  setWordWrap(false);
   // The column header as the table makes its own, but repainted only when
   // the selection's bearing on a column changes, not for every new row.
   auto* columns = new LogHeaderView(Qt::Horizontal, this);
@@ -126,21 +123,10 @@ PacketLogView::PacketLogView(QWidget* parent) : QTableView(parent) {
   setItemDelegateForColumn(PacketLogModel::kTimeColumn, new HeaderStyledDelegate(this));
   setItemDelegateForColumn(PacketLogModel::kDataColumn, new PacketDataDelegate(this));
 
-  QHeaderView* rows = verticalHeader();
-  rows->hide();
-  // Fixed heights: the view never measures rows, whatever their number.
-  rows->setSectionResizeMode(QHeaderView::Fixed);
-  const int rowHeight = Scaled(kRowHeight);
-  rows->setMinimumSectionSize(std::min(rows->minimumSectionSize(), rowHeight));
-  rows->setDefaultSectionSize(rowHeight);
-  // By pixel: a row appended below leaves what is on screen exactly where
-  // it was, so the follow-up scroll can move the pixels already painted
-  // (scrolled by item, the bottom row's offset snaps whenever the range
-  // grows). A change in the number of rows normally lays out and repaints
-  // the whole grid; rows appended at the end need far less (RowCountChanged).
-  setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-  disconnect(rows, &QHeaderView::sectionCountChanged, this, nullptr);
-  connect(rows, &QHeaderView::sectionCountChanged, this, &PacketLogView::RowCountChanged);
+  // One height for every row, scaled to the screen; the grid scrolls by
+  // pixel, so a row appended below leaves what is on screen where it was and
+  // the follow-up scroll moves the pixels already painted.
+  SetRowHeight(Scaled(kRowHeight));
   // The bar moves with every batch of rows; this one repaints only what moved.
   // The view hears its bar as it heard the one it replaces.
   auto* bar = new LogScrollBar(Qt::Vertical, this);
@@ -161,10 +147,13 @@ PacketLogView::PacketLogView(QWidget* parent) : QTableView(parent) {
       NewAction(*this, "miSelectAll", QStringLiteral("Select &all"), QKeySequence::SelectAll);
   wholePacketAction_ = NewAction(*this, "miWholePacket", QStringLiteral("Show &whole packet"),
                                  QKeySequence(Qt::Key_Return));
+  copier_ = new LogCopyCommand(*this);
+  connect(copier_, &LogCopyCommand::copied, this, &PacketLogView::copied);
+  connect(copier_, &LogCopyCommand::saveRequested, this, &PacketLogView::saveRequested);
   connect(copyAction_, &QAction::triggered, this, [this] { CopyRows(LogFileFormat::kText); });
   connect(copyBytesAction_, &QAction::triggered, this,
           [this] { CopyRows(LogFileFormat::kBytesOnly); });
-  connect(selectAllAction_, &QAction::triggered, this, &QTableView::selectAll);
+  connect(selectAllAction_, &QAction::triggered, this, &QAbstractItemView::selectAll);
   connect(wholePacketAction_, &QAction::triggered, this, &PacketLogView::ShowWholePacket);
 
   pausedSign_ = new QLabel(QStringLiteral("Following paused: End resumes"), this);
@@ -255,13 +244,13 @@ void PacketLogView::UserScrolled() {
 }
 
 void PacketLogView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
-  QTableView::currentChanged(current, previous);
+  UniformRowTableView::currentChanged(current, previous);
   UserMovedSelection();
 }
 
 void PacketLogView::selectionChanged(const QItemSelection& selected,
                                      const QItemSelection& deselected) {
-  QTableView::selectionChanged(selected, deselected);
+  UniformRowTableView::selectionChanged(selected, deselected);
   UserMovedSelection();
 }
 
@@ -273,7 +262,7 @@ void PacketLogView::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
-  QTableView::keyPressEvent(event);
+  UniformRowTableView::keyPressEvent(event);
 }
 
 void PacketLogView::contextMenuEvent(QContextMenuEvent* event) {
@@ -287,7 +276,7 @@ void PacketLogView::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void PacketLogView::resizeEvent(QResizeEvent* event) {
-  QTableView::resizeEvent(event);
+  UniformRowTableView::resizeEvent(event);
   PlacePausedSign();
 }
 
@@ -301,24 +290,8 @@ void PacketLogView::PlacePausedSign() {
 }
 
 void PacketLogView::doItemsLayout() {
-  QTableView::doItemsLayout();
+  UniformRowTableView::doItemsLayout();
   PlacePausedSign();
-}
-
-void PacketLogView::RowCountChanged(int oldCount, int newCount) {
-  if (newCount <= oldCount) {
-    QTableView::rowCountChanged(oldCount, newCount);
-    return;
-  }
-  // Rows appended: the rows above keep their places, so only the scroll
-  // range changes and only the new rows, where visible, need painting. The
-  // scroll to the newest row then moves what is on screen and paints the
-  // strip it uncovers.
-  updateGeometries();
-  const int top = rowViewportPosition(oldCount);
-  if (top >= 0 && top < viewport()->height()) {
-    viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
-  }
 }
 
 std::vector<RowRange> PacketLogView::SelectedRows() const {
@@ -343,29 +316,10 @@ std::vector<RowRange> PacketLogView::SelectedRows() const {
 }
 
 void PacketLogView::CopyRows(LogFileFormat format) {
-  if (logModel_ == nullptr || copyJob_ != nullptr) return;
+  if (logModel_ == nullptr) return;
   LogWriter writer(logModel_->TakeSnapshot(), format, SelectedRows());
   writer.SetMarks(logModel_->Marks());
-  if (writer.RowCount() <= kDirectCopyRows) {
-    QByteArray text;
-    while (writer.WriteNext(text)) {
-    }
-    QApplication::clipboard()->setText(QString::fromLatin1(text));
-    emit copied(writer.RowCount());
-    return;
-  }
-  copyJob_ = std::make_unique<LogWriteJob>(std::move(writer), QString());
-  connect(copyJob_.get(), &LogWriteJob::finished, this, &PacketLogView::FinishCopy);
-  QApplication::setOverrideCursor(Qt::BusyCursor);
-  copyJob_->Start();
-}
-
-void PacketLogView::FinishCopy() {
-  QApplication::restoreOverrideCursor();
-  const std::unique_ptr<LogWriteJob> job = std::move(copyJob_);
-  if (job->Result() != LogWriteJob::Outcome::kDone) return;
-  QApplication::clipboard()->setText(job->TakeText());
-  emit copied(job->RowCount());
+  copier_->Copy(std::move(writer));
 }
 
 void PacketLogView::ShowWholePacket() {

@@ -1,10 +1,8 @@
 #pragma once
 
 #include "capture/log_export.h"
+#include "capture/uniform_row_table_view.h"
 
-#include <QTableView>
-
-#include <memory>
 #include <vector>
 
 class QAction;
@@ -12,11 +10,12 @@ class QLabel;
 
 namespace tessaly {
 
-class LogWriteJob;
+class LogCopyCommand;
 class PacketLogModel;
 
-// The grid that shows the packet log ("sgLog"): fixed row heights so a log
-// of millions of rows stays cheap to lay out, read-only cells, the time
+// The grid that shows the packet log ("sgLog"): rows of one height, so a log
+// of millions of rows costs no more to lay out than a short one (see
+// UniformRowTableView), read-only cells, the time
 // column drawn like a header, and the current row following every new
 // packet so the latest traffic is always in sight.
 //
@@ -28,7 +27,7 @@ class PacketLogModel;
 // Rows can be selected as ranges and copied as text; a data cell that is cut
 // off shows the whole packet as its tooltip (on hover, or Enter for the
 // current row).
-class PacketLogView : public QTableView {
+class PacketLogView : public UniformRowTableView {
   Q_OBJECT
 
  public:
@@ -38,9 +37,6 @@ class PacketLogView : public QTableView {
   static constexpr int kDataColumnWidth = 40;
   // At 120 pixels per inch, scaled to the screen.
   static constexpr int kRowHeight = 20;
-  // Up to this many rows are copied at once; more go through a thread of
-  // their own so the window stays responsive.
-  static constexpr int kDirectCopyRows = 50'000;
 
   explicit PacketLogView(QWidget* parent = nullptr);
   ~PacketLogView() override;
@@ -58,8 +54,9 @@ class PacketLogView : public QTableView {
   std::vector<RowRange> SelectedRows() const;
 
   // Puts the selected rows on the clipboard: both cells as text lines, or
-  // the bytes alone.
+  // the bytes alone (see LogCopyCommand).
   void CopyRows(LogFileFormat format);
+  LogCopyCommand& Copier() const { return *copier_; }
 
   // Shows the whole packet of the current row beside it.
   void ShowWholePacket();
@@ -77,6 +74,8 @@ class PacketLogView : public QTableView {
   void followingChanged(bool following);
   // A copy has reached the clipboard.
   void copied(int rows);
+  // The user would rather save the log than copy that many rows.
+  void saveRequested();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -93,19 +92,16 @@ class PacketLogView : public QTableView {
   void UserMovedSelection();
   void UserScrolled();
   void PlacePausedSign();
-  void FinishCopy();
-  void RowCountChanged(int oldCount, int newCount);
 
   PacketLogModel* logModel_ = nullptr;
   bool following_ = true;
   bool moving_ = false;  // the view itself moves the current row
-  bool appendedOnly_ = false;  // the pending layout is for rows appended
   QLabel* pausedSign_ = nullptr;
   QAction* copyAction_;
   QAction* copyBytesAction_;
   QAction* selectAllAction_;
   QAction* wholePacketAction_;
-  std::unique_ptr<LogWriteJob> copyJob_;
+  LogCopyCommand* copier_;  // owned by the view
 };
 
 }  // namespace tessaly

@@ -16,6 +16,14 @@ std::uint32_t Ago(PacketTime time, PacketTime byte) {
   return static_cast<std::uint32_t>(ago);
 }
 
+// Room for one more entry, made before anything is allocated for it so that
+// adding it cannot fail. The room doubles: growing by one entry reallocated
+// the table at every new chunk and left the old tables as holes in the heap.
+template <class Table>
+void ReserveOneMore(Table& table) {
+  if (table.size() == table.capacity()) table.reserve(std::max<std::size_t>(16, 2 * table.capacity()));
+}
+
 }  // namespace
 
 void PacketStore::Append(PacketTime time, const std::uint8_t* bytes, int count, PacketTime firstByte,
@@ -37,8 +45,7 @@ void PacketStore::Append(PacketTime time, const std::uint8_t* bytes, int count) 
   }
   // A block allocated for an append that failed later is used by the next.
   if (size_ / kRecordsPerBlock == static_cast<int>(tables_.blocks.size())) {
-    // Reserved first, so that adding the block itself cannot fail.
-    tables_.blocks.reserve(tables_.blocks.size() + 1);
+    ReserveOneMore(tables_.blocks);
     auto block = Allocate<RecordBlock>();
     blockData_ = block->data();
     tables_.blocks.push_back(std::move(block));
@@ -98,7 +105,7 @@ std::shared_ptr<Chunk> PacketStore::Allocate() {
 
 std::uint8_t* PacketStore::PlaceFor(int count, Record& record) {
   if (chunkData_ == nullptr || kBytesPerChunk - chunkUsed_ < count) {
-    tables_.chunks.reserve(tables_.chunks.size() + 1);
+    ReserveOneMore(tables_.chunks);
     auto chunk = Allocate<ByteChunk>();
     chunkData_ = chunk->data();
     chunkUsed_ = 0;

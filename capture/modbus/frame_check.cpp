@@ -25,7 +25,7 @@ std::vector<int> SplitFrames(const std::uint8_t* bytes, int count) {
     if (start > 0 && from[static_cast<std::size_t>(start)] < 0) continue;
     std::uint16_t crc = kCrcStart;
     for (int end = start + 1; end <= count; ++end) {
-      crc = Crc16Update(crc, bytes + end - 1, 1);
+      crc = Crc16UpdateBytewise(crc, bytes + end - 1, 1);
       if (crc == 0 && end - start >= kMinFrameSize && from[static_cast<std::size_t>(end)] < 0) {
         from[static_cast<std::size_t>(end)] = start;
       }

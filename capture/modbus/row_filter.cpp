@@ -37,11 +37,12 @@ bool RowFilter::Matches(const std::uint8_t* bytes, int count) const {
 }
 
 int FindRow(const PacketSequence& log, int from, const std::vector<std::uint8_t>& sequence,
-            bool forward) {
+            bool forward, const std::atomic<bool>* stop) {
   const int size = log.Size();
   if (size == 0) return -1;
   if (from < 0 || from >= size) from = forward ? size - 1 : 0;
   for (int step = 1; step <= size; ++step) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) return -1;
     const int row = forward ? (from + step) % size : ((from - step) % size + size) % size;
     const LoggedPacket packet = log.At(row);
     if (ContainsSequence(packet.bytes, packet.count, sequence)) return row;

@@ -2,6 +2,7 @@
 
 #include "capture/modbus/conversation.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -28,9 +29,10 @@ bool ContainsSequence(const std::uint8_t* bytes, int count, const std::vector<st
 // The next packet after row from (forward) or before it holding the
 // sequence, going round the end of the log; from itself is looked at last,
 // and from = -1 starts at the first (or, backwards, the last) packet. -1
-// when no packet holds it.
+// when no packet holds it, or when stop (looked at between packets, from
+// another thread) was set.
 int FindRow(const PacketSequence& log, int from, const std::vector<std::uint8_t>& sequence,
-            bool forward);
+            bool forward, const std::atomic<bool>* stop = nullptr);
 
 // Reads a byte sequence typed by a user: hex bytes separated by spaces or
 // commas ("01 03", "1,3", "0x01 0x03") or written together ("0103").

@@ -174,7 +174,7 @@ TEST_F(FrameAnalysisTest, FilterAndFind_ShowMatchingRowsAndMoveTheCurrentRow_Log
   EXPECT_EQ(rows.rowCount(), 3);
 
   // Choosing a listed row makes it the grid's current row.
-  pane.findChild<QTableView*>(QStringLiteral("FilteredRows"))->setCurrentIndex(rows.index(1, 1));
+  pane.findChild<QAbstractItemView*>(QStringLiteral("FilteredRows"))->setCurrentIndex(rows.index(1, 1));
   EXPECT_EQ(Window().LogView().currentIndex().row(), 3);
 
   pane.FindField()->setText(QStringLiteral("00 01"));
@@ -217,7 +217,7 @@ TEST_F(FrameAnalysisTest, FilterPaneKeys_CtrlFGoesToFind_TabAndEscapeLeaveTheLis
   EXPECT_TRUE(pane.isVisible());
   EXPECT_EQ(QApplication::focusWidget(), pane.FindField());
 
-  auto* list = pane.findChild<QTableView*>(QStringLiteral("FilteredRows"));
+  auto* list = pane.findChild<QAbstractItemView*>(QStringLiteral("FilteredRows"));
   ASSERT_NE(list, nullptr);
   for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Escape}) {
     SCOPED_TRACE(key);

@@ -1,0 +1,43 @@
+#include "capture/filter_scan.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace tessaly {
+
+FilterScan::FilterScan(PacketStore::Snapshot snapshot, modbus::RowFilter filter, int from, int end,
+                       QObject& receiver, Found found)
+    : snapshot_(std::move(snapshot)),
+      filter_(std::move(filter)),
+      from_(from),
+      end_(std::min(end, snapshot_.Size())),
+      receiver_(receiver),
+      found_(std::move(found)) {}
+
+FilterScan::~FilterScan() {
+  cancel_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+void FilterScan::Start() {
+  thread_ = std::thread([this] { Run(); });
+}
+
+void FilterScan::Run() {
+  for (int row = from_; row < end_ && !cancel_;) {
+    const int pieceEnd = std::min(end_, row + kPieceRows);
+    std::vector<int> rows;
+    for (; row < pieceEnd; ++row) {
+      const PacketStore::Packet packet = snapshot_.At(row);
+      if (filter_.Matches(packet.bytes, packet.count)) rows.push_back(row);
+    }
+    QMetaObject::invokeMethod(
+        &receiver_,
+        [alive = std::weak_ptr<int>(alive_), found = found_, rows = std::move(rows), pieceEnd]() mutable {
+          if (!alive.expired()) found(std::move(rows), pieceEnd);
+        },
+        Qt::QueuedConnection);
+  }
+}
+
+}  // namespace tessaly
