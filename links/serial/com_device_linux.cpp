@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
 #include <system_error>
 
@@ -114,7 +115,9 @@ void TComDevice::StartRecorder() {
 }
 
 void TComDevice::SaveFoundSettings() {
-  auto found = std::make_unique<FoundSettings>();
+  // Without memory for it, the port simply keeps what this program sets.
+  std::unique_ptr<FoundSettings> found(new (std::nothrow) FoundSettings);
+  if (found == nullptr) return;
   termios2 line{};
   if (ioctl(handle_, TCGETS2, &line) == 0) found->line = line;
   serial_struct serial{};
