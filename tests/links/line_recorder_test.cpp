@@ -99,7 +99,8 @@ TEST_F(LineRecorderTest, FullRingsStopReadingUntilBytesAreTaken_NothingLostOrReo
     int bytesPerRead;
     int kept;  // where the recorder stops
   };
-  for (const Case& c : {Case{4, 64, 64, 4}, Case{4096, 16, 1, 16}}) {
+  // Odd sizes and small takes: the rings fill and empty in uneven steps.
+  for (const Case& c : {Case{5, 64, 3, 5}, Case{4096, 16, 1, 16}}) {
     SCOPED_TRACE(c.capacity);
     TearDown();
     SetUp();
@@ -117,11 +118,23 @@ TEST_F(LineRecorderTest, FullRingsStopReadingUntilBytesAreTaken_NothingLostOrReo
     EXPECT_EQ(recorder_->Kept(), c.kept);  // full: the rest waits in the socket
     std::string taken;
     ASSERT_TRUE(Eventually([&] {
-      taken += Take(64);
+      taken += Take(2);
       return taken.size() >= sent.size();
     }));
     EXPECT_EQ(taken, sent);
   }
+}
+
+// A read that goes on past the end of the byte ring continues at its start,
+// and a take across the end comes out whole.
+TEST_F(LineRecorderTest, BytesAcrossTheEndOfTheRing_ComeOutWhole) {
+  Start(5);
+  Send("abc");
+  ASSERT_TRUE(Eventually([&] { return recorder_->Kept() == 3; }));
+  EXPECT_EQ(Take(64), "abc");
+  Send("defg");  // kept at places 3, 4, 0 and 1
+  ASSERT_TRUE(Eventually([&] { return recorder_->Kept() == 4; }));
+  EXPECT_EQ(Take(64), "defg");
 }
 
 // The owner's thread, at Stop: bytes the recorder thread has not got round
