@@ -10,9 +10,6 @@
 namespace tessaly::modbus {
 namespace {
 
-// How far pairing looks for an answer past garbled frames.
-constexpr int kPairingReach = 16;
-
 std::string Milliseconds(std::int64_t microseconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f ms", static_cast<double>(microseconds) / 1000.0);

@@ -44,6 +44,9 @@ struct LineTiming {
 inline constexpr int kLookBack = 64;
 FrameSummary SummaryAt(const PacketSequence& log, int index);
 
+// How far pairing looks for an answer past garbled frames.
+inline constexpr int kPairingReach = 16;
+
 // How a frame sits in the master's conversation.
 struct Pairing {
   enum Kind {
