@@ -55,6 +55,11 @@ class FrameAnalysis : public QObject {
   // log's current row.
   void Find(bool forward);
 
+  // The capture's line, for times on it.
+  modbus::LineTiming Timing() const;
+  // Makes a log row the grid's current row and brings it into view.
+  void GoToRow(int row);
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -63,8 +68,6 @@ class FrameAnalysis : public QObject {
   bool RestoreDetailsShown() const;
   void RememberDetailsShown(bool shown) const;
   void ShowCurrentRow();
-  void GoToRow(int row);
-  modbus::LineTiming Timing() const;
 
   PacketLogModel& log_;
   PacketLogView& view_;

@@ -4,6 +4,7 @@
 #include "presentation/ui_scale.h"
 #include "app/close_guard.h"
 #include "app/frame_analysis.h"
+#include "app/line_views.h"
 #include "app/log_save_command.h"
 #include "app/main_toolbar.h"
 #include "app/status_panels.h"
@@ -81,6 +82,7 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   setStatusBar(panels_);
   // Modbus marks, counts and panes beside the grid and the three panels.
   analysis_ = new FrameAnalysis(*this, log_, *logView_, *panels_, *session_);
+  lineViews_ = new LineViews(*this, log_, *analysis_, *session_);
 
   ConnectionView& view = *this;
   connection_ = std::make_unique<ConnectionControl>(*session_, view);

@@ -40,8 +40,9 @@ void LogFilterModel::Rebuild() {
   }
   rows_.reserve(static_cast<std::size_t>(packets.Size()));
   for (; scanned_ < packets.Size(); ++scanned_) {
-    const modbus::LoggedPacket packet = packets.At(scanned_);
-    if (filter_.Matches(packet.bytes, packet.count)) rows_.push_back(scanned_);
+    const modbus::RowVerdict verdict = filter_.Judge(packets, scanned_);
+    if (verdict == modbus::RowVerdict::kNotYet) break;  // judged again as rows come
+    if (verdict == modbus::RowVerdict::kShown) rows_.push_back(scanned_);
   }
   rows_.shrink_to_fit();
   endResetModel();
@@ -62,8 +63,9 @@ void LogFilterModel::TakeNewRows() {
   }
   std::vector<int> found;
   for (; scanned_ < packets.Size(); ++scanned_) {
-    const modbus::LoggedPacket packet = packets.At(scanned_);
-    if (filter_.Matches(packet.bytes, packet.count)) found.push_back(scanned_);
+    const modbus::RowVerdict verdict = filter_.Judge(packets, scanned_);
+    if (verdict == modbus::RowVerdict::kNotYet) break;  // judged again as rows come
+    if (verdict == modbus::RowVerdict::kShown) found.push_back(scanned_);
   }
   if (found.empty()) return;
   const int first = static_cast<int>(rows_.size());
