@@ -3,6 +3,8 @@
 #include "app/frame_analysis.h"
 #include "capture/line_health_pane.h"
 #include "capture/log_filter_pane.h"
+#include "capture/register_model.h"
+#include "capture/register_pane.h"
 #include "links/link_holder.h"
 #include "presentation/error_report.h"
 #include "session/capture_session.h"
@@ -10,6 +12,7 @@
 #include "settings/registry.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QMainWindow>
 #include <QMenu>
 
@@ -25,9 +28,21 @@ LineViews::LineViews(QMainWindow& window, PacketLogModel& log, FrameAnalysis& an
   // Times on the line are those of the capture's own line.
   health_->SetLineTiming([this] { return analysis_.Timing(); });
 
+  registers_ = new RegisterPane(log, &window);
+  registers_->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+  registers_->hide();
+  window.addDockWidget(Qt::RightDockWidgetArea, registers_);
+  RestoreRegisterTypes();
+
   QMenu* menu = window.findChild<QMenu*>(QStringLiteral("ViewMenu"));
   menu->addSeparator();
   miLineHealth = AddPaneItem(*menu, *health_, "miLineHealth", "Line &health", kHealthShownValue);
+  miRegisters = AddPaneItem(*menu, *registers_, "miRegisters", "&Registers", kRegistersShownValue);
+  BuildNotationMenu(*menu);
+
+  connect(registers_, &RegisterPane::typesChanged, this, [this](std::uint8_t unit) {
+    RunReportingErrors([this, unit] { RememberRegisterTypes(unit); });
+  });
 
   connect(health_, &LineHealthPane::rowsWanted, this,
           [this](std::uint8_t unit, std::uint8_t function, LogFilterPane::QuickFilter kind) {
@@ -48,6 +63,87 @@ QAction* LineViews::AddPaneItem(QMenu& menu, QDockWidget& pane, const char* obje
   });
   item->setChecked(RestoreShown(shownValue));
   return item;
+}
+
+void LineViews::BuildNotationMenu(QMenu& menu) {
+  QMenu* addresses = menu.addMenu(QStringLiteral("Register &addresses"));
+  addresses->setObjectName(QStringLiteral("AddressesMenu"));
+  auto* group = new QActionGroup(addresses);
+  const auto add = [&](const char* objectName, const char* caption, modbus::AddressNotation notation) {
+    QAction* item = addresses->addAction(QString::fromLatin1(caption));
+    item->setObjectName(QLatin1String(objectName));
+    item->setCheckable(true);
+    group->addAction(item);
+    connect(item, &QAction::triggered, this, [this, notation] {
+      registers_->Model().SetNotation(notation);
+      RunReportingErrors([this, notation] {
+        TRegistry store(storeDirectory_);
+        store.SetRootKey(RegistryRoot::CurrentUser);
+        store.OpenKey(kProgramKeyPath, true);
+        store.WriteInteger(kNotationValue, static_cast<int>(notation));
+      });
+    });
+    return item;
+  };
+  miAddressesZeroBased = add("miAddressesZeroBased", "&0-based (0 to 65535)", modbus::AddressNotation::kZeroBased);
+  miAddressesOneBased = add("miAddressesOneBased", "&1-based (1 to 65536)", modbus::AddressNotation::kOneBased);
+  miAddressesTableDigit =
+      add("miAddressesTableDigit", "&Table digit (40001, 30001, 00001, 10001)", modbus::AddressNotation::kTableDigit);
+
+  // A value that cannot be read leaves the addresses 0-based.
+  int stored = 0;
+  try {
+    TRegistry store(storeDirectory_);
+    store.SetRootKey(RegistryRoot::CurrentUser);
+    if (store.OpenKey(kProgramKeyPath, false) && store.ValueExists(kNotationValue)) {
+      stored = store.ReadInteger(kNotationValue);
+    }
+  } catch (const ERegistryException&) {
+  }
+  QAction* chosen = stored == 1 ? miAddressesOneBased : stored == 2 ? miAddressesTableDigit : miAddressesZeroBased;
+  chosen->setChecked(true);
+  registers_->Model().SetNotation(static_cast<modbus::AddressNotation>(stored == 1 || stored == 2 ? stored : 0));
+}
+
+void LineViews::RestoreRegisterTypes() {
+  std::map<std::uint8_t, modbus::RegisterTypes> types;
+  QStringList damaged;
+  try {
+    TRegistry store(storeDirectory_);
+    store.SetRootKey(RegistryRoot::CurrentUser);
+    if (store.OpenKey(std::string(kProgramKeyPath) + "\\" + kRegisterTypesKey, false)) {
+      for (int unit = 0; unit <= 255; ++unit) {
+        const std::string name = "Unit " + std::to_string(unit);
+        if (!store.ValueExists(name)) continue;
+        bool ok = true;
+        std::string text;
+        try {
+          text = store.ReadString(name);
+        } catch (const ERegistryException&) {
+          ok = false;
+        }
+        modbus::RegisterTypes read = modbus::RegisterTypes::FromText(text, ok);
+        if (!ok) damaged << QString::number(unit);
+        if (!read.Empty()) types[static_cast<std::uint8_t>(unit)] = std::move(read);
+      }
+    }
+  } catch (const ERegistryException&) {
+    damaged << QStringLiteral("all");
+  }
+  registers_->Model().SetTypes(std::move(types));
+  // Not silent: what could not be read is named where the types are chosen.
+  if (!damaged.isEmpty()) {
+    registers_->SetStatus(QStringLiteral("Register types of unit %1 could not be read in full").arg(damaged.join(u',')));
+  }
+}
+
+void LineViews::RememberRegisterTypes(std::uint8_t unit) const {
+  TRegistry store(storeDirectory_);
+  store.SetRootKey(RegistryRoot::CurrentUser);
+  store.BeginWrites();
+  store.OpenKey(std::string(kProgramKeyPath) + "\\" + kRegisterTypesKey, true);
+  store.WriteString("Unit " + std::to_string(unit), registers_->Model().TypesOf(unit).ToText());
+  store.CommitWrites();
 }
 
 bool LineViews::RestoreShown(const char* value) const {

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <filesystem>
 
 class QAction;
@@ -14,25 +15,42 @@ namespace tessaly {
 class CaptureSession;
 class FrameAnalysis;
 class LineHealthPane;
+class RegisterPane;
 class PacketLogModel;
 
-// The line at a glance, beside the log: the line health pane, with its item
-// in the "&View" menu. Whether it is shown is remembered for the user.
+// The line at a glance, beside the log: the line health and register
+// panes, with their items in the "&View" menu, and the notation of register
+// addresses. Whether each pane is shown, the notation, and the register
+// types of each unit are remembered for the user.
 class LineViews : public QObject {
   Q_OBJECT
 
  public:
   // The current user's value that remembers the line health pane (1 shown).
   static constexpr const char* kHealthShownValue = "ShowLineHealth";
+  static constexpr const char* kRegistersShownValue = "ShowRegisters";
+  // 0-based, 1-based or with the table's digit (0, 1, 2).
+  static constexpr const char* kNotationValue = "RegisterAddresses";
+  // The key under the program's key holding the types, one value per unit
+  // ("Unit 17").
+  static constexpr const char* kRegisterTypesKey = "Register types";
 
   LineViews(QMainWindow& window, PacketLogModel& log, FrameAnalysis& analysis,
             CaptureSession& session);
 
   LineHealthPane& Health() const { return *health_; }
+  RegisterPane& Registers() const { return *registers_; }
 
   QAction* miLineHealth;
+  QAction* miRegisters;
+  QAction* miAddressesZeroBased;
+  QAction* miAddressesOneBased;
+  QAction* miAddressesTableDigit;
 
  private:
+  void BuildNotationMenu(QMenu& menu);
+  void RestoreRegisterTypes();
+  void RememberRegisterTypes(std::uint8_t unit) const;
   bool RestoreShown(const char* value) const;
   void RememberShown(const char* value, bool shown) const;
   QAction* AddPaneItem(QMenu& menu, QDockWidget& pane, const char* objectName, const char* caption,
@@ -41,6 +59,7 @@ class LineViews : public QObject {
   FrameAnalysis& analysis_;
   std::filesystem::path storeDirectory_;
   LineHealthPane* health_;
+  RegisterPane* registers_;
 };
 
 }  // namespace tessaly

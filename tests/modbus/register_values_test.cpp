@@ -5,6 +5,7 @@
 #include "tests/modbus/modbus_test_support.h"
 
 #include "capture/modbus/address_notation.h"
+#include "capture/modbus/register_types.h"
 #include "capture/modbus/register_value.h"
 #include "capture/modbus/register_watch.h"
 
@@ -186,6 +187,41 @@ TEST_F(WatchedLog, HistoryOfABusyRegisterStaysBounded) {
   EXPECT_LE(state->history.size(), RegisterState::kHistoryLimit);
   EXPECT_EQ(state->history.front().value, 0);
   EXPECT_EQ(state->history.back().value, 9'999);
+}
+
+}  // namespace
+}  // namespace tessaly::modbus::testing
+
+namespace tessaly::modbus::testing {
+namespace {
+
+TEST(RegisterTypes, RangesOverlapSplitAndSurviveTheirText) {
+  RegisterTypes types;
+  types.Set({Table::kHoldingRegisters, 100, 109, ValueType::kFloat32, WordOrder::kLowFirst});
+  types.Set({Table::kHoldingRegisters, 104, 104, ValueType::kSigned16, WordOrder::kHighFirst});
+  // 100..103 as floats, 104 signed, 105..109: a float at 105 and 107, and
+  // 109 left alone as a plain register.
+  EXPECT_EQ(types.At(Table::kHoldingRegisters, 101).valueStart, 100);
+  EXPECT_EQ(types.At(Table::kHoldingRegisters, 101).type, ValueType::kFloat32);
+  EXPECT_EQ(types.At(Table::kHoldingRegisters, 104).type, ValueType::kSigned16);
+  EXPECT_EQ(types.At(Table::kHoldingRegisters, 106).valueStart, 105);
+  EXPECT_EQ(types.At(Table::kHoldingRegisters, 109).type, ValueType::kUnsigned16);
+  EXPECT_EQ(types.At(Table::kInputRegisters, 101).type, ValueType::kUnsigned16);
+  EXPECT_EQ(types.At(Table::kHoldingRegisters, 107).order, WordOrder::kLowFirst);
+
+  bool ok = false;
+  const RegisterTypes read = RegisterTypes::FromText(types.ToText(), ok);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(read.Ranges(), types.Ranges());
+
+  // Damaged text keeps what it can and says so.
+  const RegisterTypes damaged =
+      RegisterTypes::FromText("holding:0-3:f64:high;holding:9-1:u16:high;input:x:u16:low;nonsense", ok);
+  EXPECT_FALSE(ok);
+  ASSERT_EQ(damaged.Ranges().size(), 1u);
+  EXPECT_EQ(damaged.At(Table::kHoldingRegisters, 3).valueStart, 0);
+  EXPECT_TRUE(RegisterTypes::FromText("", ok).Empty());
+  EXPECT_TRUE(ok);
 }
 
 }  // namespace
