@@ -36,8 +36,10 @@ LineViews::LineViews(QMainWindow& window, PacketLogModel& log, FrameAnalysis& an
 
   QMenu* menu = window.findChild<QMenu*>(QStringLiteral("ViewMenu"));
   menu->addSeparator();
-  miLineHealth = AddPaneItem(*menu, *health_, "miLineHealth", "Line &health", kHealthShownValue);
-  miRegisters = AddPaneItem(*menu, *registers_, "miRegisters", "&Registers", kRegistersShownValue);
+  miLineHealth = AddPaneItem(*menu, *health_, "miLineHealth", "Line &health", kHealthShownValue,
+                             [this](bool shown) { health_->SetFollowing(shown); });
+  miRegisters = AddPaneItem(*menu, *registers_, "miRegisters", "&Registers", kRegistersShownValue,
+                            [this](bool shown) { registers_->SetFollowing(shown); });
   BuildNotationMenu(*menu);
 
   connect(registers_, &RegisterPane::typesChanged, this, [this](std::uint8_t unit) {
@@ -52,13 +54,15 @@ LineViews::LineViews(QMainWindow& window, PacketLogModel& log, FrameAnalysis& an
 }
 
 QAction* LineViews::AddPaneItem(QMenu& menu, QDockWidget& pane, const char* objectName,
-                                const char* caption, const char* shownValue) {
+                                const char* caption, const char* shownValue,
+                                std::function<void(bool)> follow) {
   QAction* item = menu.addAction(QString::fromLatin1(caption));
   item->setObjectName(QLatin1String(objectName));
   item->setMenuRole(QAction::NoRole);
   item->setCheckable(true);
-  connect(item, &QAction::toggled, this, [this, &pane, shownValue](bool shown) {
+  connect(item, &QAction::toggled, this, [this, &pane, shownValue, follow](bool shown) {
     pane.setVisible(shown);
+    follow(shown);
     RunReportingErrors([this, shownValue, shown] { RememberShown(shownValue, shown); });
   });
   item->setChecked(RestoreShown(shownValue));

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 class QAction;
 class QDockWidget;
@@ -53,8 +54,10 @@ class LineViews : public QObject {
   void RememberRegisterTypes(std::uint8_t unit) const;
   bool RestoreShown(const char* value) const;
   void RememberShown(const char* value, bool shown) const;
+  // A checkable item that shows the pane, tells it to follow the log while
+  // shown, and remembers the choice in shownValue.
   QAction* AddPaneItem(QMenu& menu, QDockWidget& pane, const char* objectName, const char* caption,
-                       const char* shownValue);
+                       const char* shownValue, std::function<void(bool)> follow);
 
   FrameAnalysis& analysis_;
   std::filesystem::path storeDirectory_;

@@ -62,17 +62,14 @@ void LineHealthPane::Refresh() {
   summary_->setText(model_->SummaryText());
 }
 
-void LineHealthPane::showEvent(QShowEvent* event) {
-  QDockWidget::showEvent(event);
-  feed_->SetActive(true);
-  refresh_->start();
-  Refresh();
-}
-
-void LineHealthPane::hideEvent(QHideEvent* event) {
-  QDockWidget::hideEvent(event);
-  feed_->SetActive(false);
-  refresh_->stop();
+void LineHealthPane::SetFollowing(bool following) {
+  feed_->SetActive(following);
+  if (following) {
+    refresh_->start();
+    Refresh();
+  } else {
+    refresh_->stop();
+  }
 }
 
 void LineHealthPane::ChooseCell(const QModelIndex& index) {

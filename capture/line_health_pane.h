@@ -41,13 +41,12 @@ class LineHealthPane : public QDockWidget {
   QString SummaryText() const;
   // Takes what came and shows it now.
   void Refresh();
+  // Whether the pane follows the log (while it is open): a closed pane
+  // takes nothing and catches up when it follows again.
+  void SetFollowing(bool following);
 
  signals:
   void rowsWanted(std::uint8_t unit, std::uint8_t function, LogFilterPane::QuickFilter kind);
-
- protected:
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
 
  private:
   void ChooseCell(const QModelIndex& index);

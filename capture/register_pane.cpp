@@ -193,17 +193,14 @@ void RegisterPane::PlotCurrent() {
   plot_->SetSeries(title, std::move(points), latest_);
 }
 
-void RegisterPane::showEvent(QShowEvent* event) {
-  QDockWidget::showEvent(event);
-  feed_->SetActive(true);
-  refresh_->start();
-  Refresh();
-}
-
-void RegisterPane::hideEvent(QHideEvent* event) {
-  QDockWidget::hideEvent(event);
-  feed_->SetActive(false);
-  refresh_->stop();
+void RegisterPane::SetFollowing(bool following) {
+  feed_->SetActive(following);
+  if (following) {
+    refresh_->start();
+    Refresh();
+  } else {
+    refresh_->stop();
+  }
 }
 
 }  // namespace tessaly

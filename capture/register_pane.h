@@ -37,6 +37,9 @@ class RegisterPane : public QDockWidget {
   QString Status() const;
   void SetStatus(const QString& text);
   void Refresh();
+  // Whether the pane follows the log (while it is open): a closed pane
+  // takes nothing and catches up when it follows again.
+  void SetFollowing(bool following);
 
   // Reads the selected registers (of one unit and table) as the chosen
   // type and word order; false, with the reason in the status line, when
@@ -46,10 +49,6 @@ class RegisterPane : public QDockWidget {
  signals:
   // The types of a unit were chosen anew, to be remembered.
   void typesChanged(std::uint8_t unit);
-
- protected:
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
 
  private:
   void PlotCurrent();
