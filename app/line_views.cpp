@@ -69,6 +69,10 @@ QAction* LineViews::AddPaneItem(QMenu& menu, QDockWidget& pane, const char* obje
   return item;
 }
 
+modbus::DecodingChoices LineViews::Decoding() const {
+  return {analysis_.Timing(), registers_->Model().Types(), registers_->Model().Notation()};
+}
+
 void LineViews::BuildNotationMenu(QMenu& menu) {
   QMenu* addresses = menu.addMenu(QStringLiteral("Register &addresses"));
   addresses->setObjectName(QStringLiteral("AddressesMenu"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/modbus/decoded_row.h"
+
 #include <QObject>
 
 #include <cstdint>
@@ -41,6 +43,8 @@ class LineViews : public QObject {
 
   LineHealthPane& Health() const { return *health_; }
   RegisterPane& Registers() const { return *registers_; }
+  // How rows are decoded for a report, as the panes read them now.
+  modbus::DecodingChoices Decoding() const;
 
   QAction* miLineHealth;
   QAction* miRegisters;

@@ -83,6 +83,7 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   // Modbus marks, counts and panes beside the grid and the three panels.
   analysis_ = new FrameAnalysis(*this, log_, *logView_, *panels_, *session_);
   lineViews_ = new LineViews(*this, log_, *analysis_, *session_);
+  saveCommand_->SetDecoding([this] { return lineViews_->Decoding(); });
 
   ConnectionView& view = *this;
   connection_ = std::make_unique<ConnectionControl>(*session_, view);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/modbus/decoded_row.h"
 #include "capture/packet_store.h"
 
 #include <QByteArray>
@@ -15,6 +16,7 @@ enum class LogFileFormat {
   kCsv,        // RFC 4180 with a header: local date-time, shown time, count, bytes
   kPcap,       // classic libpcap, microsecond stamps, one record a packet
   kBytesOnly,  // the data cell alone, one line a row (for copying)
+  kDecodedCsv, // the CSV's columns, then each row's Modbus fields (DecodeRow)
 };
 
 // The format a file name asks for by its extension (.csv, .pcap; anything
@@ -48,11 +50,16 @@ class LogWriter {
   // false once everything has been written.
   bool WriteNext(QByteArray& out);
 
+  // How kDecodedCsv decodes rows (by default: 0-based addresses, plain
+  // registers, 9600 baud).
+  void SetDecoding(modbus::DecodingChoices choices);
+
   int RowsWritten() const { return written_; }
   int RowCount() const { return rowCount_; }
 
  private:
   void WriteRow(QByteArray& out, const PacketStore::Packet& packet);
+  void WriteDecodedFields(QByteArray& out, int row) const;
 
   PacketStore::Snapshot snapshot_;
   LogFileFormat format_;
@@ -62,6 +69,7 @@ class LogWriter {
   int rowCount_ = 0;
   int written_ = 0;
   bool started_ = false;
+  modbus::DecodingChoices decoding_;
 };
 
 }  // namespace tessaly

@@ -29,6 +29,7 @@ class RegisterModel : public QAbstractTableModel {
   // The types of each unit (units not named read all as unsigned 16-bit).
   void SetTypes(std::map<std::uint8_t, modbus::RegisterTypes> types);
   const modbus::RegisterTypes& TypesOf(std::uint8_t unit) const;
+  const std::map<std::uint8_t, modbus::RegisterTypes>& Types() const { return types_; }
 
   modbus::RegisterKey KeyAt(int row) const {
     return modbus::RegisterKey::Unpacked(keys_[static_cast<std::size_t>(row)]);

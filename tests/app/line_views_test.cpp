@@ -5,7 +5,9 @@
 // stored type named, and the plot of a register over time.
 
 #include "app/frame_analysis.h"
+#include "app/main_window.h"
 #include "app/line_views.h"
+#include "app/log_save_command.h"
 #include "capture/line_health_model.h"
 #include "capture/line_health_pane.h"
 #include "capture/log_filter_model.h"
@@ -20,6 +22,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
+#include <QSignalSpy>
 #include <QItemSelectionModel>
 #include <QTableView>
 #include <QTest>
@@ -185,6 +189,17 @@ TEST_F(LineViewsTest, Registers_FloatTypeAndNotationKeptForTheUser_PlotFollowsTh
 
   Views().miAddressesTableDigit->trigger();
   EXPECT_EQ(model.data(model.index(0, RegisterModel::kAddress)).toString(), QStringLiteral("40101"));
+
+  // Save as "CSV with decoded fields" reads values as the pane does.
+  const QString path = QString::fromStdString((storeFolder_.Path() / "decoded.csv").string());
+  QSignalSpy saved(&Window().SaveCommand(), &LogSaveCommand::finished);
+  Window().SaveCommand().SaveTo(path, true);
+  ASSERT_TRUE(saved.wait(30'000));
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QList<QByteArray> lines = file.readAll().split('\n');
+  ASSERT_GE(lines.size(), 5);
+  EXPECT_TRUE(lines[4].contains(",Response,40101,2,40101=231.5,,Good frame,3,")) << lines[4].toStdString();
 
   StartProgram();
   Log({read, Frame({0x01, 0x03, 0x04, 0x43, 0x66, 0x80, 0x00})});
