@@ -3,6 +3,7 @@
 #include "app/frame_analysis.h"
 #include "capture/line_health_pane.h"
 #include "capture/log_filter_pane.h"
+#include "capture/packet_log_model.h"
 #include "capture/register_model.h"
 #include "capture/register_pane.h"
 #include "links/link_holder.h"
@@ -41,6 +42,7 @@ LineViews::LineViews(QMainWindow& window, PacketLogModel& log, FrameAnalysis& an
   miRegisters = AddPaneItem(*menu, *registers_, "miRegisters", "&Registers", kRegistersShownValue,
                             [this](bool shown) { registers_->SetFollowing(shown); });
   BuildNotationMenu(*menu);
+  BuildTimeColumnMenu(*menu, log);
 
   connect(registers_, &RegisterPane::typesChanged, this, [this](std::uint8_t unit) {
     RunReportingErrors([this, unit] { RememberRegisterTypes(unit); });
@@ -73,6 +75,47 @@ modbus::DecodingChoices LineViews::Decoding() const {
   return {analysis_.Timing(), registers_->Model().Types(), registers_->Model().Notation()};
 }
 
+void LineViews::BuildTimeColumnMenu(QMenu& menu, PacketLogModel& log) {
+  QMenu* times = menu.addMenu(QStringLiteral("Time column"));
+  times->setObjectName(QStringLiteral("TimeColumnMenu"));
+  auto* group = new QActionGroup(times);
+  const auto add = [&](const char* objectName, const char* caption, TimeColumn column) {
+    QAction* item = times->addAction(QString::fromLatin1(caption));
+    item->setObjectName(QLatin1String(objectName));
+    item->setCheckable(true);
+    group->addAction(item);
+    connect(item, &QAction::triggered, this, [this, &log, column] {
+      log.SetTimeColumn(column);
+      RunReportingErrors([this, column] { RememberInteger(kTimeColumnValue, static_cast<int>(column)); });
+    });
+    return item;
+  };
+  miTimeOfDay = add("miTimeOfDay", "Time of &day", TimeColumn::kTimeOfDay);
+  miTimeSincePrevious = add("miTimeSincePrevious", "Since the &previous row", TimeColumn::kSincePrevious);
+  miTimeSinceStart = add("miTimeSinceStart", "Since the capture's &start", TimeColumn::kSinceStart);
+  const int stored = RestoreInteger(kTimeColumnValue, 0);
+  QAction* chosen = stored == 1 ? miTimeSincePrevious : stored == 2 ? miTimeSinceStart : miTimeOfDay;
+  chosen->setChecked(true);
+  log.SetTimeColumn(static_cast<TimeColumn>(stored == 1 || stored == 2 ? stored : 0));
+}
+
+int LineViews::RestoreInteger(const char* value, int fallback) const {
+  try {
+    TRegistry store(storeDirectory_);
+    store.SetRootKey(RegistryRoot::CurrentUser);
+    if (store.OpenKey(kProgramKeyPath, false) && store.ValueExists(value)) return store.ReadInteger(value);
+  } catch (const ERegistryException&) {
+  }
+  return fallback;
+}
+
+void LineViews::RememberInteger(const char* value, int number) const {
+  TRegistry store(storeDirectory_);
+  store.SetRootKey(RegistryRoot::CurrentUser);
+  store.OpenKey(kProgramKeyPath, true);
+  store.WriteInteger(value, number);
+}
+
 void LineViews::BuildNotationMenu(QMenu& menu) {
   QMenu* addresses = menu.addMenu(QStringLiteral("Register &addresses"));
   addresses->setObjectName(QStringLiteral("AddressesMenu"));
@@ -84,12 +127,7 @@ void LineViews::BuildNotationMenu(QMenu& menu) {
     group->addAction(item);
     connect(item, &QAction::triggered, this, [this, notation] {
       registers_->Model().SetNotation(notation);
-      RunReportingErrors([this, notation] {
-        TRegistry store(storeDirectory_);
-        store.SetRootKey(RegistryRoot::CurrentUser);
-        store.OpenKey(kProgramKeyPath, true);
-        store.WriteInteger(kNotationValue, static_cast<int>(notation));
-      });
+      RunReportingErrors([this, notation] { RememberInteger(kNotationValue, static_cast<int>(notation)); });
     });
     return item;
   };
@@ -99,15 +137,7 @@ void LineViews::BuildNotationMenu(QMenu& menu) {
       add("miAddressesTableDigit", "&Table digit (40001, 30001, 00001, 10001)", modbus::AddressNotation::kTableDigit);
 
   // A value that cannot be read leaves the addresses 0-based.
-  int stored = 0;
-  try {
-    TRegistry store(storeDirectory_);
-    store.SetRootKey(RegistryRoot::CurrentUser);
-    if (store.OpenKey(kProgramKeyPath, false) && store.ValueExists(kNotationValue)) {
-      stored = store.ReadInteger(kNotationValue);
-    }
-  } catch (const ERegistryException&) {
-  }
+  const int stored = RestoreInteger(kNotationValue, 0);
   QAction* chosen = stored == 1 ? miAddressesOneBased : stored == 2 ? miAddressesTableDigit : miAddressesZeroBased;
   chosen->setChecked(true);
   registers_->Model().SetNotation(static_cast<modbus::AddressNotation>(stored == 1 || stored == 2 ? stored : 0));

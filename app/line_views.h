@@ -34,6 +34,9 @@ class LineViews : public QObject {
   static constexpr const char* kRegistersShownValue = "ShowRegisters";
   // 0-based, 1-based or with the table's digit (0, 1, 2).
   static constexpr const char* kNotationValue = "RegisterAddresses";
+  // What the log's time column shows: 0 time of day, 1 since the previous
+  // row, 2 since the log's first row.
+  static constexpr const char* kTimeColumnValue = "TimeColumn";
   // The key under the program's key holding the types, one value per unit
   // ("Unit 17").
   static constexpr const char* kRegisterTypesKey = "Register types";
@@ -51,9 +54,16 @@ class LineViews : public QObject {
   QAction* miAddressesZeroBased;
   QAction* miAddressesOneBased;
   QAction* miAddressesTableDigit;
+  QAction* miTimeOfDay;
+  QAction* miTimeSincePrevious;
+  QAction* miTimeSinceStart;
 
  private:
   void BuildNotationMenu(QMenu& menu);
+  void BuildTimeColumnMenu(QMenu& menu, PacketLogModel& log);
+  // A current user's integer, or fallback when it is missing or unreadable.
+  int RestoreInteger(const char* value, int fallback) const;
+  void RememberInteger(const char* value, int number) const;
   void RestoreRegisterTypes();
   void RememberRegisterTypes(std::uint8_t unit) const;
   bool RestoreShown(const char* value) const;

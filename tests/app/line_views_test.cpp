@@ -13,6 +13,7 @@
 #include "capture/log_filter_model.h"
 #include "capture/log_filter_pane.h"
 #include "capture/modbus/crc16.h"
+#include "capture/packet_log_model.h"
 #include "capture/register_model.h"
 #include "capture/register_pane.h"
 #include "capture/register_plot.h"
@@ -155,8 +156,18 @@ TEST_F(LineViewsTest, LineHealth_CountsPerUnit_CellsListTheirRows_ClearStartsAga
   EXPECT_EQ(HealthCell(5, LineHealthModel::kRequests), QStringLiteral("1"));
   EXPECT_EQ(HealthCell(1, LineHealthModel::kRequests), QStringLiteral("(no row)"));
 
+  // The time column shows the time of day unless chosen otherwise, and
+  // the choice is kept.
+  EXPECT_TRUE(Views().miTimeOfDay->isChecked());
+  Views().miTimeSincePrevious->trigger();
+  Log({Frame({0x05, 0x03, 0x00, 0x00, 0x00, 0x02})});
+  EXPECT_EQ(Window().Log().data(Window().Log().index(1, PacketLogModel::kTimeColumn)).toString(),
+            QStringLiteral("+0.050000"));
+
   // Remembered for the user.
   StartProgram();
+  EXPECT_TRUE(Views().miTimeSincePrevious->isChecked());
+  EXPECT_EQ(Window().Log().TimeColumnShown(), TimeColumn::kSincePrevious);
   EXPECT_FALSE(Views().Health().isHidden());
   EXPECT_TRUE(Views().miLineHealth->isChecked());
   EXPECT_TRUE(reports_.isEmpty());
