@@ -19,6 +19,10 @@
 #include "capture/register_plot.h"
 #include "settings/registry.h"
 #include "tests/app/program_fixture.h"
+#include "capture/modbus/line_statistics.h"
+#include "capture/modbus/register_value.h"
+#include "capture/modbus/register_watch.h"
+#include "tools/traffic/modbus_frames.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -231,6 +235,40 @@ TEST_F(LineViewsTest, Registers_FloatTypeAndNotationKeptForTheUser_PlotFollowsTh
   StartProgram();
   EXPECT_EQ(Views().Registers().Status(), QStringLiteral("Register types of unit 4 could not be read in full"));
   EXPECT_TRUE(reports_.isEmpty());
+}
+
+// What the traffic tool sends to show the panes by hand reads as meant: an
+// absent unit never answers, a refusing one answers exception 2, and the
+// float steps through its values.
+TEST(TrafficPlan, AbsentRefusingAndFloatUnitsReadAsMeant) {
+  const traffic::PollPlan plan{1, std::uint8_t{7}, std::uint8_t{9}, true};
+  modbus::LineStatistics statistics({9600, 10});
+  modbus::RegisterWatch watch;
+  std::vector<std::string> floats;
+  std::int64_t at = 0;
+  for (std::uint32_t slot = 0; slot < 6 * 12; ++slot) {
+    at += 50'000;
+    const std::optional<traffic::Frame> frame = traffic::PlannedFrame(plan, slot);
+    if (!frame) continue;
+    const modbus::LoggedPacket packet{frame->data(), static_cast<int>(frame->size()), at};
+    statistics.Add(packet);
+    watch.Add(packet);
+    if (slot % 6 == 1) {
+      const auto words = watch.Words({1, modbus::Table::kHoldingRegisters, 0}, 2);
+      ASSERT_TRUE(words);
+      floats.push_back(modbus::FormatValue(modbus::ValueType::kFloat32, modbus::WordOrder::kHighFirst,
+                                           words->data()));
+    }
+  }
+  EXPECT_EQ(statistics.Find(1, 3)->answers, 12u);
+  EXPECT_EQ(statistics.Find(7, 3)->noAnswer, 12u);
+  EXPECT_EQ(statistics.Find(7, 3)->answers, 0u);
+  EXPECT_EQ(statistics.Find(9, 3)->exceptions.at(2), 12u);
+  EXPECT_EQ(statistics.Summary().badPackets, 0u);
+  ASSERT_EQ(floats.size(), 12u);
+  EXPECT_EQ(floats[0], "230");
+  EXPECT_EQ(floats[9], "234.5");
+  EXPECT_EQ(floats[10], "230");
 }
 
 }  // namespace
