@@ -6,6 +6,8 @@
 #include "capture/packet_log_model.h"
 #include "capture/register_model.h"
 #include "capture/register_pane.h"
+#include "capture/packet_log_view.h"
+#include "capture/row_number_strip.h"
 #include "links/link_holder.h"
 #include "presentation/error_report.h"
 #include "session/capture_session.h"
@@ -14,14 +16,29 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QHBoxLayout>
 #include <QMainWindow>
 #include <QMenu>
 
 namespace tessaly {
 
-LineViews::LineViews(QMainWindow& window, PacketLogModel& log, FrameAnalysis& analysis,
+LineViews::LineViews(QMainWindow& window, PacketLogModel& log, PacketLogView& grid, FrameAnalysis& analysis,
                      CaptureSession& session)
     : QObject(&window), analysis_(analysis), storeDirectory_(session.Links().StoreDirectory()) {
+  // The row numbers stand beside the grid, outside it: hidden, the grid
+  // fills the window's middle exactly as before.
+  QWidget* middle = window.takeCentralWidget();
+  auto* beside = new QWidget(&window);
+  beside->setObjectName(QStringLiteral("GridWithRowNumbers"));
+  auto* row = new QHBoxLayout(beside);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+  rowNumbers_ = new RowNumberStrip(grid, [&log] { return log.PacketCount(); }, beside);
+  rowNumbers_->hide();
+  row->addWidget(rowNumbers_);
+  row->addWidget(middle);
+  window.setCentralWidget(beside);
+
   health_ = new LineHealthPane(log, &window);
   health_->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
   health_->hide();
@@ -37,12 +54,15 @@ LineViews::LineViews(QMainWindow& window, PacketLogModel& log, FrameAnalysis& an
 
   QMenu* menu = window.findChild<QMenu*>(QStringLiteral("ViewMenu"));
   menu->addSeparator();
+  miRowNumbers = AddPaneItem(*menu, *rowNumbers_, "miRowNumbers", "Row &numbers", kRowNumbersShownValue,
+                             [](bool) {});
+  BuildTimeColumnMenu(*menu, log);
+  menu->addSeparator();
   miLineHealth = AddPaneItem(*menu, *health_, "miLineHealth", "Line &health", kHealthShownValue,
                              [this](bool shown) { health_->SetFollowing(shown); });
   miRegisters = AddPaneItem(*menu, *registers_, "miRegisters", "&Registers", kRegistersShownValue,
                             [this](bool shown) { registers_->SetFollowing(shown); });
   BuildNotationMenu(*menu);
-  BuildTimeColumnMenu(*menu, log);
 
   connect(registers_, &RegisterPane::typesChanged, this, [this](std::uint8_t unit) {
     RunReportingErrors([this, unit] { RememberRegisterTypes(unit); });
@@ -55,7 +75,7 @@ LineViews::LineViews(QMainWindow& window, PacketLogModel& log, FrameAnalysis& an
           });
 }
 
-QAction* LineViews::AddPaneItem(QMenu& menu, QDockWidget& pane, const char* objectName,
+QAction* LineViews::AddPaneItem(QMenu& menu, QWidget& pane, const char* objectName,
                                 const char* caption, const char* shownValue,
                                 std::function<void(bool)> follow) {
   QAction* item = menu.addAction(QString::fromLatin1(caption));

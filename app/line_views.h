@@ -18,12 +18,14 @@ namespace tessaly {
 class CaptureSession;
 class FrameAnalysis;
 class LineHealthPane;
+class PacketLogView;
 class RegisterPane;
+class RowNumberStrip;
 class PacketLogModel;
 
-// The line at a glance, beside the log: the line health and register
-// panes, with their items in the "&View" menu, and the notation of register
-// addresses. Whether each pane is shown, the notation, and the register
+// The line at a glance, beside the log: row numbers beside the grid, what
+// its time column shows, the line health and register panes, with their
+// items in the "&View" menu, and the notation of register addresses. Whether each pane is shown, the notation, and the register
 // types of each unit are remembered for the user.
 class LineViews : public QObject {
   Q_OBJECT
@@ -32,6 +34,7 @@ class LineViews : public QObject {
   // The current user's value that remembers the line health pane (1 shown).
   static constexpr const char* kHealthShownValue = "ShowLineHealth";
   static constexpr const char* kRegistersShownValue = "ShowRegisters";
+  static constexpr const char* kRowNumbersShownValue = "ShowRowNumbers";
   // 0-based, 1-based or with the table's digit (0, 1, 2).
   static constexpr const char* kNotationValue = "RegisterAddresses";
   // What the log's time column shows: 0 time of day, 1 since the previous
@@ -41,7 +44,7 @@ class LineViews : public QObject {
   // ("Unit 17").
   static constexpr const char* kRegisterTypesKey = "Register types";
 
-  LineViews(QMainWindow& window, PacketLogModel& log, FrameAnalysis& analysis,
+  LineViews(QMainWindow& window, PacketLogModel& log, PacketLogView& grid, FrameAnalysis& analysis,
             CaptureSession& session);
 
   LineHealthPane& Health() const { return *health_; }
@@ -49,6 +52,9 @@ class LineViews : public QObject {
   // How rows are decoded for a report, as the panes read them now.
   modbus::DecodingChoices Decoding() const;
 
+  RowNumberStrip& RowNumbers() const { return *rowNumbers_; }
+
+  QAction* miRowNumbers;
   QAction* miLineHealth;
   QAction* miRegisters;
   QAction* miAddressesZeroBased;
@@ -70,13 +76,14 @@ class LineViews : public QObject {
   void RememberShown(const char* value, bool shown) const;
   // A checkable item that shows the pane, tells it to follow the log while
   // shown, and remembers the choice in shownValue.
-  QAction* AddPaneItem(QMenu& menu, QDockWidget& pane, const char* objectName, const char* caption,
+  QAction* AddPaneItem(QMenu& menu, QWidget& pane, const char* objectName, const char* caption,
                        const char* shownValue, std::function<void(bool)> follow);
 
   FrameAnalysis& analysis_;
   std::filesystem::path storeDirectory_;
   LineHealthPane* health_;
   RegisterPane* registers_;
+  RowNumberStrip* rowNumbers_;
 };
 
 }  // namespace tessaly

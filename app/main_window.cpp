@@ -82,7 +82,7 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   setStatusBar(panels_);
   // Modbus marks, counts and panes beside the grid and the three panels.
   analysis_ = new FrameAnalysis(*this, log_, *logView_, *panels_, *session_);
-  lineViews_ = new LineViews(*this, log_, *analysis_, *session_);
+  lineViews_ = new LineViews(*this, log_, *logView_, *analysis_, *session_);
   saveCommand_->SetDecoding([this] { return lineViews_->Decoding(); });
 
   ConnectionView& view = *this;

@@ -4,7 +4,7 @@
 
 #include <QDockWidget>
 
-class QPlainTextEdit;
+class QTextBrowser;
 
 namespace tessaly {
 
@@ -12,7 +12,8 @@ class PacketLogModel;
 
 // A pane beside the log that shows one packet decoded as a Modbus RTU frame:
 // what it is and its CRC, its time on the line and the silence before it,
-// its fields, its request or answer, and its bytes as a hex dump.
+// its fields, its request or answer, and its bytes as a hex dump. Row
+// references in the text are links that move the grid to their row.
 class PacketDetailsPane : public QDockWidget {
   Q_OBJECT
 
@@ -30,10 +31,18 @@ class PacketDetailsPane : public QDockWidget {
 
   QString Text() const;
 
+  // Follows a row reference of the text ("row:18"): asks for that log row.
+  // False for anything else, or a row the log does not hold.
+  bool FollowLink(const QString& link);
+
+ signals:
+  // The user followed a row reference: the log's row (from 0).
+  void rowLinkFollowed(int row);
+
  private:
   const PacketLogModel& log_;
   modbus::LineTiming timing_;
-  QPlainTextEdit* text_;
+  QTextBrowser* text_;
   int row_ = -1;
 };
 

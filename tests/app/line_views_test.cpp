@@ -13,7 +13,10 @@
 #include "capture/log_filter_model.h"
 #include "capture/log_filter_pane.h"
 #include "capture/modbus/crc16.h"
+#include "capture/packet_details_pane.h"
 #include "capture/packet_log_model.h"
+#include "capture/packet_log_view.h"
+#include "capture/row_number_strip.h"
 #include "capture/register_model.h"
 #include "capture/register_pane.h"
 #include "capture/register_plot.h"
@@ -235,6 +238,38 @@ TEST_F(LineViewsTest, Registers_FloatTypeAndNotationKeptForTheUser_PlotFollowsTh
   StartProgram();
   EXPECT_EQ(Views().Registers().Status(), QStringLiteral("Register types of unit 4 could not be read in full"));
   EXPECT_TRUE(reports_.isEmpty());
+}
+
+TEST_F(LineViewsTest, RowNumbersOffByDefault_NumberTheVisibleRows_DetailsRowLinksMoveTheGrid) {
+  StartProgram();
+  EXPECT_FALSE(Views().miRowNumbers->isChecked());
+  EXPECT_TRUE(Views().RowNumbers().isHidden());
+  LogPolling();
+  Views().miRowNumbers->trigger();
+  EXPECT_FALSE(Views().RowNumbers().isHidden());
+  Window().show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window()));
+  QTableView& grid = Window().LogView();
+  const auto numberBeside = [&](int row) {
+    const QPoint inGrid(0, grid.rowViewportPosition(row) + grid.rowHeight(row) / 2);
+    return Views().RowNumbers().NumberAt(Views().RowNumbers().mapFrom(&Window(), grid.viewport()->mapTo(&Window(), inGrid)).y());
+  };
+  EXPECT_EQ(numberBeside(0), 1);
+  EXPECT_EQ(numberBeside(7), 8);
+  EXPECT_GT(Views().RowNumbers().width(), 0);
+
+  // Row references of the details pane move the grid.
+  Window().Analysis().miPacketDetails->trigger();
+  grid.setCurrentIndex(Window().Log().index(2, 1));
+  EXPECT_TRUE(Window().Analysis().Details().Text().contains(QStringLiteral("none before the next request (row 4)")));
+  EXPECT_TRUE(Window().Analysis().Details().FollowLink(QStringLiteral("row:4")));
+  EXPECT_EQ(grid.currentIndex().row(), 3);
+  EXPECT_FALSE(Window().Analysis().Details().FollowLink(QStringLiteral("row:99")));
+  EXPECT_FALSE(Window().Analysis().Details().FollowLink(QStringLiteral("http://example.org/")));
+  EXPECT_EQ(grid.currentIndex().row(), 3);
+
+  StartProgram();
+  EXPECT_TRUE(Views().miRowNumbers->isChecked());
 }
 
 // What the traffic tool sends to show the panes by hand reads as meant: an
