@@ -30,7 +30,9 @@ LineHealthPane::LineHealthPane(const PacketLogModel& log, QWidget* parent)
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->setWordWrap(false);
   table_->verticalHeader()->hide();
-  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  // Columns fit their texts when units come, not at every refresh: fitting
+  // measures every cell.
+  connect(model_, &QAbstractItemModel::modelReset, table_, &QTableView::resizeColumnsToContents);
 
   auto* layout = new QVBoxLayout(body);
   layout->setContentsMargins(4, 4, 4, 4);
@@ -44,6 +46,7 @@ LineHealthPane::LineHealthPane(const PacketLogModel& log, QWidget* parent)
   connect(refresh_, &QTimer::timeout, this, [this] {
     if (changed_) Refresh();
   });
+  feed_->SetActive(true);
   connect(table_, &QAbstractItemView::clicked, this, &LineHealthPane::ChooseCell);
   connect(table_, &QAbstractItemView::activated, this, &LineHealthPane::ChooseCell);
   Refresh();
@@ -56,14 +59,13 @@ void LineHealthPane::SetLineTiming(std::function<modbus::LineTiming()> timing) {
 QString LineHealthPane::SummaryText() const { return summary_->text(); }
 
 void LineHealthPane::Refresh() {
-  if (feed_->Active()) feed_->CatchUp();
+  feed_->CatchUp();
   changed_ = false;
   model_->Refresh();
   summary_->setText(model_->SummaryText());
 }
 
 void LineHealthPane::SetFollowing(bool following) {
-  feed_->SetActive(following);
   if (following) {
     refresh_->start();
     Refresh();

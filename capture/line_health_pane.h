@@ -18,16 +18,18 @@ class LogFeed;
 class PacketLogModel;
 
 // A pane with the health of the line: per unit and function how requests
-// fared and how fast units answered, and the line's load. It takes the
-// log's packets only while shown, catching up when it is opened, and shows
-// what came at most a few times a second. Choosing a count asks for its
+// fared and how fast units answered, and the line's load. The statistics
+// take every packet as it comes, shown or not (about a tenth of a
+// microsecond a packet, against the grid's tenths of a millisecond), so the
+// pane opens at once on the longest capture; the table shows what came once
+// a second while the pane is open. Choosing a count asks for its
 // rows in the filter pane.
 class LineHealthPane : public QDockWidget {
   Q_OBJECT
 
  public:
   // How often the table shows what came.
-  static constexpr int kRefreshInterval = 500;
+  static constexpr int kRefreshInterval = 1000;
 
   explicit LineHealthPane(const PacketLogModel& log, QWidget* parent = nullptr);
 
@@ -41,8 +43,7 @@ class LineHealthPane : public QDockWidget {
   QString SummaryText() const;
   // Takes what came and shows it now.
   void Refresh();
-  // Whether the pane follows the log (while it is open): a closed pane
-  // takes nothing and catches up when it follows again.
+  // Whether the table follows the statistics (while the pane is open).
   void SetFollowing(bool following);
 
  signals:

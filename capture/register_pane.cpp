@@ -72,8 +72,10 @@ RegisterPane::RegisterPane(const PacketLogModel& log, QWidget* parent)
   table_->verticalHeader()->hide();
   table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
-  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   table_->horizontalHeader()->setStretchLastSection(true);
+  // Columns fit their texts when registers come, not at every refresh:
+  // fitting measures every cell.
+  connect(model_, &QAbstractItemModel::modelReset, table_, &QTableView::resizeColumnsToContents);
   plot_ = new RegisterPlot(body);
 
   auto* choices = new QHBoxLayout;

@@ -24,7 +24,7 @@ class RegisterPane : public QDockWidget {
   Q_OBJECT
 
  public:
-  static constexpr int kRefreshInterval = 500;
+  static constexpr int kRefreshInterval = 1000;
 
   explicit RegisterPane(const PacketLogModel& log, QWidget* parent = nullptr);
 

@@ -69,7 +69,6 @@ UnitFunctionHealth& LineStatistics::Entry(std::uint8_t unit, std::uint8_t functi
 void LineStatistics::Clear() {
   summary_ = {};
   units_.clear();
-  previousBytes_.clear();
   previous_ = {};
   previousPacket_ = {};
   hasPrevious_ = false;
@@ -116,9 +115,10 @@ void LineStatistics::Add(const LoggedPacket& packet) {
     if (pending_ && ++pending_->packetsSince >= kPairingReach) EndPendingWithoutAnswer();
   }
 
-  // Summarize may compare the next frame with this one's bytes, which the
-  // log's packet need not keep in place: keep a copy.
-  previousBytes_.assign(packet.bytes, packet.bytes + std::max(0, packet.count));
+  // Summarize may compare the next frame with this one's first bytes
+  // (kContextBytes at most), which the log's packet need not keep in place:
+  // keep a copy of those.
+  std::copy_n(packet.bytes, std::clamp(packet.count, 0, kContextBytes), previousBytes_.begin());
   previous_ = frame;
   previous_.bytes = previousBytes_.data();
   previousPacket_ = packet;

@@ -3,6 +3,7 @@
 #include "capture/modbus/conversation.h"
 #include "capture/modbus/turnaround_record.h"
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -56,6 +57,9 @@ struct LineSummary {
   std::optional<double> PacketsPerSecond() const;
 };
 
+// How much of a frame the decoder reads to judge the frame after it.
+inline constexpr int kContextBytes = 16;
+
 // The health of a Modbus RTU line, taken packet by packet as the log grows:
 // each packet costs the same however long the log, and nothing is read
 // again. Requests and answers are paired as PairingOf pairs them.
@@ -92,8 +96,10 @@ class LineStatistics {
   LineTiming timing_;
   LineSummary summary_;
   std::map<std::uint16_t, UnitFunctionHealth> units_;
-  // The packet before the next one, as Summarize and SilenceBefore need it.
-  std::vector<std::uint8_t> previousBytes_;
+  // The packet before the next one, as Summarize and SilenceBefore need it:
+  // its first bytes only, as no more are read of it (an echoed request is
+  // 10 bytes at most, a diagnostics' sub-function is in bytes 2 and 3).
+  std::array<std::uint8_t, kContextBytes> previousBytes_{};
   FrameSummary previous_;
   LoggedPacket previousPacket_;
   bool hasPrevious_ = false;

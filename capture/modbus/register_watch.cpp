@@ -81,7 +81,6 @@ std::vector<RegisterWatch::WideSample> RegisterWatch::History(RegisterKey key, i
 
 void RegisterWatch::Clear() {
   registers_.clear();
-  previousBytes_.clear();
   previous_ = {};
   hasPrevious_ = false;
   pending_.clear();
@@ -190,7 +189,9 @@ void RegisterWatch::Add(const LoggedPacket& packet) {
       }
     }
   }
-  previousBytes_.assign(packet.bytes, packet.bytes + std::max(0, packet.count));
+  // Summarize may compare the next frame with this one's first bytes;
+  // keep a copy of those (see LineStatistics).
+  std::copy_n(packet.bytes, std::clamp(packet.count, 0, kContextBytes), previousBytes_.begin());
   previous_ = frame;
   previous_.bytes = previousBytes_.data();
   hasPrevious_ = true;

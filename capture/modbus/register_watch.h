@@ -2,7 +2,9 @@
 
 #include "capture/modbus/address_notation.h"
 #include "capture/modbus/conversation.h"
+#include "capture/modbus/line_statistics.h"
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -78,7 +80,7 @@ class RegisterWatch {
   void TakeWrite(const std::uint8_t* request, int count, std::int64_t at);
 
   std::map<std::uint32_t, RegisterState> registers_;
-  std::vector<std::uint8_t> previousBytes_;
+  std::array<std::uint8_t, kContextBytes> previousBytes_{};  // first bytes of the packet before
   FrameSummary previous_;
   bool hasPrevious_ = false;
   // The last request while its answer may still come.
