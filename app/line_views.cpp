@@ -3,6 +3,7 @@
 #include "app/frame_analysis.h"
 #include "capture/line_health_pane.h"
 #include "capture/log_filter_pane.h"
+#include "capture/packet_details_pane.h"
 #include "capture/packet_log_model.h"
 #include "capture/register_model.h"
 #include "capture/register_pane.h"
@@ -85,9 +86,10 @@ QAction* LineViews::AddPaneItem(QMenu& menu, QWidget& pane, const char* objectNa
   connect(item, &QAction::toggled, this, [this, &pane, shownValue, follow](bool shown) {
     pane.setVisible(shown);
     follow(shown);
-    RunReportingErrors([this, shownValue, shown] { RememberShown(shownValue, shown); });
+    RunReportingErrors([this, shownValue, shown] { RememberInteger(shownValue, shown ? 1 : 0); });
   });
-  item->setChecked(RestoreShown(shownValue));
+  // A value that cannot be read leaves the pane off, as on a first run.
+  item->setChecked(RestoreInteger(shownValue, 0) != 0);
   return item;
 }
 
@@ -147,6 +149,7 @@ void LineViews::BuildNotationMenu(QMenu& menu) {
     group->addAction(item);
     connect(item, &QAction::triggered, this, [this, notation] {
       registers_->Model().SetNotation(notation);
+      analysis_.Details().SetNotation(notation);
       RunReportingErrors([this, notation] { RememberInteger(kNotationValue, static_cast<int>(notation)); });
     });
     return item;
@@ -160,7 +163,9 @@ void LineViews::BuildNotationMenu(QMenu& menu) {
   const int stored = RestoreInteger(kNotationValue, 0);
   QAction* chosen = stored == 1 ? miAddressesOneBased : stored == 2 ? miAddressesTableDigit : miAddressesZeroBased;
   chosen->setChecked(true);
-  registers_->Model().SetNotation(static_cast<modbus::AddressNotation>(stored == 1 || stored == 2 ? stored : 0));
+  const auto notation = static_cast<modbus::AddressNotation>(stored == 1 || stored == 2 ? stored : 0);
+  registers_->Model().SetNotation(notation);
+  analysis_.Details().SetNotation(notation);
 }
 
 void LineViews::RestoreRegisterTypes() {
@@ -202,25 +207,6 @@ void LineViews::RememberRegisterTypes(std::uint8_t unit) const {
   store.OpenKey(std::string(kProgramKeyPath) + "\\" + kRegisterTypesKey, true);
   store.WriteString("Unit " + std::to_string(unit), registers_->Model().TypesOf(unit).ToText());
   store.CommitWrites();
-}
-
-bool LineViews::RestoreShown(const char* value) const {
-  // A value that cannot be read leaves the pane off, as on a first run.
-  try {
-    TRegistry store(storeDirectory_);
-    store.SetRootKey(RegistryRoot::CurrentUser);
-    if (!store.OpenKey(kProgramKeyPath, false) || !store.ValueExists(value)) return false;
-    return store.ReadInteger(value) != 0;
-  } catch (const ERegistryException&) {
-    return false;
-  }
-}
-
-void LineViews::RememberShown(const char* value, bool shown) const {
-  TRegistry store(storeDirectory_);
-  store.SetRootKey(RegistryRoot::CurrentUser);
-  store.OpenKey(kProgramKeyPath, true);
-  store.WriteInteger(value, shown ? 1 : 0);
 }
 
 }  // namespace tessaly

@@ -72,8 +72,6 @@ class LineViews : public QObject {
   void RememberInteger(const char* value, int number) const;
   void RestoreRegisterTypes();
   void RememberRegisterTypes(std::uint8_t unit) const;
-  bool RestoreShown(const char* value) const;
-  void RememberShown(const char* value, bool shown) const;
   // A checkable item that shows the pane, tells it to follow the log while
   // shown, and remembers the choice in shownValue.
   QAction* AddPaneItem(QMenu& menu, QWidget& pane, const char* objectName, const char* caption,

@@ -55,6 +55,12 @@ void PacketDetailsPane::SetLineTiming(modbus::LineTiming timing) {
   Refresh();
 }
 
+void PacketDetailsPane::SetNotation(modbus::AddressNotation notation) {
+  if (notation == notation_) return;
+  notation_ = notation;
+  Refresh();
+}
+
 QString PacketDetailsPane::Text() const { return text_->toPlainText(); }
 
 bool PacketDetailsPane::FollowLink(const QString& link) {
@@ -74,7 +80,7 @@ void PacketDetailsPane::ShowRow(int row) {
     text_->setPlainText(QStringLiteral("No packet selected."));
     return;
   }
-  const std::vector<modbus::DetailLine> lines = modbus::DescribePacket(packets, row, timing_);
+  const std::vector<modbus::DetailLine> lines = modbus::DescribePacket(packets, row, timing_, notation_);
   std::size_t width = 0;
   for (const auto& line : lines) width = std::max(width, line.label.size());
   std::string text;

@@ -22,6 +22,8 @@ class PacketDetailsPane : public QDockWidget {
 
   // The line's speed and character size, for times on the line.
   void SetLineTiming(modbus::LineTiming timing);
+  // How addresses are written (0-based, as sent, by default).
+  void SetNotation(modbus::AddressNotation notation);
 
   // Shows the packet of a log row (-1 or a row without a packet: nothing).
   void ShowRow(int row);
@@ -42,6 +44,7 @@ class PacketDetailsPane : public QDockWidget {
  private:
   const PacketLogModel& log_;
   modbus::LineTiming timing_;
+  modbus::AddressNotation notation_ = modbus::AddressNotation::kZeroBased;
   QTextBrowser* text_;
   int row_ = -1;
 };

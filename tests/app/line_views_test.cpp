@@ -267,6 +267,9 @@ TEST_F(LineViewsTest, RowNumbersOffByDefault_NumberTheVisibleRows_DetailsRowLink
   EXPECT_FALSE(Window().Analysis().Details().FollowLink(QStringLiteral("row:99")));
   EXPECT_FALSE(Window().Analysis().Details().FollowLink(QStringLiteral("http://example.org/")));
   EXPECT_EQ(grid.currentIndex().row(), 3);
+  // The details write addresses as the View menu chose.
+  Views().miAddressesOneBased->trigger();
+  EXPECT_TRUE(Window().Analysis().Details().Text().contains(QStringLiteral("Starting address:  1 (0x0000)")));
 
   StartProgram();
   EXPECT_TRUE(Views().miRowNumbers->isChecked());
