@@ -30,9 +30,6 @@ LineHealthPane::LineHealthPane(const PacketLogModel& log, QWidget* parent)
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->setWordWrap(false);
   table_->verticalHeader()->hide();
-  // Columns fit their texts when units come, not at every refresh: fitting
-  // measures every cell.
-  connect(model_, &QAbstractItemModel::modelReset, table_, &QTableView::resizeColumnsToContents);
 
   auto* layout = new QVBoxLayout(body);
   layout->setContentsMargins(4, 4, 4, 4);
@@ -62,6 +59,9 @@ void LineHealthPane::Refresh() {
   feed_->CatchUp();
   changed_ = false;
   model_->Refresh();
+  // A row per unit and function: few enough to fit the columns to their
+  // texts (exception counts grow) at every refresh.
+  table_->resizeColumnsToContents();
   summary_->setText(model_->SummaryText());
 }
 
