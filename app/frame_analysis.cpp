@@ -90,6 +90,7 @@ FrameAnalysis::FrameAnalysis(QMainWindow& window, PacketLogModel& log, PacketLog
   });
   connect(&log, &QAbstractItemModel::modelReset, this, &FrameAnalysis::ShowCurrentRow);
   connect(filter_, &LogFilterPane::rowChosen, this, &FrameAnalysis::GoToRow);
+  connect(details_, &PacketDetailsPane::rowLinkFollowed, this, &FrameAnalysis::GoToRow);
   connect(filter_, &LogFilterPane::findRequested, this, &FrameAnalysis::Find);
   ShowCurrentRow();
 }

@@ -59,6 +59,11 @@ class FrameAnalysis : public QObject {
   // becomes current when found.
   void Find(bool forward);
 
+  // The capture's line, for times on it.
+  modbus::LineTiming Timing() const;
+  // Makes a log row the grid's current row and brings it into view.
+  void GoToRow(int row);
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -67,9 +72,7 @@ class FrameAnalysis : public QObject {
   bool RestoreDetailsShown() const;
   void RememberDetailsShown(bool shown) const;
   void ShowCurrentRow();
-  void GoToRow(int row);
   void ShowFound(int row);
-  modbus::LineTiming Timing() const;
 
   PacketLogModel& log_;
   PacketLogView& view_;

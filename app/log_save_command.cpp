@@ -26,7 +26,11 @@ constexpr FileType kFileTypes[] = {
     {"Text, .txt (*.txt *.csv *.pcap)", ".txt"},
     {"CSV, .csv (*.csv *.txt *.pcap)", ".csv"},
     {"pcap for Wireshark, .pcap (*.pcap *.txt *.csv)", ".pcap"},
+    {"CSV with decoded fields, .csv (*.csv *.txt *.pcap)", ".csv"},
 };
+
+// The type that adds each row's Modbus fields to the CSV.
+const FileType& DecodedCsvType() { return kFileTypes[3]; }
 
 const FileType& TypeOfExtension(const QString& extension) {
   for (const FileType& type : kFileTypes) {
@@ -121,14 +125,19 @@ void LogSaveCommand::Run(const std::function<void()>& beforeSaving) {
     }
   }
   if (beforeSaving) beforeSaving();
-  SaveTo(fileName);
+  const bool decoded = TypeOfFilter(dialog.selectedNameFilter()) == &DecodedCsvType() &&
+                       LogFileFormatForName(fileName) == LogFileFormat::kCsv;
+  SaveTo(fileName, decoded);
   // The save goes ahead even when the store cannot remember its place.
   RunReportingErrors([&place, &fileName] { place.Remember(fileName); });
 }
 
-void LogSaveCommand::SaveTo(const QString& fileName) {
+void LogSaveCommand::SaveTo(const QString& fileName, bool decodedFields) {
   if (Saving()) return;
-  LogWriter writer(log_.TakeSnapshot(), LogFileFormatForName(fileName));
+  const LogFileFormat format = LogFileFormatForName(fileName);
+  const bool decoded = decodedFields && format == LogFileFormat::kCsv;
+  LogWriter writer(log_.TakeSnapshot(), decoded ? LogFileFormat::kDecodedCsv : format);
+  if (decoded && decoding_) writer.SetDecoding(decoding_());
   writer.SetMarks(log_.Marks());
   job_ = std::make_unique<LogWriteJob>(std::move(writer), fileName);
   connect(job_.get(), &LogWriteJob::finished, this, &LogSaveCommand::Finish);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/modbus/decoded_row.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -35,6 +37,9 @@ class LogSaveCommand : public QObject {
   // Names the link packets come from now (a port or a gateway's address),
   // for the file name proposed.
   void SetLinkName(std::function<QString()> linkName) { linkName_ = std::move(linkName); }
+  // How "CSV with decoded fields" decodes the rows, asked when a save
+  // starts: the line's timing, the register types and the notation.
+  void SetDecoding(std::function<modbus::DecodingChoices()> decoding) { decoding_ = std::move(decoding); }
   ~LogSaveCommand() override;
 
   // Asks for the file, then saves. The dialog opens in the folder last
@@ -47,8 +52,9 @@ class LogSaveCommand : public QObject {
   // The name proposed, without folder or extension.
   QString ProposedName() const;
 
-  // Saves to the file without asking, in the format its extension names.
-  void SaveTo(const QString& fileName);
+  // Saves to the file without asking, in the format its extension names,
+  // or with decoded fields added to a CSV.
+  void SaveTo(const QString& fileName, bool decodedFields = false);
 
   bool Saving() const { return job_ != nullptr; }
   void Cancel();
@@ -70,6 +76,7 @@ class LogSaveCommand : public QObject {
   QWidget& window_;
   std::filesystem::path storeDirectory_;
   std::function<QString()> linkName_;
+  std::function<modbus::DecodingChoices()> decoding_;
   QString linkAtStart_;  // the link when the log's first packet came
   std::unique_ptr<LogWriteJob> job_;
   QPointer<QProgressDialog> progress_;

@@ -6,6 +6,7 @@
 #include "app/frame_analysis.h"
 #include "app/gateway_line_speed.h"
 #include "app/reconnect_option.h"
+#include "app/line_views.h"
 #include "app/log_save_command.h"
 #include "app/main_toolbar.h"
 #include "app/status_panels.h"
@@ -89,6 +90,8 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   setStatusBar(panels_);
   // Modbus marks, counts and panes beside the grid and the three panels.
   analysis_ = new FrameAnalysis(*this, log_, *logView_, *panels_, *session_);
+  lineViews_ = new LineViews(*this, log_, *logView_, *analysis_, *session_);
+  saveCommand_->SetDecoding([this] { return lineViews_->Decoding(); });
 
   ConnectionView& view = *this;
   connection_ = std::make_unique<ConnectionControl>(*session_, view);

@@ -19,6 +19,7 @@ namespace tessaly {
 class CloseGuard;
 class Data;
 class FrameAnalysis;
+class LineViews;
 class LogSaveCommand;
 class MainToolbar;
 class PacketLogView;
@@ -65,6 +66,7 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   QTimer& EndPacketTimer() { return session_->EndPacketTimer(); }
   ConnectionControl& Connection() { return *connection_; }
   FrameAnalysis& Analysis() { return *analysis_; }
+  LineViews& Views() { return *lineViews_; }
   LogSaveCommand& SaveCommand() { return *saveCommand_; }
   CloseGuard& Closing() { return *closeGuard_; }
 
@@ -106,6 +108,7 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   MainMenus menus_;
   std::unique_ptr<ConnectionControl> connection_;
   FrameAnalysis* analysis_;  // owned by the window
+  LineViews* lineViews_;     // owned by the window
   std::unique_ptr<LogSaveCommand> saveCommand_;
   CloseGuard* closeGuard_;  // owned by the window
   QDialog* aboutBox_ = nullptr;

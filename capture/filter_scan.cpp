@@ -1,5 +1,7 @@
 #include "capture/filter_scan.h"
 
+#include "capture/log_packets.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -24,12 +26,18 @@ void FilterScan::Start() {
 }
 
 void FilterScan::Run() {
-  for (int row = from_; row < end_ && !cancel_;) {
-    const int pieceEnd = std::min(end_, row + kPieceRows);
+  const SnapshotPackets packets(snapshot_, end_);
+  for (int row = from_; row < end_ && !cancel_ && !stoppedEarly_;) {
+    int pieceEnd = std::min(end_, row + kPieceRows);
     std::vector<int> rows;
     for (; row < pieceEnd; ++row) {
-      const PacketStore::Packet packet = snapshot_.At(row);
-      if (filter_.Matches(packet.bytes, packet.count)) rows.push_back(row);
+      const modbus::RowVerdict verdict = filter_.Judge(packets, row);
+      if (verdict == modbus::RowVerdict::kNotYet) {
+        stoppedEarly_ = true;
+        pieceEnd = row;
+        break;
+      }
+      if (verdict == modbus::RowVerdict::kShown) rows.push_back(row);
     }
     QMetaObject::invokeMethod(
         &receiver_,

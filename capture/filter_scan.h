@@ -35,6 +35,9 @@ class FilterScan {
 
   void Start();
   int End() const { return end_; }
+  // The scan stopped at a row that cannot be judged yet (a request that
+  // waits for its answer): the rows from there are judged as more come.
+  bool StoppedEarly() const { return stoppedEarly_; }
 
  private:
   void Run();
@@ -48,6 +51,7 @@ class FilterScan {
   // Pieces on their way hold it weakly: gone with the scan, they are dropped.
   const std::shared_ptr<int> alive_ = std::make_shared<int>();
   std::atomic<bool> cancel_ = false;
+  std::atomic<bool> stoppedEarly_ = false;
   std::thread thread_;
 };
 

@@ -11,6 +11,20 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+// A snapshot's packets as the Modbus decoder reads them.
+class SnapshotPackets : public modbus::PacketSequence {
+ public:
+  explicit SnapshotPackets(const PacketStore::Snapshot& snapshot) : snapshot_(snapshot) {}
+  int Size() const override { return snapshot_.Size(); }
+  modbus::LoggedPacket At(int index) const override {
+    const PacketStore::Packet packet = snapshot_.At(index);
+    return {packet.bytes, packet.count, packet.time};
+  }
+
+ private:
+  const PacketStore::Snapshot& snapshot_;
+};
+
 // The longest line a row can make besides its hex text: the CSV's date-time,
 // time, count and separators.
 constexpr int kRowOverhead = 64;
@@ -59,10 +73,30 @@ LogWriter::LogWriter(PacketStore::Snapshot snapshot, LogFileFormat format,
 LogWriter::LogWriter(PacketStore::Snapshot snapshot, LogFileFormat format)
     : LogWriter(snapshot, format, {{0, snapshot.Size() - 1}}) {}
 
+void LogWriter::SetDecoding(modbus::DecodingChoices choices) { decoding_ = std::move(choices); }
+
+void LogWriter::WriteDecodedFields(QByteArray& out, int row) const {
+  // The CSV row without its line end, then the decoded fields.
+  out.chop(2);
+  const SnapshotPackets packets(snapshot_);
+  const modbus::DecodedRow fields = modbus::DecodeRow(packets, row, decoding_);
+  for (const std::string* field :
+       {&fields.unit, &fields.function, &fields.direction, &fields.startAddress, &fields.quantity,
+        &fields.values, &fields.exception, &fields.crc, &fields.pairedRow, &fields.turnaround}) {
+    out.append(',');
+    out.append(modbus::CsvField(*field));
+  }
+  out.append("\r\n");
+}
+
 bool LogWriter::WriteNext(QByteArray& out) {
   if (!started_) {
     started_ = true;
-    if (format_ == LogFileFormat::kCsv) {
+    if (format_ == LogFileFormat::kDecodedCsv) {
+      out.append("Date and time,Time,Bytes,Data");
+      for (const char* column : modbus::kDecodedColumns) out.append(',').append(column);
+      out.append("\r\n");
+    } else if (format_ == LogFileFormat::kCsv) {
       out.append("Date and time,Time,Bytes,Data\r\n");
     } else if (format_ == LogFileFormat::kPcap) {
       char header[24];
@@ -82,6 +116,7 @@ bool LogWriter::WriteNext(QByteArray& out) {
       WriteMark(out, snapshot_.At(next_), mark->second);
     } else {
       WriteRow(out, snapshot_.At(next_));
+      if (format_ == LogFileFormat::kDecodedCsv) WriteDecodedFields(out, next_);
     }
     ++written_;
     if (++next_ > ranges_[range_].last && ++range_ < ranges_.size()) next_ = ranges_[range_].first;
@@ -127,7 +162,8 @@ void LogWriter::WriteRow(QByteArray& out, const PacketStore::Packet& packet) {
       end = WriteHex(packet.bytes, packet.count, end);
       *end++ = '\n';
       break;
-    case LogFileFormat::kCsv: {
+    case LogFileFormat::kCsv:
+    case LogFileFormat::kDecodedCsv: {
       end = WriteIsoDateTime(packet.time, end);
       *end++ = ',';
       end = WriteTimeOfDay(packet.time, end);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/log_marks.h"
+#include "capture/modbus/decoded_row.h"
 #include "capture/packet_store.h"
 
 #include <QByteArray>
@@ -16,6 +17,7 @@ enum class LogFileFormat {
   kCsv,        // RFC 4180 with a header: local date-time, shown time, count, bytes
   kPcap,       // classic libpcap, microsecond stamps, one record a packet
   kBytesOnly,  // the data cell alone, one line a row (for copying)
+  kDecodedCsv, // the CSV's columns, then each row's Modbus fields (DecodeRow)
 };
 
 // The format a file name asks for by its extension (.csv, .pcap; anything
@@ -54,12 +56,17 @@ class LogWriter {
   // false once everything has been written.
   bool WriteNext(QByteArray& out);
 
+  // How kDecodedCsv decodes rows (by default: 0-based addresses, plain
+  // registers, 9600 baud).
+  void SetDecoding(modbus::DecodingChoices choices);
+
   int RowsWritten() const { return written_; }
   int RowCount() const { return rowCount_; }
 
  private:
   void WriteRow(QByteArray& out, const PacketStore::Packet& packet);
   void WriteMark(QByteArray& out, const PacketStore::Packet& packet, const QString& text);
+  void WriteDecodedFields(QByteArray& out, int row) const;
 
   PacketStore::Snapshot snapshot_;
   LogMarks marks_;
@@ -70,6 +77,7 @@ class LogWriter {
   int rowCount_ = 0;
   int written_ = 0;
   bool started_ = false;
+  modbus::DecodingChoices decoding_;
 };
 
 }  // namespace tessaly

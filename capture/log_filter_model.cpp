@@ -89,8 +89,9 @@ void LogFilterModel::LookOn() {
   }
   std::vector<int> found;
   for (; scanned_ < end; ++scanned_) {
-    const modbus::LoggedPacket packet = packets.At(scanned_);
-    if (filter_.Matches(packet.bytes, packet.count)) found.push_back(scanned_);
+    const modbus::RowVerdict verdict = filter_.Judge(packets, scanned_);
+    if (verdict == modbus::RowVerdict::kNotYet) break;  // judged again as rows come
+    if (verdict == modbus::RowVerdict::kShown) found.push_back(scanned_);
   }
   AddRows(found);
 }
@@ -107,7 +108,7 @@ void LogFilterModel::TakePiece(std::vector<int> found, int scannedTo) {
   scanned_ = scannedTo;
   AddRows(found);
   const int end = scan_->End();
-  if (scannedTo < end) {
+  if (scannedTo < end && !scan_->StoppedEarly()) {
     emit scanProgress(scannedTo, end);
     return;
   }

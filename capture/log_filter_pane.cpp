@@ -53,6 +53,10 @@ LogFilterPane::LogFilterPane(const PacketLogModel& log, QWidget* parent)
   function_ = NewField("FilterFunction", "any", body);
   badFrames_ = new QCheckBox(QStringLiteral("Bad frames only"), body);
   badFrames_->setObjectName(QStringLiteral("FilterBadFrames"));
+  noAnswer_ = new QCheckBox(QStringLiteral("No answer"), body);
+  noAnswer_->setObjectName(QStringLiteral("FilterNoAnswer"));
+  exceptions_ = new QCheckBox(QStringLiteral("Exceptions"), body);
+  exceptions_->setObjectName(QStringLiteral("FilterExceptions"));
   bytes_ = NewField("FilterBytes", "e.g. 01 03", body);
   auto* apply = new QPushButton(QStringLiteral("Apply"), body);
   apply->setObjectName(QStringLiteral("FilterApply"));
@@ -79,14 +83,16 @@ LogFilterPane::LogFilterPane(const PacketLogModel& log, QWidget* parent)
   fields->addWidget(new QLabel(QStringLiteral("Bytes"), body), 0, 4);
   fields->addWidget(bytes_, 0, 5);
   fields->addWidget(badFrames_, 0, 6);
-  fields->addWidget(apply, 0, 7);
-  fields->addWidget(showAll, 0, 8);
-  fields->addWidget(stop_, 0, 9);
+  fields->addWidget(noAnswer_, 0, 7);
+  fields->addWidget(exceptions_, 0, 8);
+  fields->addWidget(apply, 0, 9);
+  fields->addWidget(showAll, 0, 10);
+  fields->addWidget(stop_, 0, 11);
   fields->addWidget(new QLabel(QStringLiteral("Find"), body), 1, 0);
   fields->addWidget(find_, 1, 1, 1, 3);
   fields->addWidget(previous, 1, 4);
   fields->addWidget(next, 1, 5);
-  fields->addWidget(status_, 1, 6, 1, 3);
+  fields->addWidget(status_, 1, 6, 1, 5);
 
   // Rows of one height with the log's row numbers beside them; nothing is
   // kept per row, however many the filter shows.
@@ -154,6 +160,8 @@ bool LogFilterPane::ApplyFilter() {
     return false;
   }
   filter.badFramesOnly = badFrames_->isChecked();
+  filter.noAnswerOnly = noAnswer_->isChecked();
+  filter.exceptionsOnly = exceptions_->isChecked();
   if (!bytes_->text().trimmed().isEmpty()) {
     const auto sequence = modbus::ParseHexSequence(bytes_->text().toStdString());
     if (!sequence) {
@@ -172,6 +180,18 @@ void LogFilterPane::ShowAll() {
   function_->clear();
   bytes_->clear();
   badFrames_->setChecked(false);
+  noAnswer_->setChecked(false);
+  exceptions_->setChecked(false);
+  ApplyFilter();
+}
+
+void LogFilterPane::ShowRowsOf(std::uint8_t unit, std::uint8_t function, QuickFilter kind) {
+  unit_->setText(QString::number(unit));
+  function_->setText(QString::number(function));
+  bytes_->clear();
+  badFrames_->setChecked(kind == QuickFilter::kBadFrames);
+  noAnswer_->setChecked(kind == QuickFilter::kNoAnswer);
+  exceptions_->setChecked(kind == QuickFilter::kExceptions);
   ApplyFilter();
 }
 

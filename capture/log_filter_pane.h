@@ -19,7 +19,8 @@ class UniformRowTableView;
 class PacketLogModel;
 
 // A pane that lists only the log rows of one unit, one function, the bad
-// frames, or the rows holding a byte sequence, and finds a byte sequence in
+// frames, the unanswered requests, the exceptions, or the rows holding a
+// byte sequence, and finds a byte sequence in
 // the log. Choosing a listed row makes it the log's current row. The log
 // and what is saved of it stay as they are.
 class LogFilterPane : public QDockWidget {
@@ -32,6 +33,8 @@ class LogFilterPane : public QDockWidget {
   QLineEdit* UnitField() const { return unit_; }
   QLineEdit* FunctionField() const { return function_; }
   QCheckBox* BadFramesBox() const { return badFrames_; }
+  QCheckBox* NoAnswerBox() const { return noAnswer_; }
+  QCheckBox* ExceptionsBox() const { return exceptions_; }
   QLineEdit* BytesField() const { return bytes_; }
   QLineEdit* FindField() const { return find_; }
   // What the last filter or find said; how many rows are shown.
@@ -44,6 +47,10 @@ class LogFilterPane : public QDockWidget {
   void ShowAll();
   // Stops a filter still looking through the log: every row is shown.
   void StopFilter();
+  // Lists the rows of one unit and function, all of them or those of one
+  // quick filter.
+  enum class QuickFilter { kNone, kBadFrames, kNoAnswer, kExceptions };
+  void ShowRowsOf(std::uint8_t unit, std::uint8_t function, QuickFilter kind);
 
   // The byte sequence of the find field, or nothing (with the reason in the
   // status line).
@@ -64,6 +71,8 @@ class LogFilterPane : public QDockWidget {
   QLineEdit* unit_;
   QLineEdit* function_;
   QCheckBox* badFrames_;
+  QCheckBox* noAnswer_;
+  QCheckBox* exceptions_;
   QLineEdit* bytes_;
   QLineEdit* find_;
   QLabel* status_;

@@ -34,7 +34,7 @@ class SnapshotPackets : public modbus::PacketSequence {
   int Size() const override { return size_; }
   modbus::LoggedPacket At(int index) const override {
     const PacketStore::Packet packet = snapshot_.At(index);
-    return {packet.bytes, packet.count, packet.time};
+    return {packet.bytes, packet.count, packet.time, packet.firstByte, packet.lastByte};
   }
 
  private:

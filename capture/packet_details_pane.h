@@ -4,7 +4,7 @@
 
 #include <QDockWidget>
 
-class QPlainTextEdit;
+class QTextBrowser;
 
 namespace tessaly {
 
@@ -12,7 +12,8 @@ class PacketLogModel;
 
 // A pane beside the log that shows one packet decoded as a Modbus RTU frame:
 // what it is and its CRC, its time on the line and the silence before it,
-// its fields, its request or answer, and its bytes as a hex dump.
+// its fields, its request or answer, and its bytes as a hex dump. Row
+// references in the text are links that move the grid to their row.
 class PacketDetailsPane : public QDockWidget {
   Q_OBJECT
 
@@ -21,6 +22,8 @@ class PacketDetailsPane : public QDockWidget {
 
   // The line's speed and character size, for times on the line.
   void SetLineTiming(modbus::LineTiming timing);
+  // How addresses are written (0-based, as sent, by default).
+  void SetNotation(modbus::AddressNotation notation);
 
   // Shows the packet of a log row (-1 or a row without a packet: nothing).
   void ShowRow(int row);
@@ -30,10 +33,19 @@ class PacketDetailsPane : public QDockWidget {
 
   QString Text() const;
 
+  // Follows a row reference of the text ("row:18"): asks for that log row.
+  // False for anything else, or a row the log does not hold.
+  bool FollowLink(const QString& link);
+
+ signals:
+  // The user followed a row reference: the log's row (from 0).
+  void rowLinkFollowed(int row);
+
  private:
   const PacketLogModel& log_;
   modbus::LineTiming timing_;
-  QPlainTextEdit* text_;
+  modbus::AddressNotation notation_ = modbus::AddressNotation::kZeroBased;
+  QTextBrowser* text_;
   int row_ = -1;
 };
 

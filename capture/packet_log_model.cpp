@@ -131,12 +131,22 @@ QVariant PacketLogModel::data(const QModelIndex& index, int role) const {
   const PacketStore::Packet packet = store_.At(index.row());
   switch (index.column()) {
     case kTimeColumn:
+      if (timeColumn_ != TimeColumn::kTimeOfDay) {
+        const std::optional<PacketTime> previous =
+            index.row() > 0 ? std::optional(store_.At(index.row() - 1).time) : std::nullopt;
+        return FormatTimeOffset(timeColumn_, packet.time, previous, store_.At(0).time);
+      }
       return FormatTimeStamp(LocalMillisecondsOfDay(packet.time));
     case kDataColumn:
       return FormatPacketBytes(packet.bytes, packet.count);
     default:
       return {};
   }
+}
+
+void PacketLogModel::SetTimeColumn(TimeColumn column) {
+  timeColumn_ = column;
+  if (announced_ > 0) emit dataChanged(index(0, kTimeColumn), index(announced_ - 1, kTimeColumn));
 }
 
 QVariant PacketLogModel::headerData(int section, Qt::Orientation orientation, int role) const {

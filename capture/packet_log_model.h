@@ -3,6 +3,7 @@
 #include "capture/packet_framer.h"
 #include "capture/log_marks.h"
 #include "capture/packet_store.h"
+#include "capture/time_column.h"
 
 #include <QAbstractTableModel>
 #include <QElapsedTimer>
@@ -89,6 +90,10 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   bool MemoryExhausted() const { return exhausted_; }
   void SetAllocationLimit(std::size_t bytes) { store_.SetAllocationLimit(bytes); }
 
+  // What the time column shows (the time of day unless chosen otherwise).
+  void SetTimeColumn(TimeColumn column);
+  TimeColumn TimeColumnShown() const { return timeColumn_; }
+
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -117,6 +122,7 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   bool exhausted_ = false;
   std::unique_ptr<char[]> reserve_;
   QString timeHeader_;
+  TimeColumn timeColumn_ = TimeColumn::kTimeOfDay;
   QString dataHeader_;
   int batchFromRows_ = kBatchFromRows;
   QTimer batchTimer_;

@@ -10,9 +10,6 @@
 namespace tessaly::modbus {
 namespace {
 
-// How far pairing looks for an answer past garbled frames.
-constexpr int kPairingReach = 16;
-
 std::string Milliseconds(std::int64_t microseconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f ms", static_cast<double>(microseconds) / 1000.0);
@@ -108,7 +105,7 @@ Pairing PairingOf(const PacketSequence& log, int index, const LineTiming& timing
 }
 
 std::vector<DetailLine> DescribePacket(const PacketSequence& log, int index,
-                                       const LineTiming& timing) {
+                                       const LineTiming& timing, AddressNotation notation) {
   std::vector<DetailLine> lines;
   const auto add = [&lines](std::string label, std::string value) {
     lines.push_back({std::move(label), std::move(value)});
@@ -143,7 +140,7 @@ std::vector<DetailLine> DescribePacket(const PacketSequence& log, int index,
       requestCount = asked.count;
     }
     for (DetailLine& line : DecodeFrame(packet.bytes, packet.count, self.direction, request,
-                                        requestCount)) {
+                                        requestCount, notation)) {
       lines.push_back(std::move(line));
     }
     if (pairing.damaged >= 0) {
@@ -188,7 +185,7 @@ std::vector<DetailLine> DescribePacket(const PacketSequence& log, int index,
                            previous.direction == Direction::Request && IsAnswerTo(summary, previous);
       for (DetailLine& line : DecodeFrame(bytes, size, summary.direction,
                                           answers ? previous.bytes : nullptr,
-                                          answers ? previous.count : 0)) {
+                                          answers ? previous.count : 0, notation)) {
         lines.push_back(std::move(line));
       }
       previous = summary;

@@ -44,6 +44,9 @@ struct LineTiming {
 inline constexpr int kLookBack = 64;
 FrameSummary SummaryAt(const PacketSequence& log, int index);
 
+// How far pairing looks for an answer past garbled frames.
+inline constexpr int kPairingReach = 16;
+
 // How a frame sits in the master's conversation.
 struct Pairing {
   enum Kind {
@@ -75,8 +78,10 @@ std::optional<std::int64_t> SilenceBefore(const PacketSequence& log, int index,
 // Everything the details of one packet show: what the packet is, its CRC,
 // its time on the line and the silence before it, the decoded frame (each
 // frame of a merged packet in turn), and its place in the conversation.
-// Rows are named as the grid numbers them, from 1.
+// Rows are named as the grid numbers them, from 1; addresses are written in
+// the notation given.
 std::vector<DetailLine> DescribePacket(const PacketSequence& log, int index,
-                                       const LineTiming& timing);
+                                       const LineTiming& timing,
+                                       AddressNotation notation = AddressNotation::kZeroBased);
 
 }  // namespace tessaly::modbus

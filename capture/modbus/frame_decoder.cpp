@@ -1,9 +1,11 @@
 #include "capture/modbus/frame_decoder.h"
 
+#include "capture/modbus/address_notation.h"
 #include "capture/modbus/function_names.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace tessaly::modbus {
 namespace {
@@ -25,17 +27,35 @@ std::string RegisterValue(std::uint16_t value) {
          Hex16(value);
 }
 
-std::string AddressText(std::uint16_t address) { return Number(address) + " (" + Hex16(address) + ")"; }
+// The table a function's addresses count in; nothing for functions
+// without addresses.
+std::optional<Table> TableOf(std::uint8_t function) {
+  switch (function) {
+    case kReadCoils:
+    case kWriteSingleCoil:
+    case kWriteMultipleCoils: return Table::kCoils;
+    case kReadDiscreteInputs: return Table::kDiscreteInputs;
+    case kReadInputRegisters: return Table::kInputRegisters;
+    case kReadHoldingRegisters:
+    case kWriteSingleRegister:
+    case kWriteMultipleRegisters:
+    case kMaskWriteRegister:
+    case kReadWriteMultipleRegisters: return Table::kHoldingRegisters;
+    default: return std::nullopt;
+  }
+}
 
 class Decoder {
  public:
   Decoder(const std::uint8_t* bytes, int count, Direction direction, const std::uint8_t* request,
-          int requestCount)
+          int requestCount, AddressNotation notation)
       : b_(bytes),
         length_(count - 2),
         direction_(direction),
         request_(request),
-        requestLength_(request != nullptr ? requestCount - 2 : 0) {}
+        requestLength_(request != nullptr ? requestCount - 2 : 0),
+        notation_(notation),
+        table_(TableOf(bytes[1] & 0x7F)) {}
 
   std::vector<DetailLine> Run() {
     const std::uint8_t function = b_[1] & 0x7F;
@@ -154,6 +174,15 @@ class Decoder {
     lines_.push_back({std::move(label), std::move(value)});
   }
 
+  // An address in the chosen notation (as sent, 0-based, by default), with
+  // the frame's own number in hex.
+  std::string Address(long address) const {
+    const auto wire = static_cast<std::uint16_t>(address & 0xFFFF);
+    if (!table_ || notation_ == AddressNotation::kZeroBased) return Number(wire);
+    return FormatAddress(*table_, wire, notation_);
+  }
+  std::string AddressText(std::uint16_t address) const { return Address(address) + " (" + Hex16(address) + ")"; }
+
   void AddressAndQuantity(int at, const char* addressLabel, const char* quantityLabel) {
     Add(addressLabel, AddressText(Word(b_, at)));
     Add(quantityLabel, Number(Word(b_, at + 2)));
@@ -169,7 +198,7 @@ class Decoder {
   // place in the frame when start is not known.
   void Registers(int at, int count, long start) {
     for (int i = 0; i < count; ++i) {
-      const std::string label = start >= 0 ? "Register " + Number((start + i) & 0xFFFF)
+      const std::string label = start >= 0 ? "Register " + Address(start + i)
                                            : "Register #" + Number(i + 1);
       Add(label, RegisterValue(Word(b_, at + 2 * i)));
     }
@@ -187,7 +216,7 @@ class Decoder {
         value += ((b_[at + bit / 8] >> (bit % 8)) & 1) != 0 ? '1' : '0';
       }
       const std::string label =
-          start >= 0 ? "Bits " + Number(start + first) + ".." + Number(start + last)
+          start >= 0 ? "Bits " + Address(start + first) + ".." + Address(start + last)
                      : "Bits #" + Number(first + 1) + "..#" + Number(last + 1);
       Add(label, value);
     }
@@ -252,6 +281,8 @@ class Decoder {
   Direction direction_;
   const std::uint8_t* request_;
   int requestLength_;
+  AddressNotation notation_;
+  std::optional<Table> table_;
   std::vector<DetailLine> lines_;
 };
 
@@ -276,9 +307,10 @@ std::string HexBytes(const std::uint8_t* bytes, int count) {
 }
 
 std::vector<DetailLine> DecodeFrame(const std::uint8_t* bytes, int count, Direction direction,
-                                    const std::uint8_t* request, int requestCount) {
+                                    const std::uint8_t* request, int requestCount,
+                                    AddressNotation notation) {
   if (count < 4) return {};
-  return Decoder(bytes, count, direction, request, requestCount).Run();
+  return Decoder(bytes, count, direction, request, requestCount, notation).Run();
 }
 
 }  // namespace tessaly::modbus

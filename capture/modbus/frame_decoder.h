@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/modbus/address_notation.h"
 #include "capture/modbus/frame_layout.h"
 
 #include <cstdint>
@@ -19,11 +20,13 @@ struct DetailLine {
 // direction, then the function's own fields. Registers show as unsigned,
 // signed and hex; coils and inputs as bits, lowest address first. An answer
 // to a read labels its values by address when its request is given (null
-// otherwise). Exceptions show their code's meaning; functions without a
+// otherwise), addresses written in the notation given (0-based, as sent, by
+// default). Exceptions show their code's meaning; functions without a
 // known layout, and frames that fit neither of their function's layouts,
 // show their data as raw bytes.
 std::vector<DetailLine> DecodeFrame(const std::uint8_t* bytes, int count, Direction direction,
-                                    const std::uint8_t* request = nullptr, int requestCount = 0);
+                                    const std::uint8_t* request = nullptr, int requestCount = 0,
+                                    AddressNotation notation = AddressNotation::kZeroBased);
 
 // "0x1A2B".
 std::string Hex16(std::uint16_t value);

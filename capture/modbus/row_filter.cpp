@@ -1,6 +1,7 @@
 #include "capture/modbus/row_filter.h"
 
 #include "capture/modbus/frame_check.h"
+#include "capture/modbus/function_names.h"
 
 #include <algorithm>
 #include <cstring>
@@ -33,7 +34,22 @@ bool RowFilter::Matches(const std::uint8_t* bytes, int count) const {
   if (unit && (count < 1 || bytes[0] != *unit)) return false;
   if (function && (count < 2 || (bytes[1] & 0x7F) != *function)) return false;
   if (badFramesOnly && CheckFrame(bytes, count) == FrameKind::Good) return false;
+  if ((exceptionsOnly || noAnswerOnly) && CheckFrame(bytes, count) != FrameKind::Good) return false;
+  if (exceptionsOnly && (bytes[1] & kExceptionBit) == 0) return false;
+  if (noAnswerOnly && (bytes[1] & kExceptionBit) != 0) return false;
   return ContainsSequence(bytes, count, sequence);
+}
+
+RowVerdict RowFilter::Judge(const PacketSequence& log, int index) const {
+  const LoggedPacket packet = log.At(index);
+  if (!Matches(packet.bytes, packet.count)) return RowVerdict::kHidden;
+  if (!noAnswerOnly) return RowVerdict::kShown;
+  // Only the kind of pairing matters here, not its times.
+  switch (PairingOf(log, index, LineTiming{0, 10}).kind) {
+    case Pairing::kNoAnswer: return RowVerdict::kShown;
+    case Pairing::kWaiting: return RowVerdict::kNotYet;
+    default: return RowVerdict::kHidden;
+  }
 }
 
 int FindRow(const PacketSequence& log, int from, const std::vector<std::uint8_t>& sequence,

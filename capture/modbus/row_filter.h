@@ -10,16 +10,28 @@
 
 namespace tessaly::modbus {
 
+// What a filter says of a log row. A request that waits for its answer
+// cannot be told unanswered yet: it is judged again when more rows came.
+enum class RowVerdict : std::uint8_t { kHidden, kShown, kNotYet };
+
 // Which log rows to show. Every criterion that is set must hold; a filter
 // with none set shows every row.
 struct RowFilter {
   std::optional<std::uint8_t> unit;      // first byte
   std::optional<std::uint8_t> function;  // second byte, exception bit ignored
   bool badFramesOnly = false;            // anything but a good frame
+  bool exceptionsOnly = false;           // good frames with the exception bit
+  bool noAnswerOnly = false;             // requests left without their answer
   std::vector<std::uint8_t> sequence;    // bytes found anywhere in the packet
 
-  bool Active() const { return unit || function || badFramesOnly || !sequence.empty(); }
+  bool Active() const {
+    return unit || function || badFramesOnly || exceptionsOnly || noAnswerOnly || !sequence.empty();
+  }
+  // What the packet alone tells: for noAnswerOnly, only whether it could be
+  // a request; Judge tells the rest.
   bool Matches(const std::uint8_t* bytes, int count) const;
+  // The row at index in its log, its answer included.
+  RowVerdict Judge(const PacketSequence& log, int index) const;
 };
 
 // Whether the packet holds the byte sequence (an empty sequence is found

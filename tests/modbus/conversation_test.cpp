@@ -62,6 +62,17 @@ TEST_F(PollingLog, RequestsAndAnswersArePaired) {
   }
 }
 
+TEST_F(PollingLog, AddressesInTheChosenNotation) {
+  const auto tableDigit = [this](int row) {
+    return DescribePacket(log_, row - 1, k9600, AddressNotation::kTableDigit);
+  };
+  EXPECT_THAT(tableDigit(1), Contains(DetailLine{"Starting address", "40108 (0x006B)"}));
+  EXPECT_THAT(tableDigit(2), Contains(DetailLine{"Register 40108", "44609  signed -20927  hex 0xAE41"}));
+  EXPECT_THAT(tableDigit(3), Contains(DetailLine{"Register address", "40002 (0x0001)"}));
+  EXPECT_THAT(DescribePacket(log_, 0, k9600, AddressNotation::kOneBased),
+              Contains(DetailLine{"Starting address", "108 (0x006B)"}));
+}
+
 TEST_F(PollingLog, DetailsNameTheAnswerTheSilenceAndTheMissingAnswer) {
   // The answer of 11 bytes took 11458 us on the line and ended 20 ms after
   // the request: 8.5 ms of turnaround.

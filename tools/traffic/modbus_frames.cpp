@@ -1,6 +1,7 @@
 #include "tools/traffic/modbus_frames.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tessaly::traffic {
 
@@ -57,6 +58,40 @@ Frame NthFrame(std::uint8_t slave, std::size_t frameSize, std::uint32_t index) {
     values[i] = static_cast<std::uint16_t>(index * 100 + i);
   }
   return ReadResponse(slave, values);
+}
+
+Frame ExceptionResponse(std::uint8_t slave, std::uint8_t function, std::uint8_t code) {
+  return WithCrc({slave, static_cast<std::uint8_t>(function | 0x80), code});
+}
+
+std::optional<Frame> PlannedFrame(const PollPlan& plan, std::uint32_t index) {
+  constexpr std::uint16_t kRegisters = 10;
+  // Slots of one cycle: the slave's request and answer, then two slots for
+  // each further unit.
+  const std::uint32_t slots = 2 + (plan.absent ? 2 : 0) + (plan.refusing ? 2 : 0);
+  const std::uint32_t cycle = index / slots;
+  std::uint32_t slot = index % slots;
+  if (slot == 0) return ReadRequest(plan.slave, 0, kRegisters);
+  if (slot == 1) {
+    std::vector<std::uint16_t> values(kRegisters);
+    for (std::uint16_t i = 0; i < kRegisters; ++i) values[i] = static_cast<std::uint16_t>(cycle * 100 + i);
+    if (plan.floats) {
+      const float value = 230.0F + 0.5F * static_cast<float>(cycle % 10);
+      std::uint32_t bits = 0;
+      std::memcpy(&bits, &value, sizeof bits);
+      values[0] = static_cast<std::uint16_t>(bits >> 16);
+      values[1] = static_cast<std::uint16_t>(bits & 0xFFFF);
+    }
+    return ReadResponse(plan.slave, values);
+  }
+  slot -= 2;
+  if (plan.absent) {
+    if (slot == 0) return ReadRequest(*plan.absent, 0, kRegisters);
+    if (slot == 1) return std::nullopt;
+    slot -= 2;
+  }
+  if (slot == 0) return ReadRequest(*plan.refusing, 0, kRegisters);
+  return ExceptionResponse(*plan.refusing, 3, 2);
 }
 
 }  // namespace tessaly::traffic

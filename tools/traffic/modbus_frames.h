@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace tessaly::traffic {
@@ -27,5 +28,22 @@ Frame SizedFrame(std::uint8_t slave, std::size_t totalSize, std::uint32_t sequen
 // The frames of a polling master and its slave: request, answer, request, ...
 // frameSize 0 gives that conversation; any other size gives SizedFrame()s.
 Frame NthFrame(std::uint8_t slave, std::size_t frameSize, std::uint32_t index);
+
+// A unit's answer with exception code to a function.
+Frame ExceptionResponse(std::uint8_t slave, std::uint8_t function, std::uint8_t code);
+
+// A master polling several units in turn. Each cycle reads the slave's
+// registers, then asks the absent unit (whose answer slot stays silent),
+// then the refusing unit (which answers with exception 2). With floats, the
+// slave's registers 0 and 1 hold a 32-bit float, high word first, that
+// steps through 230.0, 230.5, ... 234.5 from cycle to cycle.
+struct PollPlan {
+  std::uint8_t slave = 1;
+  std::optional<std::uint8_t> absent;
+  std::optional<std::uint8_t> refusing;
+  bool floats = false;
+};
+// The frame of slot index of the plan; nothing for a silent slot.
+std::optional<Frame> PlannedFrame(const PollPlan& plan, std::uint32_t index);
 
 }  // namespace tessaly::traffic

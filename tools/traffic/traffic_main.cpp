@@ -173,8 +173,17 @@ void PrintFrame(const Frame& frame) {
 void SendFrames(Sink& sink, const TrafficOptions& options) {
   for (std::uint64_t index = 0; !stopRequested && (options.count == 0 || index < options.count);
        ++index) {
-    Frame frame =
-        tessaly::traffic::NthFrame(options.slave, options.frameSize, static_cast<std::uint32_t>(index));
+    const bool planned = options.frameSize == 0 && (options.absent || options.refusing || options.floats);
+    const std::optional<Frame> next =
+        planned ? tessaly::traffic::PlannedFrame({options.slave, options.absent, options.refusing, options.floats},
+                                                 static_cast<std::uint32_t>(index))
+                : tessaly::traffic::NthFrame(options.slave, options.frameSize, static_cast<std::uint32_t>(index));
+    // A unit that does not answer: its slot stays silent.
+    if (!next) {
+      sink.Idle(options.gapMs);
+      continue;
+    }
+    Frame frame = *next;
     // The CRC's high byte inverted: the frame keeps its length but fails
     // its check, as after a disturbance on the line.
     if (options.corruptEvery > 0 && (index + 1) % options.corruptEvery == 0) frame.back() ^= 0xFF;

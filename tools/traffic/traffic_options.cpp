@@ -43,6 +43,10 @@ std::optional<TrafficOptions> ParseTrafficOptions(int argc, const char* const* a
       options.quiet = true;
       continue;
     }
+    if (flag == "--floats") {
+      options.floats = true;
+      continue;
+    }
     if (i + 1 >= argc) {
       error = "'" + std::string(flag) + "' needs a value";
       return std::nullopt;
@@ -61,6 +65,9 @@ std::optional<TrafficOptions> ParseTrafficOptions(int argc, const char* const* a
     } else if (flag == "--slave") {
       ok = ParseNumber(value, 1U, 247U, slave);
       options.slave = static_cast<std::uint8_t>(slave);
+    } else if (flag == "--absent" || flag == "--refusing") {
+      ok = ParseNumber(value, 1U, 247U, slave);
+      (flag == "--absent" ? options.absent : options.refusing) = static_cast<std::uint8_t>(slave);
     } else if (flag == "--corrupt") {
       ok = ParseNumber<std::uint64_t>(value, 1, UINT64_MAX, options.corruptEvery);
     } else if (flag == "--port") {
