@@ -76,11 +76,15 @@ void LineStatistics::Clear() {
 }
 
 std::int64_t LineStatistics::OnLine(const LoggedPacket& packet, bool& known) const {
+  // With the speed known, the bytes' own time on the wire: their arrival
+  // times are squeezed by whatever buffered them on the way (a USB adapter,
+  // a gateway, a pseudo-terminal), down to nothing for a burst.
+  if (timing_.Known()) return static_cast<std::int64_t>(timing_.Microseconds(packet.count));
   if (packet.firstByteAt && packet.lastByteAt) {
     return std::max<std::int64_t>(0, *packet.lastByteAt - *packet.firstByteAt);
   }
-  known = timing_.Known();
-  return static_cast<std::int64_t>(timing_.Microseconds(packet.count));
+  known = false;
+  return 0;
 }
 
 void LineStatistics::EndPendingWithoutAnswer() {

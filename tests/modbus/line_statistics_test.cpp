@@ -82,8 +82,12 @@ TEST(LineStatistics, OneCycleGivesTheHandWorkedFigures) {
   EXPECT_EQ(broadcast->requests, 1u);
   EXPECT_EQ(broadcast->noAnswer, 0u);
 
-  // 97 bytes of 1 ms each over 608 ms from the first byte to the last end.
-  const LineSummary& line = statistics.Summary();
+  // 97 bytes of 1 ms each, timed by the line's speed (as arrival times
+  // squeezed by a buffer on the way would not), over 608 ms from the first
+  // byte to the last end.
+  LineStatistics byMillisecondBytes(LineTiming{10'000, 10});
+  Feed(byMillisecondBytes, log);
+  const LineSummary& line = byMillisecondBytes.Summary();
   EXPECT_EQ(line.packets, 12u);
   EXPECT_EQ(line.badPackets, 1u);
   EXPECT_DOUBLE_EQ(line.BadFrameRate(), 1.0 / 12);
