@@ -2,6 +2,9 @@
 
 #include "presentation/error_report.h"
 #include "presentation/ui_scale.h"
+#include "app/capture_folder.h"
+#include "app/capture_open.h"
+#include "capture_file/capture_file_writer.h"
 #include "app/close_guard.h"
 #include "app/frame_analysis.h"
 #include "app/gateway_line_speed.h"
@@ -18,6 +21,9 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -52,7 +58,12 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   resizeTimer_.setObjectName(QStringLiteral("ResizeTimer"));
   resizeTimer_.setInterval(200);
   CaptureReporter& reporter = *this;
-  session_ = std::make_unique<CaptureSession>(links_, log_, reporter);
+  // Every packet goes to the log and, while a capture runs, to its file.
+  recording_ = std::make_unique<RecordingSink>(log_, [](PacketTime start, const LineDescription& line) {
+    return NewCapturePath(CaptureFolder(), start, line);
+  });
+  session_ = std::make_unique<CaptureSession>(links_, *recording_, reporter);
+  recording_->SetLineSource([this] { return session_->Line(); });
   // The window's handlers, named after their events, are what the links call.
   session_->SetHandlers(LinkHandlers{
       [this](TCustomComPort& sender, int count) { ListModeRxChar(sender, count); },
@@ -132,6 +143,8 @@ void MainWindow::ConnectCommands() {
   connect(menus_.miIPSet, &QAction::triggered, this, guarded(&MainWindow::miIPSetClick));
   connect(menus_.miAbout, &QAction::triggered, this, guarded(&MainWindow::miAboutClick));
   connect(menus_.miSaveLog, &QAction::triggered, this, guarded(&MainWindow::miSaveLogClick));
+  connect(menus_.miOpenCapture, &QAction::triggered, this, guarded(&MainWindow::miOpenCaptureClick));
+  connect(menus_.recentCaptures, &QMenu::aboutToShow, this, &MainWindow::FillRecentCaptures);
   // A copy too large for the clipboard offers the save in its place.
   connect(logView_, &PacketLogView::saveRequested, this, guarded(&MainWindow::miSaveLogClick));
   connect(menus_.miClearLog, &QAction::triggered, this, guarded(&MainWindow::miClearLogClick));
@@ -139,6 +152,8 @@ void MainWindow::ConnectCommands() {
           [this] { menus_.miSaveLog->setEnabled(true); });
   // Queued: the report's box must not open inside the append that failed.
   connect(&log_, &PacketLogModel::memoryExhausted, this, &MainWindow::StopOnMemoryExhausted,
+          Qt::QueuedConnection);
+  connect(recording_.get(), &RecordingSink::recordingFailed, this, &MainWindow::StopOnRecordingFailure,
           Qt::QueuedConnection);
 
   // The session's timer calls its own end of packet; the window's handler of
@@ -171,6 +186,7 @@ void MainWindow::ReadTransportChoice() {
 }
 
 void MainWindow::FormClose() {
+  EndRecording();
   // Each step is reported on its own and the window closes all the same: a
   // store that refuses must never trap the user in a window that cannot be
   // closed.
@@ -184,7 +200,105 @@ void MainWindow::FormClose() {
   });
 }
 
-void MainWindow::bStartClick() { connection_->StartStop(); }
+void MainWindow::bStartClick() {
+  // A second press while a gateway is still being reached is ignored, and
+  // must not touch the capture that press began.
+  if (connection_->Starting()) return connection_->StartStop();
+  if (!Capturing() && !shownCapture_.isEmpty()) {
+    // An opened file is never mixed with live packets.
+    const auto answer = QMessageBox::question(
+        this, QString::fromLatin1(kApplicationTitle),
+        QStringLiteral("The log shows the capture %1. Start a new capture in its place?")
+            .arg(QDir::toNativeSeparators(shownCapture_)),
+        QMessageBox::Yes | QMessageBox::Cancel);
+    if (answer != QMessageBox::Yes) return;
+    log_.Clear();
+    shownCapture_.clear();
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+  }
+  // The file is ready before the link opens: bytes may come at once.
+  if (!Capturing()) recording_->BeginCapture();
+  connection_->StartStop();
+  if (!Capturing()) EndRecording();
+}
+
+bool MainWindow::Capturing() const { return connection_->LinkOpen() || session_->Retrying(); }
+
+void MainWindow::miOpenCaptureClick() {
+  const QString path = QFileDialog::getOpenFileName(
+      this, QStringLiteral("Open capture"), CaptureFolder(),
+      QStringLiteral("Captures (*.pcapng *.pcap *.cap *.ntar);;All files (*)"));
+  if (!path.isEmpty()) OpenCapture(path);
+}
+
+bool MainWindow::OpenCapture(const QString& path) {
+  // Read first: a file that cannot be shown leaves the log and a running
+  // capture untouched.
+  CaptureFileContents contents;
+  try {
+    contents = ReadCaptureForLog(path);
+  } catch (const CaptureFileError& failure) {
+    ShowErrorReport(QString::fromStdString(failure.what()));
+    return false;
+  }
+  if (Capturing()) {
+    const auto answer = QMessageBox::question(
+        this, QString::fromLatin1(kApplicationTitle),
+        QStringLiteral("A capture is running. Stop it and open %1?").arg(QDir::toNativeSeparators(path)),
+        QMessageBox::Yes | QMessageBox::Cancel);
+    if (answer != QMessageBox::Yes) return false;
+    EndCaptureForClosing();
+  }
+  ShowCapture(path, contents);
+  return true;
+}
+
+void MainWindow::ShowCapture(const QString& path, const CaptureFileContents& contents) {
+  ShowCaptureInLog(contents, log_);
+  shownCapture_ = QFileInfo(path).absoluteFilePath();
+  // The rows are the file's: closing has nothing to ask.
+  closeGuard_->MarkKept(shownCapture_);
+  setWindowTitle(QStringLiteral("%1 \u2014 %2").arg(QFileInfo(path).fileName(), QString::fromLatin1(kApplicationTitle)));
+  panels_->showMessage(QStringLiteral("Opened %1: %2 packets%3")
+                           .arg(QDir::toNativeSeparators(shownCapture_))
+                           .arg(contents.packets.size())
+                           .arg(contents.torn ? QStringLiteral(" (its unfinished last block left out)") : QString()));
+  RunReportingErrors([this] { RememberRecentCapture(links_.StoreDirectory(), shownCapture_); });
+}
+
+void MainWindow::OfferUnfinishedCapture() {
+  const std::optional<QString> path = UnfinishedCapture(CaptureFolder());
+  if (!path) return;
+  // Offered once: whatever the answer, the next start asks no more.
+  ForgetUnfinished(*path);
+  CaptureFileContents contents;
+  try {
+    contents = ReadCaptureForLog(*path);
+  } catch (const CaptureFileError& failure) {
+    ShowErrorReport(QString::fromStdString(failure.what()));
+    return;
+  }
+  if (contents.packets.empty()) return;
+  const auto answer = QMessageBox::question(this, QString::fromLatin1(kApplicationTitle),
+                                            UnfinishedCaptureQuestion(contents), QMessageBox::Yes | QMessageBox::No);
+  if (answer == QMessageBox::Yes) ShowCapture(*path, contents);
+}
+
+void MainWindow::FillRecentCaptures() {
+  menus_.recentCaptures->clear();
+  const QStringList files = RecentCaptures(links_.StoreDirectory());
+  for (const QString& file : files) {
+    QAction* item = menus_.recentCaptures->addAction(QDir::toNativeSeparators(file));
+    connect(item, &QAction::triggered, this, [this, file] { OpenCapture(file); });
+  }
+  if (files.isEmpty()) menus_.recentCaptures->addAction(QStringLiteral("(none)"))->setEnabled(false);
+}
+
+void MainWindow::EndRecording() {
+  // A packet read before the link closed ends at its silence, as always;
+  // the file takes it, then closes.
+  recording_->EndCapture(EndPacketTimer().isActive());
+}
 
 void MainWindow::ChooseTransport(QAction& item) {
   // The item has already inverted its own tick; choosing the ticked item
@@ -230,6 +344,8 @@ void MainWindow::miClearLogClick() {
   // A save under way keeps its own copy of the rows; capture goes on into the
   // emptied log.
   log_.Clear();
+  // A file per log: the emptied log's packets go to a new one.
+  recording_->NewFile();
 }
 
 void MainWindow::EndCaptureForClosing() {
@@ -237,15 +353,33 @@ void MainWindow::EndCaptureForClosing() {
   // A packet still being collected joins the log now rather than after the
   // rows have been taken for saving.
   if (EndPacketTimer().isActive()) RunReportingErrors([this] { EndPacketTimerTimer(); });
+  EndRecording();
 }
 
 void MainWindow::StopOnMemoryExhausted(int rows) {
   // The log keeps what it holds and refuses the rest: the link is closed so
   // nothing more is read, then the user is told once.
   connection_->CloseLinks();
+  EndRecording();
   ShowErrorReport(QStringLiteral("Out of memory: capture has stopped. The log holds %1 rows and "
                                  "can still be saved")
                       .arg(rows));
+}
+
+void MainWindow::StopOnRecordingFailure(const QString& message, bool capturing) {
+  if (!capturing) {
+    // No file could be made: the log goes on alone, and the user knows the
+    // capture lives only in memory.
+    ShowErrorReport(message, QStringLiteral("This capture is not being recorded to a file; save the log before "
+                                            "closing to keep it."));
+    return;
+  }
+  // What is in the file stays readable; nothing more is read, so nothing
+  // captured is missing from it.
+  connection_->CloseLinks();
+  EndRecording();
+  ShowErrorReport(message, QStringLiteral("Capture has stopped. The file keeps every packet written before; "
+                                          "the log holds them all and can still be saved."));
 }
 
 void MainWindow::GetComPortStates() { connection_->GetComPortStates(); }
@@ -313,22 +447,26 @@ void MainWindow::ShowProgress(const QString& text) {
 void MainWindow::LinkLost(const QString& message, const QString& detail) {
   // The session has closed the link: the idle state shows first, then why.
   connection_->ShowRealLinkState();
+  EndRecording();
   ShowErrorReport(message, detail);
 }
 
 void MainWindow::LinkDropped(const QString& cause, PacketTime at, bool retrying) {
   connection_->ShowRealLinkState();
   const QString text = QStringLiteral("Link lost at %1: %2").arg(ClockText(at), cause);
-  log_.AppendMark(QStringLiteral("\u2014 ") + text + (retrying ? QStringLiteral(" (reconnecting every second)") : QString()) +
-                      QStringLiteral(" \u2014"),
-                  at);
+  const QString mark = QStringLiteral("\u2014 ") + text +
+                       (retrying ? QStringLiteral(" (reconnecting every second)") : QString()) + QStringLiteral(" \u2014");
+  log_.AppendMark(mark, at);
+  recording_->AppendMark(mark);
   panels_->showMessage(text + (retrying ? QStringLiteral(". Reconnecting\u2026") : QString()));
 }
 
 void MainWindow::LinkBack(const QString& where, PacketTime at) {
   connection_->ShowRealLinkState();
   const QString text = QStringLiteral("Link back at %1: %2").arg(ClockText(at), where);
-  log_.AppendMark(QStringLiteral("\u2014 ") + text + QStringLiteral(" \u2014"), at);
+  const QString mark = QStringLiteral("\u2014 ") + text + QStringLiteral(" \u2014");
+  log_.AppendMark(mark, at);
+  recording_->AppendMark(mark);
   panels_->showMessage(text, 10'000);
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "app/main_menus.h"
+#include "capture_file/capture_file_reader.h"
 #include "capture/packet_framer.h"
 #include "capture/packet_log_model.h"
 #include "links/connection_control.h"
 #include "session/capture_reporter.h"
 #include "session/capture_session.h"
+#include "session/recording_sink.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -47,6 +49,7 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   void miAboutClick();
   void miExitClick();
   void miSaveLogClick();
+  void miOpenCaptureClick();
   void miClearLogClick();
   void GetComPortStates();
   void ListModeRxChar(TCustomComPort& sender, int count);
@@ -55,8 +58,18 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
                    int& errorCode);
   void EndPacketTimerTimer();
 
+  // Shows the capture file in the log in place of its rows; a running
+  // capture is asked about and ended first. A file that cannot be shown is
+  // reported and the log stays as it was. True when it is shown.
+  bool OpenCapture(const QString& path);
+  // At start-up: offers the newest capture a crash or a kill cut off.
+  void OfferUnfinishedCapture();
+  // The capture file the log shows, empty while it shows live capture.
+  const QString& ShownCapture() const { return shownCapture_; }
+
   PacketFramer& Framer() { return session_->Framer(); }
   CaptureSession& Session() { return *session_; }
+  RecordingSink& Recording() { return *recording_; }
   PacketLogModel& Log() { return log_; }
   PacketLogView& LogView() { return *logView_; }
   MainToolbar& Toolbar() { return *toolbar_; }
@@ -81,6 +94,13 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   void ConnectCommands();
   static void ChooseTransport(QAction& item);
   void StopOnMemoryExhausted(int rows);
+  void StopOnRecordingFailure(const QString& message, bool capturing);
+  // The capture's file ends with the capture; a packet still being
+  // collected joins it first.
+  void EndRecording();
+  bool Capturing() const;
+  void ShowCapture(const QString& path, const CaptureFileContents& contents);
+  void FillRecentCaptures();
   // The user chose to close after a save: no packet may arrive after it.
   void EndCaptureForClosing();
 
@@ -99,6 +119,7 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   Data& links_;
   PacketLogModel log_;
   QTimer resizeTimer_;
+  std::unique_ptr<RecordingSink> recording_;
   std::unique_ptr<CaptureSession> session_;
   MainToolbar* toolbar_;
   PacketLogView* logView_;
@@ -112,6 +133,7 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   QDialog* comSet_ = nullptr;
   QDialog* tcpSet_ = nullptr;
   bool busyPointer_ = false;
+  QString shownCapture_;
 };
 
 }  // namespace tessaly
