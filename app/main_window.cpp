@@ -2,6 +2,7 @@
 
 #include "presentation/error_report.h"
 #include "presentation/ui_scale.h"
+#include "app/capture_budget_watch.h"
 #include "app/capture_folder.h"
 #include "app/capture_open.h"
 #include "capture_file/capture_file_writer.h"
@@ -11,6 +12,7 @@
 #include "app/reconnect_option.h"
 #include "app/log_save_command.h"
 #include "app/main_toolbar.h"
+#include "app/preferences_dialog.h"
 #include "app/status_panels.h"
 #include "capture/packet_log_view.h"
 #include "links/link_holder.h"
@@ -106,6 +108,15 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   auto* gatewaySpeed =
       new GatewayLineSpeed(*menus_.options, menus_.miIPSet, *session_, links_.StoreDirectory(), *this);
   new ReconnectOption(*menus_.options, gatewaySpeed->Item(), *session_, links_.StoreDirectory());
+  menus_.options->addSeparator();
+  miPreferences_ = menus_.options->addAction(QStringLiteral("&Preferences\u2026"));
+  miPreferences_->setObjectName(QStringLiteral("miPreferences"));
+  miPreferences_->setMenuRole(QAction::NoRole);
+  new CaptureBudgetWatch(*recording_, links_.StoreDirectory(),
+                         [this](const QString& message, const QString& detail) {
+                           StopRecordedCapture(message, detail);
+                         },
+                         this);
   ConnectCommands();
 
   // Fits the log's columns once the maximised window has its size.
@@ -144,6 +155,7 @@ void MainWindow::ConnectCommands() {
   connect(menus_.miAbout, &QAction::triggered, this, guarded(&MainWindow::miAboutClick));
   connect(menus_.miSaveLog, &QAction::triggered, this, guarded(&MainWindow::miSaveLogClick));
   connect(menus_.miOpenCapture, &QAction::triggered, this, guarded(&MainWindow::miOpenCaptureClick));
+  connect(miPreferences_, &QAction::triggered, this, guarded(&MainWindow::miPreferencesClick));
   connect(menus_.recentCaptures, &QMenu::aboutToShow, this, &MainWindow::FillRecentCaptures);
   // A copy too large for the clipboard offers the save in its place.
   connect(logView_, &PacketLogView::saveRequested, this, guarded(&MainWindow::miSaveLogClick));
@@ -374,12 +386,21 @@ void MainWindow::StopOnRecordingFailure(const QString& message, bool capturing) 
                                             "closing to keep it."));
     return;
   }
+  StopRecordedCapture(message, QStringLiteral("Capture has stopped. The file keeps every packet written before; "
+                                              "the log holds them all and can still be saved."));
+}
+
+void MainWindow::StopRecordedCapture(const QString& message, const QString& detail) {
   // What is in the file stays readable; nothing more is read, so nothing
   // captured is missing from it.
   connection_->CloseLinks();
   EndRecording();
-  ShowErrorReport(message, QStringLiteral("Capture has stopped. The file keeps every packet written before; "
-                                          "the log holds them all and can still be saved."));
+  ShowErrorReport(message, detail);
+}
+
+void MainWindow::miPreferencesClick() {
+  PreferencesDialog dialog(links_.StoreDirectory(), this);
+  dialog.exec();
 }
 
 void MainWindow::GetComPortStates() { connection_->GetComPortStates(); }

@@ -50,6 +50,7 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   void miExitClick();
   void miSaveLogClick();
   void miOpenCaptureClick();
+  void miPreferencesClick();
   void miClearLogClick();
   void GetComPortStates();
   void ListModeRxChar(TCustomComPort& sender, int count);
@@ -95,6 +96,9 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   static void ChooseTransport(QAction& item);
   void StopOnMemoryExhausted(int rows);
   void StopOnRecordingFailure(const QString& message, bool capturing);
+  // Capture must end for the file's sake (the disk): the links close, the
+  // file ends, then the user is told once.
+  void StopRecordedCapture(const QString& message, const QString& detail);
   // The capture's file ends with the capture; a packet still being
   // collected joins it first.
   void EndRecording();
@@ -134,6 +138,7 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   QDialog* tcpSet_ = nullptr;
   bool busyPointer_ = false;
   QString shownCapture_;
+  QAction* miPreferences_;
 };
 
 }  // namespace tessaly

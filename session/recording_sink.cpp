@@ -101,6 +101,7 @@ bool RecordingSink::OpenFile() {
     return false;
   }
   fileLine_.reset();
+  emit fileStarted();
   return true;
 }
 

@@ -59,6 +59,8 @@ class RecordingSink : public QObject, public PacketSink {
   // failed after the file began (a full disk), and the file keeps what was
   // written before; otherwise no file was made.
   void recordingFailed(const QString& message, bool midCapture);
+  // A new capture file has begun (CurrentFile() names it).
+  void fileStarted();
 
  private:
   void Record(const std::uint8_t* bytes, int count, const PacketTiming& timing);
