@@ -274,7 +274,8 @@ void MainWindow::ShowCapture(const QString& path, const CaptureFileContents& con
   panels_->showMessage(QStringLiteral("Opened %1: %2 packets%3")
                            .arg(QDir::toNativeSeparators(shownCapture_))
                            .arg(contents.packets.size())
-                           .arg(contents.torn ? QStringLiteral(" (its unfinished last block left out)") : QString()));
+                           .arg(contents.torn ? QStringLiteral(" (its unfinished last block left out)") : QString()),
+                       10'000);
   RunReportingErrors([this] { RememberRecentCapture(links_.StoreDirectory(), shownCapture_); });
 }
 
