@@ -29,7 +29,7 @@ void RecordingSink::BeginCapture() {
 }
 
 void RecordingSink::EndCapture(bool packetPending) {
-  if (packetPending && file_) {
+  if (packetPending) {
     endAfterPacket_ = true;
     return;
   }

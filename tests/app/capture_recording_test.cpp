@@ -85,10 +85,14 @@ TEST_F(CaptureRecordingTest, SerialCapture_FileReadsBackSamePacketsTimesAndLine)
   StartSerialOn(line);
   line.Send(std::string_view("\x01\x03\x00\x00\x00\x0A\xC5\xCD", 8));
   ASSERT_TRUE(WaitForPackets(1));
-  line.Send(std::string_view("\x01\x83\x02\xC0\xF1", 5));
-  ASSERT_TRUE(WaitForPackets(2));
+  // Stop while a packet is still being collected: it ends at its silence
+  // as always, goes into the file, and then the file is closed.
+  Window().Framer().SetInterval(300);
   const LineDescription described = Window().Session().Line();
-  ClickStart();  // Stop: the file is closed and its marker gone.
+  line.Send(std::string_view("\x01\x83\x02\xC0\xF1", 5));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window().EndPacketTimer().isActive(); }, 60'000));
+  ClickStart();
+  ASSERT_TRUE(WaitForPackets(2));
 
   const QStringList files = CaptureFiles();
   ASSERT_EQ(files.size(), 1);
@@ -96,12 +100,15 @@ TEST_F(CaptureRecordingTest, SerialCapture_FileReadsBackSamePacketsTimesAndLine)
   EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(UnfinishedMarkerOf(files[0].toStdString()))));
   const CaptureFileContents contents = ReadCaptureFile(files[0].toStdString());
   EXPECT_FALSE(contents.torn);
-  ASSERT_EQ(contents.interfaces.size(), 1u);
-  EXPECT_EQ(contents.interfaces[0].linkType, 147);
-  EXPECT_EQ(contents.interfaces[0].link.name, line.SlavePath().toStdString());
-  EXPECT_EQ(contents.interfaces[0].link.description, described.Text().toStdString());
-  EXPECT_EQ(contents.interfaces[0].link.bitsPerSecond, 9600u);
+  // The new interval made the line a new interface of the file.
+  ASSERT_EQ(contents.interfaces.size(), 2u);
+  EXPECT_EQ(contents.interfaces[1].linkType, 147);
+  EXPECT_EQ(contents.interfaces[1].link.name, line.SlavePath().toStdString());
+  EXPECT_EQ(contents.interfaces[1].link.description, described.Text().toStdString());
+  EXPECT_NE(contents.interfaces[0].link.description, contents.interfaces[1].link.description);
+  EXPECT_EQ(contents.interfaces[1].link.bitsPerSecond, 9600u);
   ASSERT_EQ(contents.packets.size(), 2u);
+  EXPECT_EQ(contents.packets[1].interfaceId, 1u);
   for (int row = 0; row < 2; ++row) {
     const PacketStore::Packet logged = Window().Log().PacketAt(row);
     EXPECT_EQ(contents.packets[row].bytes, std::vector<std::uint8_t>(logged.bytes, logged.bytes + logged.count));
