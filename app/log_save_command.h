@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture_file/capture_file_format.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -35,11 +37,13 @@ class LogSaveCommand : public QObject {
   // Names the link packets come from now (a port or a gateway's address),
   // for the file name proposed.
   void SetLinkName(std::function<QString()> linkName) { linkName_ = std::move(linkName); }
+  // The line the rows came from, which a pcapng file describes.
+  void SetLine(std::function<CaptureInterface()> line) { line_ = std::move(line); }
   ~LogSaveCommand() override;
 
   // Asks for the file, then saves. The dialog opens in the folder last
   // saved to, with the type last saved and a name from the capture's start
-  // and link; it lists the files of all three types whichever is chosen.
+  // and link; it lists the files of every type whichever is chosen.
   // beforeSaving runs once a file has been chosen, before the log's rows
   // are taken.
   void Run(const std::function<void()>& beforeSaving = {});
@@ -70,6 +74,7 @@ class LogSaveCommand : public QObject {
   QWidget& window_;
   std::filesystem::path storeDirectory_;
   std::function<QString()> linkName_;
+  std::function<CaptureInterface()> line_;
   QString linkAtStart_;  // the link when the log's first packet came
   std::unique_ptr<LogWriteJob> job_;
   QPointer<QProgressDialog> progress_;

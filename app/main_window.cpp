@@ -97,6 +97,7 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
     }
     return links_.ComPort().Port();
   });
+  saveCommand_->SetLine([this] { return shownCapture_.isEmpty() ? InterfaceOf(session_->Line()) : shownLine_; });
   closeGuard_ = new CloseGuard(*this, log_, *saveCommand_, [this] { EndCaptureForClosing(); });
   panels_ = new StatusPanels(this);
   setStatusBar(panels_);
@@ -268,6 +269,7 @@ bool MainWindow::OpenCapture(const QString& path) {
 void MainWindow::ShowCapture(const QString& path, const CaptureFileContents& contents) {
   ShowCaptureInLog(contents, log_);
   shownCapture_ = QFileInfo(path).absoluteFilePath();
+  shownLine_ = contents.interfaces.empty() ? CaptureInterface{} : contents.interfaces.front().link;
   // The rows are the file's: closing has nothing to ask.
   closeGuard_->MarkKept(shownCapture_);
   setWindowTitle(QStringLiteral("%1 \u2014 %2").arg(QFileInfo(path).fileName(), QString::fromLatin1(kApplicationTitle)));

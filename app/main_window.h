@@ -138,6 +138,7 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   QDialog* tcpSet_ = nullptr;
   bool busyPointer_ = false;
   QString shownCapture_;
+  CaptureInterface shownLine_;  // the line of the file shown
   QAction* miPreferences_;
 };
 
