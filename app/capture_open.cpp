@@ -33,7 +33,7 @@ CaptureFileContents ReadCaptureForLog(const QString& path) {
   // A torn last block is what a writer cut off leaves; a file torn before
   // it says anything is no capture.
   if (contents.torn && contents.interfaces.empty()) {
-    throw CaptureFileError("Cannot read the capture " + path.toStdString() + ": it ends inside its first block");
+    throw CaptureFileError("Cannot read the capture " + path.toStdString() + ": it is cut off before its first packet");
   }
   // Only the interfaces that carry packets count: a file may describe a
   // link it never captured on.

@@ -210,7 +210,7 @@ TEST_F(CaptureRecordingTest, FilesThatAreNoModbusCapture_OneMessageNamingThem_Lo
       {"notes.pcapng", "Modbus notes, not a capture\n", "it is not a pcapng or pcap file"},
       {"lying.pcapng", lying, "has different lengths at its ends"},
       {"ethernet.pcap", ethernet, "its packets are of link type 1, not Modbus RTU frames"},
-      {"header.pcapng", header, "it ends inside its first block"},
+      {"header.pcapng", header, "it is cut off before its first packet"},
   };
   StartProgram();
   Window().Log().AppendPacket(bytes, 2, kNoon);
@@ -233,6 +233,24 @@ TEST_F(CaptureRecordingTest, FilesThatAreNoModbusCapture_OneMessageNamingThem_Lo
   EXPECT_TRUE(Window().OpenCapture(CaptureFolder() + "/other.pcap")) << reports_.Text();
   EXPECT_EQ(Window().Log().PacketCount(), 1);
   EXPECT_EQ(Window().Log().PacketAt(0).count, 3);
+}
+
+TEST_F(CaptureRecordingTest, FileCutAnywhereInItsLastBlock_OpensWithItsWholePackets) {
+  const QString path = WriteCapture("whole.pcapng");
+  std::string bytes;
+  {
+    std::ifstream file(path.toStdString(), std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(file), {});
+  }
+  // The last block is the second packet's (with the note it carries).
+  const std::size_t lastBlock = bytes.size() - static_cast<unsigned char>(bytes[bytes.size() - 4]);
+  const QString cut = CaptureFolder() + "/cut.pcapng";
+  for (std::size_t length = lastBlock; length < bytes.size(); ++length) {
+    std::ofstream(cut.toStdString(), std::ios::binary | std::ios::trunc).write(bytes.data(), length);
+    const CaptureFileContents contents = ReadCaptureForLog(cut);
+    EXPECT_EQ(contents.packets.size(), 1u) << "cut at " << length;
+    EXPECT_EQ(contents.torn, length > lastBlock);
+  }
 }
 
 TEST_F(CaptureRecordingTest, OpenWhileCapturing_AsksFirst_StartAfterAsksAgain) {
