@@ -4,8 +4,7 @@
 #include "presentation/ui_scale.h"
 #include "app/capture_budget_watch.h"
 #include "app/capture_folder.h"
-#include "app/capture_open.h"
-#include "capture_file/capture_file_writer.h"
+#include "app/capture_open_command.h"
 #include "app/close_guard.h"
 #include "app/frame_analysis.h"
 #include "app/gateway_line_speed.h"
@@ -23,9 +22,6 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDialog>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -97,8 +93,13 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
     }
     return links_.ComPort().Port();
   });
-  saveCommand_->SetLine([this] { return shownCapture_.isEmpty() ? InterfaceOf(session_->Line()) : shownLine_; });
   closeGuard_ = new CloseGuard(*this, log_, *saveCommand_, [this] { EndCaptureForClosing(); });
+  openCommand_ = new CaptureOpenCommand(
+      *this, log_, *closeGuard_, links_.StoreDirectory(), [this] { return Capturing(); },
+      [this] { EndCaptureForClosing(); });
+  saveCommand_->SetLine([this] {
+    return openCommand_->Shown().isEmpty() ? InterfaceOf(session_->Line()) : openCommand_->ShownLine();
+  });
   panels_ = new StatusPanels(this);
   setStatusBar(panels_);
   // Modbus marks, counts and panes beside the grid and the three panels.
@@ -157,7 +158,8 @@ void MainWindow::ConnectCommands() {
   connect(menus_.miSaveLog, &QAction::triggered, this, guarded(&MainWindow::miSaveLogClick));
   connect(menus_.miOpenCapture, &QAction::triggered, this, guarded(&MainWindow::miOpenCaptureClick));
   connect(miPreferences_, &QAction::triggered, this, guarded(&MainWindow::miPreferencesClick));
-  connect(menus_.recentCaptures, &QMenu::aboutToShow, this, &MainWindow::FillRecentCaptures);
+  connect(menus_.recentCaptures, &QMenu::aboutToShow, this,
+          [this] { openCommand_->FillRecent(*menus_.recentCaptures); });
   // A copy too large for the clipboard offers the save in its place.
   connect(logView_, &PacketLogView::saveRequested, this, guarded(&MainWindow::miSaveLogClick));
   connect(menus_.miClearLog, &QAction::triggered, this, guarded(&MainWindow::miClearLogClick));
@@ -217,18 +219,7 @@ void MainWindow::bStartClick() {
   // A second press while a gateway is still being reached is ignored, and
   // must not touch the capture that press began.
   if (connection_->Starting()) return connection_->StartStop();
-  if (!Capturing() && !shownCapture_.isEmpty()) {
-    // An opened file is never mixed with live packets.
-    const auto answer = QMessageBox::question(
-        this, QString::fromLatin1(kApplicationTitle),
-        QStringLiteral("The log shows the capture %1. Start a new capture in its place?")
-            .arg(QDir::toNativeSeparators(shownCapture_)),
-        QMessageBox::Yes | QMessageBox::Cancel);
-    if (answer != QMessageBox::Yes) return;
-    log_.Clear();
-    shownCapture_.clear();
-    setWindowTitle(QString::fromLatin1(kApplicationTitle));
-  }
+  if (!Capturing() && !openCommand_->MayStartCapture()) return;
   // The file is ready before the link opens: bytes may come at once.
   if (!Capturing()) recording_->BeginCapture();
   connection_->StartStop();
@@ -237,77 +228,13 @@ void MainWindow::bStartClick() {
 
 bool MainWindow::Capturing() const { return connection_->LinkOpen() || session_->Retrying(); }
 
-void MainWindow::miOpenCaptureClick() {
-  const QString path = QFileDialog::getOpenFileName(
-      this, QStringLiteral("Open capture"), CaptureFolder(),
-      QStringLiteral("Captures (*.pcapng *.pcap *.cap *.ntar);;All files (*)"));
-  if (!path.isEmpty()) OpenCapture(path);
-}
+void MainWindow::miOpenCaptureClick() { openCommand_->Run(); }
 
-bool MainWindow::OpenCapture(const QString& path) {
-  // Read first: a file that cannot be shown leaves the log and a running
-  // capture untouched.
-  CaptureFileContents contents;
-  try {
-    contents = ReadCaptureForLog(path);
-  } catch (const CaptureFileError& failure) {
-    ShowErrorReport(QString::fromStdString(failure.what()));
-    return false;
-  }
-  if (Capturing()) {
-    const auto answer = QMessageBox::question(
-        this, QString::fromLatin1(kApplicationTitle),
-        QStringLiteral("A capture is running. Stop it and open %1?").arg(QDir::toNativeSeparators(path)),
-        QMessageBox::Yes | QMessageBox::Cancel);
-    if (answer != QMessageBox::Yes) return false;
-    EndCaptureForClosing();
-  }
-  ShowCapture(path, contents);
-  return true;
-}
+bool MainWindow::OpenCapture(const QString& path) { return openCommand_->Open(path); }
 
-void MainWindow::ShowCapture(const QString& path, const CaptureFileContents& contents) {
-  ShowCaptureInLog(contents, log_);
-  shownCapture_ = QFileInfo(path).absoluteFilePath();
-  shownLine_ = contents.interfaces.empty() ? CaptureInterface{} : contents.interfaces.front().link;
-  // The rows are the file's: closing has nothing to ask.
-  closeGuard_->MarkKept(shownCapture_);
-  setWindowTitle(QStringLiteral("%1 \u2014 %2").arg(QFileInfo(path).fileName(), QString::fromLatin1(kApplicationTitle)));
-  panels_->showMessage(QStringLiteral("Opened %1: %2 packets%3")
-                           .arg(QDir::toNativeSeparators(shownCapture_))
-                           .arg(contents.packets.size())
-                           .arg(contents.torn ? QStringLiteral(" (its unfinished last block left out)") : QString()),
-                       10'000);
-  RunReportingErrors([this] { RememberRecentCapture(links_.StoreDirectory(), shownCapture_); });
-}
+void MainWindow::OfferUnfinishedCapture() { openCommand_->OfferUnfinished(); }
 
-void MainWindow::OfferUnfinishedCapture() {
-  const std::optional<QString> path = UnfinishedCapture(CaptureFolder());
-  if (!path) return;
-  // Offered once: whatever the answer, the next start asks no more.
-  ForgetUnfinished(*path);
-  CaptureFileContents contents;
-  try {
-    contents = ReadCaptureForLog(*path);
-  } catch (const CaptureFileError& failure) {
-    ShowErrorReport(QString::fromStdString(failure.what()));
-    return;
-  }
-  if (contents.packets.empty()) return;
-  const auto answer = QMessageBox::question(this, QString::fromLatin1(kApplicationTitle),
-                                            UnfinishedCaptureQuestion(contents), QMessageBox::Yes | QMessageBox::No);
-  if (answer == QMessageBox::Yes) ShowCapture(*path, contents);
-}
-
-void MainWindow::FillRecentCaptures() {
-  menus_.recentCaptures->clear();
-  const QStringList files = RecentCaptures(links_.StoreDirectory());
-  for (const QString& file : files) {
-    QAction* item = menus_.recentCaptures->addAction(QDir::toNativeSeparators(file));
-    connect(item, &QAction::triggered, this, [this, file] { OpenCapture(file); });
-  }
-  if (files.isEmpty()) menus_.recentCaptures->addAction(QStringLiteral("(none)"))->setEnabled(false);
-}
+const QString& MainWindow::ShownCapture() const { return openCommand_->Shown(); }
 
 void MainWindow::EndRecording() {
   // A packet read before the link closed ends at its silence, as always;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/main_menus.h"
-#include "capture_file/capture_file_reader.h"
 #include "capture/packet_framer.h"
 #include "capture/packet_log_model.h"
 #include "links/connection_control.h"
@@ -18,6 +17,7 @@ class QDialog;
 
 namespace tessaly {
 
+class CaptureOpenCommand;
 class CloseGuard;
 class Data;
 class FrameAnalysis;
@@ -66,7 +66,7 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   // At start-up: offers the newest capture a crash or a kill cut off.
   void OfferUnfinishedCapture();
   // The capture file the log shows, empty while it shows live capture.
-  const QString& ShownCapture() const { return shownCapture_; }
+  const QString& ShownCapture() const;
 
   PacketFramer& Framer() { return session_->Framer(); }
   CaptureSession& Session() { return *session_; }
@@ -103,8 +103,6 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   // collected joins it first.
   void EndRecording();
   bool Capturing() const;
-  void ShowCapture(const QString& path, const CaptureFileContents& contents);
-  void FillRecentCaptures();
   // The user chose to close after a save: no packet may arrive after it.
   void EndCaptureForClosing();
 
@@ -137,8 +135,7 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   QDialog* comSet_ = nullptr;
   QDialog* tcpSet_ = nullptr;
   bool busyPointer_ = false;
-  QString shownCapture_;
-  CaptureInterface shownLine_;  // the line of the file shown
+  CaptureOpenCommand* openCommand_;  // owned by the window
   QAction* miPreferences_;
 };
 
