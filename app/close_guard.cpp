@@ -30,6 +30,11 @@ CloseGuard::CloseGuard(QWidget& window, PacketLogModel& log, LogSaveCommand& sav
   });
 }
 
+void CloseGuard::MarkKept(const QString& fileName) {
+  keptIn_ = fileName;
+  keptRows_ = log_.PacketCount();
+}
+
 bool CloseGuard::LogKept() const {
   return log_.PacketCount() == 0 || log_.PacketCount() == keptRows_;
 }

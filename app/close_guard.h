@@ -39,6 +39,8 @@ class CloseGuard : public QObject {
   // empty log).
   bool LogKept() const;
   const QString& KeptIn() const { return keptIn_; }
+  // The log as it is now came whole from fileName (a capture opened).
+  void MarkKept(const QString& fileName);
 
  private:
   bool AskAboutRunningSave();

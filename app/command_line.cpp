@@ -31,6 +31,8 @@ Options Describe(QCommandLineParser& parser) {
       "Watches the traffic on a Modbus RTU line, on a serial port or through a\n"
       "serial-to-Ethernet gateway, and logs each packet with its time."));
   Options options{parser.addHelpOption(), parser.addVersionOption()};
+  parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A capture file (pcapng or pcap) to open."),
+                               QStringLiteral("[FILE]"));
   for (const char* name : kQtValueOptions) {
     QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
     option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -51,8 +53,9 @@ QString Mistake(const QCommandLineParser& parser, bool parsed) {
         .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
   }
   if (!parsed) return parser.errorText();
-  if (!parser.positionalArguments().isEmpty()) {
-    return QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().front());
+  // One argument: the capture file to open.
+  if (parser.positionalArguments().size() > 1) {
+    return QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().at(1));
   }
   return {};
 }
@@ -64,6 +67,13 @@ QString CommandLineMistake(const QStringList& arguments) {
   Describe(parser);
   const bool parsed = parser.parse(arguments);
   return Mistake(parser, parsed);
+}
+
+std::optional<QString> CaptureFileArgument(const QStringList& arguments) {
+  QCommandLineParser parser;
+  Describe(parser);
+  if (!parser.parse(arguments) || parser.positionalArguments().isEmpty()) return std::nullopt;
+  return parser.positionalArguments().front();
 }
 
 std::optional<int> AnswerCommandLine(int& argc, char** argv) {

@@ -20,13 +20,14 @@ struct FileType {
   const char* extension;
 };
 
-// Each type lists the files of all three, so that choosing one never hides
+// Each type lists the files of all four, so that choosing one never hides
 // the logs already saved in another; the dialog shows the names alone.
 constexpr FileType kFileTypes[] = {
-    {"Text, .txt (*.txt *.csv *.pcap)", ".txt"},
-    {"CSV, .csv (*.csv *.txt *.pcap)", ".csv"},
-    {"pcap for Wireshark, .pcap (*.pcap *.txt *.csv)", ".pcap"},
-    {"CSV with decoded fields, .csv (*.csv *.txt *.pcap)", ".csv"},
+    {"Text, .txt (*.txt *.csv *.pcap *.pcapng)", ".txt"},
+    {"CSV, .csv (*.csv *.txt *.pcap *.pcapng)", ".csv"},
+    {"pcap for Wireshark, .pcap (*.pcap *.txt *.csv *.pcapng)", ".pcap"},
+    {"CSV with decoded fields, .csv (*.csv *.txt *.pcap *.pcapng)", ".csv"},
+    {"pcapng with the line's description, .pcapng (*.pcapng *.txt *.csv *.pcap)", ".pcapng"},
 };
 
 // The type that adds each row's Modbus fields to the CSV.
@@ -51,7 +52,7 @@ const FileType* TypeOfFilter(const QString& filter) {
 bool HasLogExtension(const QString& fileName) {
   const QString suffix = QFileInfo(fileName).suffix().toLower();
   return suffix == QLatin1String("txt") || suffix == QLatin1String("csv") ||
-         suffix == QLatin1String("pcap");
+         suffix == QLatin1String("pcap") || suffix == QLatin1String("pcapng");
 }
 
 // Names a file's type by its extension alone. The stock provider reads the
@@ -118,7 +119,7 @@ void LogSaveCommand::Run(const std::function<void()>& beforeSaving) {
   });
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   QString fileName = dialog.selectedFiles().front();
-  // A name without one of the three extensions gets the chosen filter's.
+  // A name without one of the four extensions gets the chosen filter's.
   if (!HasLogExtension(fileName)) {
     if (const FileType* type = TypeOfFilter(dialog.selectedNameFilter())) {
       fileName += QLatin1String(type->extension);
@@ -139,6 +140,7 @@ void LogSaveCommand::SaveTo(const QString& fileName, bool decodedFields) {
   LogWriter writer(log_.TakeSnapshot(), decoded ? LogFileFormat::kDecodedCsv : format);
   if (decoded && decoding_) writer.SetDecoding(decoding_());
   writer.SetMarks(log_.Marks());
+  if (line_) writer.SetLine(line_());
   job_ = std::make_unique<LogWriteJob>(std::move(writer), fileName);
   connect(job_.get(), &LogWriteJob::finished, this, &LogSaveCommand::Finish);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/modbus/decoded_row.h"
+#include "capture_file/capture_file_format.h"
 
 #include <QObject>
 #include <QPointer>
@@ -40,11 +41,13 @@ class LogSaveCommand : public QObject {
   // How "CSV with decoded fields" decodes the rows, asked when a save
   // starts: the line's timing, the register types and the notation.
   void SetDecoding(std::function<modbus::DecodingChoices()> decoding) { decoding_ = std::move(decoding); }
+  // The line the rows came from, which a pcapng file describes.
+  void SetLine(std::function<CaptureInterface()> line) { line_ = std::move(line); }
   ~LogSaveCommand() override;
 
   // Asks for the file, then saves. The dialog opens in the folder last
   // saved to, with the type last saved and a name from the capture's start
-  // and link; it lists the files of all three types whichever is chosen.
+  // and link; it lists the files of every type whichever is chosen.
   // beforeSaving runs once a file has been chosen, before the log's rows
   // are taken.
   void Run(const std::function<void()>& beforeSaving = {});
@@ -77,6 +80,7 @@ class LogSaveCommand : public QObject {
   std::filesystem::path storeDirectory_;
   std::function<QString()> linkName_;
   std::function<modbus::DecodingChoices()> decoding_;
+  std::function<CaptureInterface()> line_;
   QString linkAtStart_;  // the link when the log's first packet came
   std::unique_ptr<LogWriteJob> job_;
   QPointer<QProgressDialog> progress_;

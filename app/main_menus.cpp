@@ -39,6 +39,11 @@ MainMenus BuildMainMenus(QMenuBar& menuBar) {
   MainMenus items{};
 
   QMenu* file = menuBar.addMenu(QStringLiteral("&File"));
+  items.file = file;
+  items.miOpenCapture = AddItem(*file, "miOpenCapture", "&Open capture\u2026");
+  items.miOpenCapture->setShortcut(QKeySequence::Open);
+  items.recentCaptures = file->addMenu(QStringLiteral("&Recent captures"));
+  items.recentCaptures->setObjectName(QStringLiteral("RecentCapturesMenu"));
   items.miSaveLog = AddItem(*file, "miSaveLog", "&Save log as\u2026");
   items.miSaveLog->setShortcut(QKeySequence::Save);
   file->addSeparator();

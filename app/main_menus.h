@@ -8,6 +8,9 @@ namespace tessaly {
 
 // The main window's menu items, built into its menu bar.
 struct MainMenus {
+  QMenu* file;
+  QAction* miOpenCapture;
+  QMenu* recentCaptures;  // filled by the window
   QAction* miSaveLog;
   QAction* miExit;
   QMenu* edit;  // the log grid's commands come first
@@ -24,7 +27,7 @@ struct MainMenus {
   QAction* miAbout;
 };
 
-// Builds "&File", "&Edit", "&Options" (with the packet-type and transport
+// Builds "&File" (with "Open capture…" on Ctrl+O and "Recent captures"), "&Edit", "&Options" (with the packet-type and transport
 // submenus and the Start/Stop command on F5) and "&Help". Radio items tick
 // themselves when chosen; choosing the ticked one unticks it and ticks nothing
 // else. Alt+X anywhere in the window chooses Exit, as its caption promises.

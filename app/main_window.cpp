@@ -2,6 +2,9 @@
 
 #include "presentation/error_report.h"
 #include "presentation/ui_scale.h"
+#include "app/capture_budget_watch.h"
+#include "app/capture_folder.h"
+#include "app/capture_open_command.h"
 #include "app/close_guard.h"
 #include "app/frame_analysis.h"
 #include "app/gateway_line_speed.h"
@@ -9,6 +12,7 @@
 #include "app/line_views.h"
 #include "app/log_save_command.h"
 #include "app/main_toolbar.h"
+#include "app/preferences_dialog.h"
 #include "app/status_panels.h"
 #include "capture/packet_log_view.h"
 #include "links/link_holder.h"
@@ -53,7 +57,12 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   resizeTimer_.setObjectName(QStringLiteral("ResizeTimer"));
   resizeTimer_.setInterval(200);
   CaptureReporter& reporter = *this;
-  session_ = std::make_unique<CaptureSession>(links_, log_, reporter);
+  // Every packet goes to the log and, while a capture runs, to its file.
+  recording_ = std::make_unique<RecordingSink>(log_, [](PacketTime start, const LineDescription& line) {
+    return NewCapturePath(CaptureFolder(), start, line);
+  });
+  session_ = std::make_unique<CaptureSession>(links_, *recording_, reporter);
+  recording_->SetLineSource([this] { return session_->Line(); });
   // The window's handlers, named after their events, are what the links call.
   session_->SetHandlers(LinkHandlers{
       [this](TCustomComPort& sender, int count) { ListModeRxChar(sender, count); },
@@ -86,6 +95,12 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
     return links_.ComPort().Port();
   });
   closeGuard_ = new CloseGuard(*this, log_, *saveCommand_, [this] { EndCaptureForClosing(); });
+  openCommand_ = new CaptureOpenCommand(
+      *this, log_, *closeGuard_, links_.StoreDirectory(), [this] { return Capturing(); },
+      [this] { EndCaptureForClosing(); });
+  saveCommand_->SetLine([this] {
+    return openCommand_->Shown().isEmpty() ? InterfaceOf(session_->Line()) : openCommand_->ShownLine();
+  });
   panels_ = new StatusPanels(this);
   setStatusBar(panels_);
   // Modbus marks, counts and panes beside the grid and the three panels.
@@ -98,6 +113,15 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   auto* gatewaySpeed =
       new GatewayLineSpeed(*menus_.options, menus_.miIPSet, *session_, links_.StoreDirectory(), *this);
   new ReconnectOption(*menus_.options, gatewaySpeed->Item(), *session_, links_.StoreDirectory());
+  menus_.options->addSeparator();
+  miPreferences_ = menus_.options->addAction(QStringLiteral("&Preferences\u2026"));
+  miPreferences_->setObjectName(QStringLiteral("miPreferences"));
+  miPreferences_->setMenuRole(QAction::NoRole);
+  new CaptureBudgetWatch(*recording_, links_.StoreDirectory(),
+                         [this](const QString& message, const QString& detail) {
+                           StopRecordedCapture(message, detail);
+                         },
+                         this);
   ConnectCommands();
 
   // Fits the log's columns once the maximised window has its size.
@@ -135,6 +159,10 @@ void MainWindow::ConnectCommands() {
   connect(menus_.miIPSet, &QAction::triggered, this, guarded(&MainWindow::miIPSetClick));
   connect(menus_.miAbout, &QAction::triggered, this, guarded(&MainWindow::miAboutClick));
   connect(menus_.miSaveLog, &QAction::triggered, this, guarded(&MainWindow::miSaveLogClick));
+  connect(menus_.miOpenCapture, &QAction::triggered, this, guarded(&MainWindow::miOpenCaptureClick));
+  connect(miPreferences_, &QAction::triggered, this, guarded(&MainWindow::miPreferencesClick));
+  connect(menus_.recentCaptures, &QMenu::aboutToShow, this,
+          [this] { openCommand_->FillRecent(*menus_.recentCaptures); });
   // A copy too large for the clipboard offers the save in its place.
   connect(logView_, &PacketLogView::saveRequested, this, guarded(&MainWindow::miSaveLogClick));
   connect(menus_.miClearLog, &QAction::triggered, this, guarded(&MainWindow::miClearLogClick));
@@ -142,6 +170,8 @@ void MainWindow::ConnectCommands() {
           [this] { menus_.miSaveLog->setEnabled(true); });
   // Queued: the report's box must not open inside the append that failed.
   connect(&log_, &PacketLogModel::memoryExhausted, this, &MainWindow::StopOnMemoryExhausted,
+          Qt::QueuedConnection);
+  connect(recording_.get(), &RecordingSink::recordingFailed, this, &MainWindow::StopOnRecordingFailure,
           Qt::QueuedConnection);
 
   // The session's timer calls its own end of packet; the window's handler of
@@ -174,6 +204,7 @@ void MainWindow::ReadTransportChoice() {
 }
 
 void MainWindow::FormClose() {
+  EndRecording();
   // Each step is reported on its own and the window closes all the same: a
   // store that refuses must never trap the user in a window that cannot be
   // closed.
@@ -187,7 +218,32 @@ void MainWindow::FormClose() {
   });
 }
 
-void MainWindow::bStartClick() { connection_->StartStop(); }
+void MainWindow::bStartClick() {
+  // A second press while a gateway is still being reached is ignored, and
+  // must not touch the capture that press began.
+  if (connection_->Starting()) return connection_->StartStop();
+  if (!Capturing() && !openCommand_->MayStartCapture()) return;
+  // The file is ready before the link opens: bytes may come at once.
+  if (!Capturing()) recording_->BeginCapture();
+  connection_->StartStop();
+  if (!Capturing()) EndRecording();
+}
+
+bool MainWindow::Capturing() const { return connection_->LinkOpen() || session_->Retrying(); }
+
+void MainWindow::miOpenCaptureClick() { openCommand_->Run(); }
+
+bool MainWindow::OpenCapture(const QString& path) { return openCommand_->Open(path); }
+
+void MainWindow::OfferUnfinishedCapture() { openCommand_->OfferUnfinished(); }
+
+const QString& MainWindow::ShownCapture() const { return openCommand_->Shown(); }
+
+void MainWindow::EndRecording() {
+  // A packet read before the link closed ends at its silence, as always;
+  // the file takes it, then closes.
+  recording_->EndCapture(EndPacketTimer().isActive());
+}
 
 void MainWindow::ChooseTransport(QAction& item) {
   // The item has already inverted its own tick; choosing the ticked item
@@ -233,6 +289,8 @@ void MainWindow::miClearLogClick() {
   // A save under way keeps its own copy of the rows; capture goes on into the
   // emptied log.
   log_.Clear();
+  // A file per log: the emptied log's packets go to a new one.
+  recording_->NewFile();
 }
 
 void MainWindow::EndCaptureForClosing() {
@@ -240,15 +298,42 @@ void MainWindow::EndCaptureForClosing() {
   // A packet still being collected joins the log now rather than after the
   // rows have been taken for saving.
   if (EndPacketTimer().isActive()) RunReportingErrors([this] { EndPacketTimerTimer(); });
+  EndRecording();
 }
 
 void MainWindow::StopOnMemoryExhausted(int rows) {
   // The log keeps what it holds and refuses the rest: the link is closed so
   // nothing more is read, then the user is told once.
   connection_->CloseLinks();
+  EndRecording();
   ShowErrorReport(QStringLiteral("Out of memory: capture has stopped. The log holds %1 rows and "
                                  "can still be saved")
                       .arg(rows));
+}
+
+void MainWindow::StopOnRecordingFailure(const QString& message, bool capturing) {
+  if (!capturing) {
+    // No file could be made: the log goes on alone, and the user knows the
+    // capture lives only in memory.
+    ShowErrorReport(message, QStringLiteral("This capture is not being recorded to a file; save the log before "
+                                            "closing to keep it."));
+    return;
+  }
+  StopRecordedCapture(message, QStringLiteral("Capture has stopped. The file keeps every packet written before; "
+                                              "the log holds them all and can still be saved."));
+}
+
+void MainWindow::StopRecordedCapture(const QString& message, const QString& detail) {
+  // What is in the file stays readable; nothing more is read, so nothing
+  // captured is missing from it.
+  connection_->CloseLinks();
+  EndRecording();
+  ShowErrorReport(message, detail);
+}
+
+void MainWindow::miPreferencesClick() {
+  PreferencesDialog dialog(links_.StoreDirectory(), this);
+  dialog.exec();
 }
 
 void MainWindow::GetComPortStates() { connection_->GetComPortStates(); }
@@ -316,22 +401,26 @@ void MainWindow::ShowProgress(const QString& text) {
 void MainWindow::LinkLost(const QString& message, const QString& detail) {
   // The session has closed the link: the idle state shows first, then why.
   connection_->ShowRealLinkState();
+  EndRecording();
   ShowErrorReport(message, detail);
 }
 
 void MainWindow::LinkDropped(const QString& cause, PacketTime at, bool retrying) {
   connection_->ShowRealLinkState();
   const QString text = QStringLiteral("Link lost at %1: %2").arg(ClockText(at), cause);
-  log_.AppendMark(QStringLiteral("\u2014 ") + text + (retrying ? QStringLiteral(" (reconnecting every second)") : QString()) +
-                      QStringLiteral(" \u2014"),
-                  at);
+  const QString mark = QStringLiteral("\u2014 ") + text +
+                       (retrying ? QStringLiteral(" (reconnecting every second)") : QString()) + QStringLiteral(" \u2014");
+  log_.AppendMark(mark, at);
+  recording_->AppendMark(mark);
   panels_->showMessage(text + (retrying ? QStringLiteral(". Reconnecting\u2026") : QString()));
 }
 
 void MainWindow::LinkBack(const QString& where, PacketTime at) {
   connection_->ShowRealLinkState();
   const QString text = QStringLiteral("Link back at %1: %2").arg(ClockText(at), where);
-  log_.AppendMark(QStringLiteral("\u2014 ") + text + QStringLiteral(" \u2014"), at);
+  const QString mark = QStringLiteral("\u2014 ") + text + QStringLiteral(" \u2014");
+  log_.AppendMark(mark, at);
+  recording_->AppendMark(mark);
   panels_->showMessage(text, 10'000);
 }
 

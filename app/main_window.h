@@ -6,6 +6,7 @@
 #include "links/connection_control.h"
 #include "session/capture_reporter.h"
 #include "session/capture_session.h"
+#include "session/recording_sink.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -16,6 +17,7 @@ class QDialog;
 
 namespace tessaly {
 
+class CaptureOpenCommand;
 class CloseGuard;
 class Data;
 class FrameAnalysis;
@@ -48,6 +50,8 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   void miAboutClick();
   void miExitClick();
   void miSaveLogClick();
+  void miOpenCaptureClick();
+  void miPreferencesClick();
   void miClearLogClick();
   void GetComPortStates();
   void ListModeRxChar(TCustomComPort& sender, int count);
@@ -56,8 +60,18 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
                    int& errorCode);
   void EndPacketTimerTimer();
 
+  // Shows the capture file in the log in place of its rows; a running
+  // capture is asked about and ended first. A file that cannot be shown is
+  // reported and the log stays as it was. True when it is shown.
+  bool OpenCapture(const QString& path);
+  // At start-up: offers the newest capture a crash or a kill cut off.
+  void OfferUnfinishedCapture();
+  // The capture file the log shows, empty while it shows live capture.
+  const QString& ShownCapture() const;
+
   PacketFramer& Framer() { return session_->Framer(); }
   CaptureSession& Session() { return *session_; }
+  RecordingSink& Recording() { return *recording_; }
   PacketLogModel& Log() { return log_; }
   PacketLogView& LogView() { return *logView_; }
   MainToolbar& Toolbar() { return *toolbar_; }
@@ -83,6 +97,14 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   void ConnectCommands();
   static void ChooseTransport(QAction& item);
   void StopOnMemoryExhausted(int rows);
+  void StopOnRecordingFailure(const QString& message, bool capturing);
+  // Capture must end for the file's sake (the disk): the links close, the
+  // file ends, then the user is told once.
+  void StopRecordedCapture(const QString& message, const QString& detail);
+  // The capture's file ends with the capture; a packet still being
+  // collected joins it first.
+  void EndRecording();
+  bool Capturing() const;
   // The user chose to close after a save: no packet may arrive after it.
   void EndCaptureForClosing();
 
@@ -101,6 +123,7 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   Data& links_;
   PacketLogModel log_;
   QTimer resizeTimer_;
+  std::unique_ptr<RecordingSink> recording_;
   std::unique_ptr<CaptureSession> session_;
   MainToolbar* toolbar_;
   PacketLogView* logView_;
@@ -115,6 +138,8 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   QDialog* comSet_ = nullptr;
   QDialog* tcpSet_ = nullptr;
   bool busyPointer_ = false;
+  CaptureOpenCommand* openCommand_;  // owned by the window
+  QAction* miPreferences_;
 };
 
 }  // namespace tessaly

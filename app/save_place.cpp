@@ -14,7 +14,7 @@ namespace {
 
 bool IsLogType(const QString& extension) {
   return extension == QLatin1String("txt") || extension == QLatin1String("csv") ||
-         extension == QLatin1String("pcap");
+         extension == QLatin1String("pcap") || extension == QLatin1String("pcapng");
 }
 
 // The current user's string value, or the empty text when it is missing or

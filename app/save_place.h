@@ -16,7 +16,7 @@ class SavePlace {
  public:
   // The current user's values under the program's key.
   static constexpr const char* kFolderValue = "SaveFolder";
-  static constexpr const char* kTypeValue = "SaveType";  // "txt", "csv" or "pcap"
+  static constexpr const char* kTypeValue = "SaveType";  // "txt", "csv", "pcap" or "pcapng"
 
   explicit SavePlace(std::filesystem::path storeDirectory);
 

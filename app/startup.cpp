@@ -1,5 +1,7 @@
 #include "app/startup.h"
 
+#include "app/command_line.h"
+
 #include "presentation/error_report.h"
 #include "resources/image_list.h"
 #include "settings/registry.h"
@@ -25,6 +27,13 @@ int RunTessaly(int& argc, char** argv) {
 
   Program program(DefaultStoreDirectory());
   program.fmMain.showMaximized();
+  // A file named on the command line is what the user wants to see; else a
+  // capture cut off by a crash is offered.
+  if (const std::optional<QString> file = CaptureFileArgument(QApplication::arguments())) {
+    program.fmMain.OpenCapture(*file);
+  } else {
+    program.fmMain.OfferUnfinishedCapture();
+  }
   return QApplication::exec();
 }
 

@@ -1,6 +1,8 @@
 #include "capture/log_export.h"
 
 #include "capture/local_time_text.h"
+#include "capture_file/capture_file_writer.h"
+#include "capture_file/pcapng_blocks.h"
 
 #include <algorithm>
 #include <cstring>
@@ -54,6 +56,7 @@ char* WriteLittleEndian16(std::uint16_t value, char* out) {
 LogFileFormat LogFileFormatForName(const QString& fileName) {
   if (fileName.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) return LogFileFormat::kCsv;
   if (fileName.endsWith(QStringLiteral(".pcap"), Qt::CaseInsensitive)) return LogFileFormat::kPcap;
+  if (fileName.endsWith(QStringLiteral(".pcapng"), Qt::CaseInsensitive)) return LogFileFormat::kPcapng;
   return LogFileFormat::kText;
 }
 
@@ -108,6 +111,11 @@ bool LogWriter::WriteNext(QByteArray& out) {
       end = WriteLittleEndian(PacketStore::kMaxPacketSize, end);  // snapshot length
       WriteLittleEndian(kPcapLinkType, end);
       out.append(header, sizeof header);
+    } else if (format_ == LogFileFormat::kPcapng) {
+      std::string blocks;
+      pcapng::AppendSectionHeader(blocks, "Tessaly");
+      pcapng::AppendInterface(blocks, line_);
+      out.append(blocks.data(), static_cast<qsizetype>(blocks.size()));
     }
   }
   const qsizetype goal = out.size() + kPieceBytes;
@@ -121,7 +129,16 @@ bool LogWriter::WriteNext(QByteArray& out) {
     ++written_;
     if (++next_ > ranges_[range_].last && ++range_ < ranges_.size()) next_ = ranges_[range_].first;
   }
-  return range_ < ranges_.size();
+  const bool more = range_ < ranges_.size();
+  if (!more && format_ == LogFileFormat::kPcapng && !comments_.empty()) {
+    // Notes after the last packet: a block of their own.
+    std::string block;
+    const PacketTime end = snapshot_.Size() > 0 ? snapshot_.At(snapshot_.Size() - 1).time : 0;
+    pcapng::AppendStatistics(block, 0, end, comments_);
+    comments_.clear();
+    out.append(block.data(), static_cast<qsizetype>(block.size()));
+  }
+  return more;
 }
 
 void LogWriter::WriteMark(QByteArray& out, const PacketStore::Packet& packet, const QString& text) {
@@ -143,10 +160,23 @@ void LogWriter::WriteMark(QByteArray& out, const PacketStore::Packet& packet, co
     }
     case LogFileFormat::kPcap:
       break;
+    case LogFileFormat::kPcapng:
+      comments_.push_back(note.toStdString());
+      break;
   }
 }
 
 void LogWriter::WriteRow(QByteArray& out, const PacketStore::Packet& packet) {
+  if (format_ == LogFileFormat::kPcapng) {
+    // As a capture file is written while capturing: stamped with the end,
+    // the first byte's arrival in a comment, after the notes before it.
+    if (packet.count > 0 && packet.firstByte) comments_.insert(comments_.begin(), FirstByteComment(*packet.firstByte));
+    std::string block;
+    pcapng::AppendPacket(block, 0, packet.time, packet.bytes, packet.count, comments_);
+    comments_.clear();
+    out.append(block.data(), static_cast<qsizetype>(block.size()));
+    return;
+  }
   const qsizetype start = out.size();
   out.resize(start + kRowOverhead + 3 * qsizetype{packet.count});
   char* const begin = out.data() + start;
@@ -190,6 +220,8 @@ void LogWriter::WriteRow(QByteArray& out, const PacketStore::Packet& packet) {
       if (packet.count > 0) end = std::copy_n(packet.bytes, packet.count, end);
       break;
     }
+    case LogFileFormat::kPcapng:
+      break;  // written above
   }
   out.truncate(end - out.data());
 }

@@ -3,6 +3,7 @@
 #include "capture/log_marks.h"
 #include "capture/modbus/decoded_row.h"
 #include "capture/packet_store.h"
+#include "capture_file/capture_file_format.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,11 +17,12 @@ enum class LogFileFormat {
   kText,       // the two cells as shown, a tab between them, one line a row
   kCsv,        // RFC 4180 with a header: local date-time, shown time, count, bytes
   kPcap,       // classic libpcap, microsecond stamps, one record a packet
+  kPcapng,     // pcapng: the line's description, a block a packet, notes as comments
   kBytesOnly,  // the data cell alone, one line a row (for copying)
   kDecodedCsv, // the CSV's columns, then each row's Modbus fields (DecodeRow)
 };
 
-// The format a file name asks for by its extension (.csv, .pcap; anything
+// The format a file name asks for by its extension (.csv, .pcap, .pcapng; anything
 // else is text).
 LogFileFormat LogFileFormatForName(const QString& fileName);
 
@@ -51,6 +53,8 @@ class LogWriter {
   // and CSV give the note's text in place of the bytes; pcap, which has no
   // place for it, leaves them out.
   void SetMarks(LogMarks marks) { marks_ = std::move(marks); }
+  // The line the rows came from, as pcapng describes it.
+  void SetLine(CaptureInterface line) { line_ = std::move(line); }
 
   // Appends the next piece (about kPieceBytes, the header first) to out;
   // false once everything has been written.
@@ -70,6 +74,9 @@ class LogWriter {
 
   PacketStore::Snapshot snapshot_;
   LogMarks marks_;
+  CaptureInterface line_;
+  // pcapng: notes waiting for the next packet to carry them.
+  std::vector<std::string> comments_;
   LogFileFormat format_;
   std::vector<RowRange> ranges_;
   std::size_t range_ = 0;

@@ -28,7 +28,7 @@ Ended RunProgram(const char* program, const QStringList& arguments) {
 
 TEST(CommandLine, UnknownOptionOrArgument_UsageOnStandardErrorAndCode2) {
   for (const QStringList& arguments : {QStringList{"--port", "/dev/ttyUSB0"}, QStringList{"-x"},
-                                       QStringList{"/dev/ttyUSB0"}}) {
+                                       QStringList{"a.pcapng", "b.pcapng"}}) {
     SCOPED_TRACE(arguments.join(u' ').toStdString());
     const Ended run = RunProgram(TESSALY_PROGRAM, arguments);
     EXPECT_EQ(run.exitCode, 2);
@@ -54,6 +54,11 @@ TEST(CommandLine, QtsOwnOptionsStartTheProgram) {
   }
   EXPECT_EQ(CommandLineMistake({"tessaly", "--port", "x"}), "unknown option '--port'");
   EXPECT_EQ(CommandLineMistake({"tessaly", "-style"}), "Missing value after '-style'.");
+  // One file to open, and only one.
+  EXPECT_EQ(CommandLineMistake({"tessaly", "x.pcapng"}), QString());
+  EXPECT_EQ(CaptureFileArgument({"tessaly", "-style", "fusion", "x.pcapng"}), QStringLiteral("x.pcapng"));
+  EXPECT_EQ(CaptureFileArgument({"tessaly"}), std::nullopt);
+  EXPECT_EQ(CommandLineMistake({"tessaly", "x.pcapng", "y"}), "unexpected argument 'y'");
 }
 
 // Every option the help text lists (-h, --help, --count, ...) is in the

@@ -4,6 +4,7 @@
 #include "capture/log_write_job.h"
 #include "capture/packet_store.h"
 #include "capture/packet_text.h"
+#include "capture_file/capture_file_reader.h"
 #include "tests/support/test_support.h"
 
 #include <QDateTime>
@@ -158,6 +159,31 @@ TEST_F(LogFileTest, EachFormatReadsBackWithItsStampsCountsAndBytes) {
     }
   }
   EXPECT_EQ(FilesInFolder(), (QStringList{"log.csv", "log.pcap", "log.txt"}));
+}
+
+TEST_F(LogFileTest, Pcapng_KeepsTheLineFirstBytesAndNotes) {
+  const Bytes request{0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
+  const PacketTime noon = 1'796'731'200'000'000;
+  store.Append(noon + 9'000, request.data(), 8, noon, noon + 8'000);
+  store.Append(noon + 50'000, nullptr, 0);  // the note's row
+  store.Append(noon + 90'000, request.data(), 3, noon + 80'000, noon + 83'000);
+  store.Append(noon + 99'000, nullptr, 0);  // a note after the last packet
+  LogWriter writer(store.TakeSnapshot(), LogFileFormatForName("log.PCAPNG"));
+  writer.SetMarks({{1, QStringLiteral("link lost")}, {3, QStringLiteral("stopped")}});
+  writer.SetLine({"ttyUSB0", "ttyUSB0 9600 8N1, packets end after 4 ms of silence", 9600});
+  LogWriteJob job(std::move(writer), PathOf("log.pcapng"));
+  Finish(job);
+  ASSERT_EQ(job.Result(), LogWriteJob::Outcome::kDone) << job.ErrorText().toStdString();
+
+  const CaptureFileContents contents = ReadCaptureFile(PathOf("log.pcapng").toStdString());
+  ASSERT_EQ(contents.interfaces.size(), 1u);
+  EXPECT_EQ(contents.interfaces[0].link.description, "ttyUSB0 9600 8N1, packets end after 4 ms of silence");
+  ASSERT_EQ(contents.packets.size(), 2u) << "notes are no packets";
+  EXPECT_EQ(contents.packets[0].stamp, noon + 9'000);
+  EXPECT_EQ(contents.packets[0].firstByte, noon);
+  EXPECT_EQ(contents.packets[1].bytes, Bytes(request.begin(), request.begin() + 3));
+  EXPECT_EQ(contents.packets[1].comments.back(), "link lost");
+  EXPECT_EQ(contents.comments, std::vector<std::string>{"stopped"});
 }
 
 TEST_F(LogFileTest, SaveWhileRowsArriveAndTheLogIsCleared_HoldsTheRowsOfItsStart) {

@@ -22,7 +22,9 @@ desktop-file-validate "$prefix/share/applications/$id.desktop" || fail "desktop-
 appstreamcli validate --no-net --pedantic "$prefix/share/metainfo/$id.metainfo.xml" ||
   fail "appstreamcli validate"
 grep -qx "Icon=$id" "$prefix/share/applications/$id.desktop" || fail "the entry's Icon is not $id"
-grep -qx "Exec=tessaly" "$prefix/share/applications/$id.desktop" || fail "the entry's Exec is not tessaly"
+grep -qx "Exec=tessaly %f" "$prefix/share/applications/$id.desktop" || fail "the entry's Exec is not tessaly %f"
+grep -qx "MimeType=application/vnd.tcpdump.pcap;application/x-pcapng;" "$prefix/share/applications/$id.desktop" ||
+  fail "the entry does not declare the pcap and pcapng types"
 grep -q "<release version=\"$version\"" "$prefix/share/metainfo/$id.metainfo.xml" ||
   fail "the AppStream release is not $version"
 

@@ -1,0 +1,72 @@
+#include "app/capture_folder.h"
+
+#include "app/save_place.h"
+#include "session/capture_recording.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <csignal>
+#include <cerrno>
+
+namespace tessaly {
+namespace {
+
+const QString kExtension = QStringLiteral(".pcapng");
+
+// The process that left a marker still runs (another window capturing
+// into the same folder): its file is not cut off.
+bool WriterAlive(const QString& marker) {
+  QFile file(marker);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  bool ok = false;
+  const qint64 pid = file.readAll().trimmed().toLongLong(&ok);
+  if (!ok || pid <= 0) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+}  // namespace
+
+QString CaptureFolder() {
+  QString data = qEnvironmentVariable("XDG_DATA_HOME");
+  // The base directory specification says a relative path is to be ignored.
+  if (data.isEmpty() || QDir::isRelativePath(data)) data = QDir::homePath() + QStringLiteral("/.local/share");
+  return data + QStringLiteral("/tessaly/captures");
+}
+
+std::string NewCapturePath(const QString& folder, PacketTime start, const LineDescription& line) {
+  QDir().mkpath(folder);
+  const QString base = folder + u'/' + ProposedLogName(start, line.where);
+  QString path = base + kExtension;
+  for (int n = 2; QFileInfo::exists(path); ++n) path = base + u'-' + QString::number(n) + kExtension;
+  return QFile::encodeName(path).toStdString();
+}
+
+std::optional<QString> UnfinishedCapture(const QString& folder) {
+  const QString markerSuffix = QString::fromStdString(UnfinishedMarkerOf(""));
+  std::optional<QString> newest;
+  QDateTime newestTime;
+  const QFileInfoList markers =
+      QDir(folder).entryInfoList({QStringLiteral("*") + kExtension + markerSuffix}, QDir::Files);
+  for (const QFileInfo& marker : markers) {
+    const QString capture = marker.filePath().chopped(markerSuffix.size());
+    if (!QFileInfo::exists(capture)) {
+      QFile::remove(marker.filePath());
+      continue;
+    }
+    if (WriterAlive(marker.filePath())) continue;
+    const QDateTime written = QFileInfo(capture).lastModified();
+    if (!newest || written > newestTime) {
+      newest = capture;
+      newestTime = written;
+    }
+  }
+  return newest;
+}
+
+void ForgetUnfinished(const QString& path) {
+  QFile::remove(QString::fromStdString(UnfinishedMarkerOf(QFile::encodeName(path).toStdString())));
+}
+
+}  // namespace tessaly

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "capture_file/capture_file_reader.h"
+
+#include <QObject>
+#include <QString>
+
+#include <filesystem>
+#include <functional>
+
+class QMainWindow;
+class QMenu;
+
+namespace tessaly {
+
+class CloseGuard;
+class PacketLogModel;
+
+// Showing a capture file in the log in place of live capture: File > Open
+// capture, File > Recent captures, a file named on the command line, and
+// the capture a crash cut off, offered at start-up. A file that cannot be
+// shown is reported and the log stays as it was; a running capture is asked
+// about first and ended (endCapture) before the file's rows replace it.
+class CaptureOpenCommand : public QObject {
+  Q_OBJECT
+
+ public:
+  CaptureOpenCommand(QMainWindow& window, PacketLogModel& log, CloseGuard& closeGuard,
+                     std::filesystem::path storeDirectory, std::function<bool()> capturing,
+                     std::function<void()> endCapture);
+
+  // Asks for a file in the captures folder, then opens it.
+  void Run();
+  // True when the file is shown.
+  bool Open(const QString& path);
+  void OfferUnfinished();
+  // Lists the captures opened last, for the menu about to show.
+  void FillRecent(QMenu& menu);
+
+  // Before live capture replaces a file shown: asks, and on yes empties the
+  // log. True when capture may start.
+  bool MayStartCapture();
+
+  // The file the log shows (empty while it shows live capture) and its line.
+  const QString& Shown() const { return shown_; }
+  const CaptureInterface& ShownLine() const { return shownLine_; }
+
+ private:
+  void Show(const QString& path, const CaptureFileContents& contents);
+
+  QMainWindow& window_;
+  PacketLogModel& log_;
+  CloseGuard& closeGuard_;
+  std::filesystem::path storeDirectory_;
+  std::function<bool()> capturing_;
+  std::function<void()> endCapture_;
+  QString shown_;
+  CaptureInterface shownLine_;
+};
+
+}  // namespace tessaly

@@ -1,0 +1,71 @@
+// The captures folder's disk budget: the oldest files go first, a file in
+// use never goes, and a budget that cannot be kept is said.
+#include "app/capture_budget.h"
+#include "session/capture_recording.h"
+#include "tests/support/test_support.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace tessaly::test {
+namespace {
+
+constexpr std::int64_t kMegabyte = 1024 * 1024;
+constexpr std::int64_t kDisk = 1000 * kMegabyte;
+
+CaptureFileEntry Entry(const char* name, std::int64_t megabytes, int minute, bool inUse = false) {
+  return {QString::fromLatin1(name), megabytes * kMegabyte,
+          QDateTime(QDate(2026, 12, 8), QTime(9, minute)), inUse};
+}
+
+TEST(CaptureBudgetTest, OldestGoFirst_UntilBothLimitsHold_InUseNever) {
+  const std::vector<CaptureFileEntry> files = {Entry("new", 30, 50, true), Entry("old", 30, 10),
+                                               Entry("middle", 30, 30), Entry("older", 30, 20, true)};
+  // At most 50 MB: the two oldest that may go, and "older" is in use.
+  BudgetVerdict verdict = WeighCaptures(files, {50, 0}, kDisk, kDisk / 2);
+  EXPECT_EQ(verdict.remove, (QStringList{"old", "middle"}));
+  EXPECT_TRUE(verdict.cannotKeep) << "60 MB in use is more than 50";
+
+  // Within the size, but the disk must keep 5 % (50 MB) free and has 10 MB.
+  verdict = WeighCaptures(files, {2048, 5}, kDisk, 10 * kMegabyte);
+  EXPECT_EQ(verdict.remove, (QStringList{"old", "middle"}));
+  EXPECT_FALSE(verdict.cannotKeep);
+
+  verdict = WeighCaptures(files, {2048, 5}, kDisk, kDisk / 2);
+  EXPECT_TRUE(verdict.remove.isEmpty());
+  EXPECT_FALSE(verdict.cannotKeep);
+}
+
+TEST(CaptureBudgetTest, Folder_RemovesOldFilesOnly_NeverCurrentOrUnfinished) {
+  TemporaryFolder folder;
+  const QString dir = QString::fromStdString(folder.Path().string());
+  const auto write = [&](const char* name, int minute) {
+    const QString path = dir + u'/' + QLatin1String(name);
+    std::ofstream(path.toStdString()) << std::string(600 * 1024, 'x');
+    QFile file(path);
+    file.open(QIODevice::ReadWrite);
+    file.setFileTime(QDateTime(QDate(2026, 12, 8), QTime(9, minute)), QFileDevice::FileModificationTime);
+    return path;
+  };
+  const QString oldest = write("a.pcapng", 1);
+  const QString cutOff = write("b.pcapng", 2);
+  std::ofstream(UnfinishedMarkerOf(cutOff.toStdString())) << "1\n";
+  const QString older = write("c.pcapng", 3);
+  const QString current = write("d.pcapng", 0);  // its time does not matter
+  const QString notes = write("notes.txt", 0);
+
+  const BudgetVerdict verdict = KeepCaptureBudget(dir, current, {1, 0});
+  EXPECT_FALSE(QFile::exists(oldest));
+  EXPECT_FALSE(QFile::exists(older));
+  EXPECT_TRUE(QFile::exists(cutOff)) << "waits to be offered";
+  EXPECT_TRUE(QFile::exists(current));
+  EXPECT_TRUE(QFile::exists(notes)) << "not a capture";
+  EXPECT_TRUE(verdict.cannotKeep);
+}
+
+}  // namespace
+}  // namespace tessaly::test

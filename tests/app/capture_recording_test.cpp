@@ -1,0 +1,296 @@
+// The capture as a file: what a window records while it captures on a real
+// line, a file the disk stops taking, a capture a crash cut off, and files
+// opened into the log, good and bad.
+#include "app/capture_folder.h"
+#include "app/capture_open.h"
+#include "app/main_toolbar.h"
+#include "capture/packet_log_model.h"
+#include "capture_file/capture_file_reader.h"
+#include "capture_file/capture_file_writer.h"
+#include "capture_file/pcapng_blocks.h"
+#include "links/link_holder.h"
+#include "session/capture_recording.h"
+#include "tests/app/program_fixture.h"
+#include "tests/support/pty_pair.h"
+
+#include <QAbstractButton>
+#include <QToolButton>
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <fstream>
+
+namespace tessaly::test {
+namespace {
+
+constexpr PacketTime kNoon = 1'796'731'200'000'000;  // 2026-12-08T12:00:00Z
+
+class CaptureRecordingTest : public ProgramTest {
+ protected:
+  void SetUp() override { QDir(CaptureFolder()).removeRecursively(); }
+
+  void ClickStart() { Window().Toolbar().StartButton()->click(); }
+  bool WaitForPackets(int count) {
+    return QTest::qWaitFor([&] { return Window().Log().PacketCount() == count; }, 60'000);
+  }
+  void StartSerialOn(const PtyPair& line) {
+    StartProgram();
+    Links().ComPort().SetPort(line.SlavePath());
+    ClickStart();
+    ASSERT_TRUE(Links().ComPort().Connected()) << reports_.Text();
+  }
+  QStringList CaptureFiles() const {
+    QStringList files;
+    for (const QFileInfo& file : QDir(CaptureFolder()).entryInfoList({"*.pcapng"}, QDir::Files, QDir::Name)) {
+      files << file.filePath();
+    }
+    return files;
+  }
+  // Answers every question box that appears with answer, and keeps its text.
+  void Answer(QMessageBox::StandardButton answer) {
+    answerer_ = std::make_unique<QTimer>();
+    answerer_->setInterval(20);
+    QObject::connect(answerer_.get(), &QTimer::timeout, [this, answer] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      questions_ << box->text();
+      box->button(answer)->click();
+    });
+    answerer_->start();
+  }
+  // A capture of two packets as this program writes it, in the captures folder.
+  QString WriteCapture(const char* name) {
+    QDir().mkpath(CaptureFolder());
+    const QString path = CaptureFolder() + u'/' + QLatin1String(name);
+    CaptureFileWriter writer(path.toStdString(), CaptureFileFormat::kPcapng, "test");
+    const std::uint32_t link = writer.AddInterface({"ttyUSB0", "ttyUSB0 9600 8N1", 9600});
+    const std::uint8_t bytes[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
+    writer.AddPacket(link, bytes, 8, {kNoon, kNoon + 7'000, kNoon + 11'000});
+    writer.AddComment("\u2014 Link lost \u2014");
+    writer.AddPacket(link, bytes, 3, {kNoon + 60'000'000, kNoon + 60'002'000, kNoon + 60'006'000});
+    writer.Close();
+    return path;
+  }
+
+  std::unique_ptr<QTimer> answerer_;
+  QStringList questions_;
+};
+
+TEST_F(CaptureRecordingTest, SerialCapture_FileReadsBackSamePacketsTimesAndLine) {
+  PtyPair line;
+  StartSerialOn(line);
+  line.Send(std::string_view("\x01\x03\x00\x00\x00\x0A\xC5\xCD", 8));
+  ASSERT_TRUE(WaitForPackets(1));
+  // Stop while a packet is still being collected: it ends at its silence
+  // as always, goes into the file, and then the file is closed.
+  Window().Framer().SetInterval(300);
+  const LineDescription described = Window().Session().Line();
+  line.Send(std::string_view("\x01\x83\x02\xC0\xF1", 5));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window().EndPacketTimer().isActive(); }, 60'000));
+  ClickStart();
+  ASSERT_TRUE(WaitForPackets(2));
+
+  const QStringList files = CaptureFiles();
+  ASSERT_EQ(files.size(), 1);
+  EXPECT_TRUE(QFileInfo(files[0]).fileName().startsWith("tessaly-")) << files[0].toStdString();
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(UnfinishedMarkerOf(files[0].toStdString()))));
+  const CaptureFileContents contents = ReadCaptureFile(files[0].toStdString());
+  EXPECT_FALSE(contents.torn);
+  // The new interval made the line a new interface of the file.
+  ASSERT_EQ(contents.interfaces.size(), 2u);
+  EXPECT_EQ(contents.interfaces[1].linkType, 147);
+  EXPECT_EQ(contents.interfaces[1].link.name, line.SlavePath().toStdString());
+  EXPECT_EQ(contents.interfaces[1].link.description, described.Text().toStdString());
+  EXPECT_NE(contents.interfaces[0].link.description, contents.interfaces[1].link.description);
+  EXPECT_EQ(contents.interfaces[1].link.bitsPerSecond, 9600u);
+  ASSERT_EQ(contents.packets.size(), 2u);
+  EXPECT_EQ(contents.packets[1].interfaceId, 1u);
+  for (int row = 0; row < 2; ++row) {
+    const PacketStore::Packet logged = Window().Log().PacketAt(row);
+    EXPECT_EQ(contents.packets[row].bytes, std::vector<std::uint8_t>(logged.bytes, logged.bytes + logged.count));
+    EXPECT_EQ(contents.packets[row].stamp, logged.time);
+    EXPECT_EQ(contents.packets[row].firstByte, logged.firstByte);
+  }
+
+  // Each start is a file of its own; a start that catches nothing leaves none.
+  ClickStart();
+  ClickStart();
+  EXPECT_EQ(CaptureFiles().size(), 1);
+}
+
+TEST_F(CaptureRecordingTest, DiskStopsTakingTheFile_CaptureStopsWithOneReport_FileReadsToItsEnd) {
+  PtyPair line;
+  StartSerialOn(line);
+  line.Send(std::string_view("\x01\x03\x00\x00\x00\x0A\xC5\xCD", 8));
+  ASSERT_TRUE(WaitForPackets(1));
+  // From now on no file of this process may grow beyond 2 KiB: the capture
+  // file runs into the limit as a full disk would stop it.
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit before{};
+  getrlimit(RLIMIT_FSIZE, &before);
+  rlimit small = before;
+  small.rlim_cur = 2048;
+  setrlimit(RLIMIT_FSIZE, &small);
+  const std::string packet(100, '\x5A');
+  for (int sent = 1; sent < 200 && Links().ComPort().Connected(); ++sent) {
+    line.Send(packet);
+    if (!QTest::qWaitFor([&] { return Window().Log().PacketCount() > sent || !Links().ComPort().Connected(); },
+                         60'000)) {
+      break;
+    }
+    QTest::qWait(5);
+  }
+  QTest::qWaitFor([&] { return !reports_.isEmpty(); }, 60'000);
+  setrlimit(RLIMIT_FSIZE, &before);
+
+  EXPECT_FALSE(Links().ComPort().Connected()) << "capture stops";
+  ASSERT_EQ(reports_.size(), 1) << reports_.Text();
+  const QStringList files = CaptureFiles();
+  ASSERT_EQ(files.size(), 1);
+  EXPECT_EQ(reports_[0], "Cannot write the capture to " + files[0] + ": File too large.");
+  const CaptureFileContents contents = ReadCaptureFile(files[0].toStdString());
+  EXPECT_FALSE(contents.torn) << "cut back to its last whole block";
+  EXPECT_LE(QFileInfo(files[0]).size(), 2048);
+  ASSERT_GT(contents.packets.size(), 1u);
+  const PacketStore::Packet last = Window().Log().PacketAt(static_cast<int>(contents.packets.size()) - 1);
+  EXPECT_EQ(contents.packets.back().bytes, std::vector<std::uint8_t>(last.bytes, last.bytes + last.count));
+}
+
+TEST_F(CaptureRecordingTest, CaptureCutOffByACrash_OfferedOnceAtStartAndOpened) {
+  const QString path = WriteCapture("tessaly-cut.pcapng");
+  // A marker whose writer is gone (a process id beyond any the kernel gives).
+  std::ofstream(UnfinishedMarkerOf(path.toStdString())) << "2147483646\n";
+  const QString running = WriteCapture("tessaly-running.pcapng");
+  std::ofstream(UnfinishedMarkerOf(running.toStdString())) << ::getpid() << '\n';
+
+  StartProgram();
+  Answer(QMessageBox::Yes);
+  Window().OfferUnfinishedCapture();
+  ASSERT_EQ(questions_.size(), 1);
+  EXPECT_TRUE(questions_[0].startsWith("The last capture (2 packets, ")) << questions_[0].toStdString();
+  EXPECT_TRUE(questions_[0].endsWith(") was not closed. Open it?"));
+  EXPECT_EQ(Window().Log().PacketCount(), 3) << "two packets and the note between them";
+  ASSERT_EQ(Window().Log().Marks().size(), 1u);
+  EXPECT_EQ(Window().Log().Marks().begin()->first, 1);
+  EXPECT_EQ(Window().ShownCapture(), path);
+
+  // Asked once; the capture of a program still running is never offered.
+  Window().OfferUnfinishedCapture();
+  EXPECT_EQ(questions_.size(), 1);
+}
+
+TEST_F(CaptureRecordingTest, FilesThatAreNoModbusCapture_OneMessageNamingThem_LogKept) {
+  QDir().mkpath(CaptureFolder());
+  const auto write = [](const QString& path, const std::string& bytes) { std::ofstream(path.toStdString()) << bytes; };
+  std::string good;
+  pcapng::AppendSectionHeader(good, "test");
+  pcapng::AppendInterface(good, {"ttyS0", "", std::nullopt});
+  const std::uint8_t bytes[] = {1, 2, 3};
+  pcapng::AppendPacket(good, 0, kNoon, bytes, 3, {});
+  std::string lying = good;
+  lying[good.size() - 4] = 0x7F;  // the packet's trailing length differs from its leading one
+  std::string ethernet;
+  pcap::AppendFileHeader(ethernet);
+  ethernet[20] = 1;  // link type 1: Ethernet
+  pcap::AppendRecord(ethernet, kNoon, bytes, 3);
+  std::string header;
+  pcapng::AppendSectionHeader(header, "test");
+  header[4] = static_cast<char>(0xF0);  // the first block claims more than the file holds
+
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* why;
+  } files[] = {
+      {"empty.pcapng", "", "it is too short for a capture file"},
+      {"notes.pcapng", "Modbus notes, not a capture\n", "it is not a pcapng or pcap file"},
+      {"lying.pcapng", lying, "has different lengths at its ends"},
+      {"ethernet.pcap", ethernet, "its packets are of link type 1, not Modbus RTU frames"},
+      {"header.pcapng", header, "it is cut off before its first packet"},
+  };
+  StartProgram();
+  Window().Log().AppendPacket(bytes, 2, kNoon);
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.name);
+    const QString path = CaptureFolder() + u'/' + QLatin1String(file.name);
+    write(path, file.bytes);
+    reports_.clear();
+    EXPECT_FALSE(Window().OpenCapture(path));
+    ASSERT_EQ(reports_.size(), 1);
+    EXPECT_TRUE(reports_[0].startsWith("Cannot read the capture " + path + ": ")) << reports_[0].toStdString();
+    EXPECT_TRUE(reports_[0].contains(QLatin1String(file.why))) << reports_[0].toStdString();
+    EXPECT_EQ(Window().Log().PacketCount(), 1) << "the log as it was";
+  }
+  // A classic pcap of another program with its first user link type opens.
+  std::string user;
+  pcap::AppendFileHeader(user);
+  pcap::AppendRecord(user, kNoon, bytes, 3);
+  write(CaptureFolder() + "/other.pcap", user);
+  EXPECT_TRUE(Window().OpenCapture(CaptureFolder() + "/other.pcap")) << reports_.Text();
+  EXPECT_EQ(Window().Log().PacketCount(), 1);
+  EXPECT_EQ(Window().Log().PacketAt(0).count, 3);
+}
+
+TEST_F(CaptureRecordingTest, FileCutAnywhereInItsLastBlock_OpensWithItsWholePackets) {
+  const QString path = WriteCapture("whole.pcapng");
+  std::string bytes;
+  {
+    std::ifstream file(path.toStdString(), std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(file), {});
+  }
+  // The last block is the second packet's (with the note it carries).
+  const std::size_t lastBlock = bytes.size() - static_cast<unsigned char>(bytes[bytes.size() - 4]);
+  const QString cut = CaptureFolder() + "/cut.pcapng";
+  for (std::size_t length = lastBlock; length < bytes.size(); ++length) {
+    std::ofstream(cut.toStdString(), std::ios::binary | std::ios::trunc).write(bytes.data(), length);
+    const CaptureFileContents contents = ReadCaptureForLog(cut);
+    EXPECT_EQ(contents.packets.size(), 1u) << "cut at " << length;
+    EXPECT_EQ(contents.torn, length > lastBlock);
+  }
+}
+
+TEST_F(CaptureRecordingTest, OpenWhileCapturing_AsksFirst_StartAfterAsksAgain) {
+  const QString path = WriteCapture("earlier.pcapng");
+  PtyPair line;
+  StartSerialOn(line);
+  line.Send(std::string_view("\x01\x03\x00\x00\x00\x0A\xC5\xCD", 8));
+  ASSERT_TRUE(WaitForPackets(1));
+
+  Answer(QMessageBox::Cancel);
+  EXPECT_FALSE(Window().OpenCapture(path));
+  EXPECT_TRUE(Links().ComPort().Connected());
+  EXPECT_EQ(Window().Log().PacketCount(), 1);
+
+  Answer(QMessageBox::Yes);
+  EXPECT_TRUE(Window().OpenCapture(path));
+  EXPECT_FALSE(Links().ComPort().Connected());
+  EXPECT_EQ(Window().Log().PacketCount(), 3);
+  ASSERT_EQ(questions_.size(), 2);
+  EXPECT_EQ(questions_[1], "A capture is running. Stop it and open " + path + "?");
+  EXPECT_EQ(RecentCaptures(StoreDirectory()), QStringList{path});
+
+  Answer(QMessageBox::Yes);
+  ClickStart();
+  EXPECT_EQ(questions_.last(), "The log shows the capture " + path + ". Start a new capture in its place?");
+  EXPECT_TRUE(Links().ComPort().Connected());
+  EXPECT_EQ(Window().Log().PacketCount(), 0);
+}
+
+TEST(RecentCapturesTest, NewestFirst_NoTwice_AtMostTen) {
+  TemporaryFolder store;
+  for (int i = 0; i < 12; ++i) RememberRecentCapture(store.Path(), QStringLiteral("/c/%1.pcapng").arg(i));
+  RememberRecentCapture(store.Path(), QStringLiteral("/c/5.pcapng"));
+  const QStringList recent = RecentCaptures(store.Path());
+  ASSERT_EQ(recent.size(), kRecentCaptures);
+  EXPECT_EQ(recent[0], "/c/5.pcapng");
+  EXPECT_EQ(recent[1], "/c/11.pcapng");
+  EXPECT_EQ(recent.count("/c/5.pcapng"), 1);
+  EXPECT_FALSE(recent.contains("/c/1.pcapng"));
+}
+
+}  // namespace
+}  // namespace tessaly::test
