@@ -41,7 +41,8 @@ bool CloseGuard::LogKept() const {
 
 bool CloseGuard::MayClose() {
   if (save_.Saving()) return AskAboutRunningSave();
-  if (!LogKept()) return AskAboutUnsavedRows();
+  const bool recorded = everyPacketRecorded_ && everyPacketRecorded_();
+  if (!LogKept() && !recorded) return AskAboutUnsavedRows();
   return true;
 }
 

@@ -41,6 +41,11 @@ class CloseGuard : public QObject {
   const QString& KeptIn() const { return keptIn_; }
   // The log as it is now came whole from fileName (a capture opened).
   void MarkKept(const QString& fileName);
+  // Tells whether every packet of the log is in the capture files written
+  // as it came: then closing needs no question.
+  void SetRecordedCheck(std::function<bool()> everyPacketRecorded) {
+    everyPacketRecorded_ = std::move(everyPacketRecorded);
+  }
 
  private:
   bool AskAboutRunningSave();
@@ -52,6 +57,7 @@ class CloseGuard : public QObject {
   PacketLogModel& log_;
   LogSaveCommand& save_;
   std::function<void()> stopCapture_;
+  std::function<bool()> everyPacketRecorded_;
   // What the last completed save holds: the log's first keptRows_ rows, in
   // keptIn_. A cleared log holds other rows, so clearing forgets it.
   int keptRows_ = -1;

@@ -95,6 +95,12 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
     return links_.ComPort().Port();
   });
   closeGuard_ = new CloseGuard(*this, log_, *saveCommand_, [this] { EndCaptureForClosing(); });
+  // A capture recorded whole as it came is kept: closing asks nothing.
+  closeGuard_->SetRecordedCheck([this] {
+    const long long packets = log_.PacketCount() - static_cast<long long>(log_.Marks().size());
+    return packets > 0 && recording_->RecordedPackets() >= packets;
+  });
+  connect(&log_, &QAbstractItemModel::modelReset, recording_.get(), &RecordingSink::ForgetPackets);
   openCommand_ = new CaptureOpenCommand(
       *this, log_, *closeGuard_, links_.StoreDirectory(), [this] { return Capturing(); },
       [this] { EndCaptureForClosing(); });

@@ -55,7 +55,7 @@ void RecordingSink::AppendPacket(const std::uint8_t* bytes, int count, const Pac
   // The log first: it refuses a packet it cannot take by throwing, and
   // then the file does not hold it either.
   log_.AppendPacket(bytes, count, timing);
-  if (capturing_ || endAfterPacket_) Record(bytes, count, timing);
+  if ((capturing_ || endAfterPacket_) && Record(bytes, count, timing)) ++recorded_;
   if (endAfterPacket_) {
     endAfterPacket_ = false;
     capturing_ = false;
@@ -67,15 +67,16 @@ QString RecordingSink::CurrentFile() const {
   return file_ ? QString::fromStdString(file_->Path()) : QString();
 }
 
-void RecordingSink::Record(const std::uint8_t* bytes, int count, const PacketTiming& timing) {
-  if (!file_ && !OpenFile()) return;
-  if (file_->Failed()) return;
+bool RecordingSink::Record(const std::uint8_t* bytes, int count, const PacketTiming& timing) {
+  if (!file_ && !OpenFile()) return false;
+  if (file_->Failed()) return false;
   const LineDescription line = line_ ? line_() : LineDescription{};
   if (line != fileLine_) {
     interfaceId_ = file_->AddInterface(InterfaceOf(line));
     fileLine_ = line;
   }
   file_->AddPacket(interfaceId_, bytes, count, timing);
+  return true;
 }
 
 bool RecordingSink::OpenFile() {

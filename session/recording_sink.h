@@ -53,6 +53,11 @@ class RecordingSink : public QObject, public PacketSink {
   // The file being written, empty when none.
   QString CurrentFile() const;
 
+  // Packets written to capture files since ForgetPackets: when the log holds
+  // no more packets than this, every one of them is kept on disk.
+  long long RecordedPackets() const { return recorded_; }
+  void ForgetPackets() { recorded_ = 0; }
+
  signals:
   // The file could not be made or written (message: the file and the
   // cause); recording has ended for this capture. midCapture: writing
@@ -63,7 +68,8 @@ class RecordingSink : public QObject, public PacketSink {
   void fileStarted();
 
  private:
-  void Record(const std::uint8_t* bytes, int count, const PacketTiming& timing);
+  // True when the packet went to the file.
+  bool Record(const std::uint8_t* bytes, int count, const PacketTiming& timing);
   bool OpenFile();
   void CloseFile();
 
@@ -76,6 +82,7 @@ class RecordingSink : public QObject, public PacketSink {
   PacketTime start_ = 0;
   bool capturing_ = false;
   bool endAfterPacket_ = false;
+  long long recorded_ = 0;
 };
 
 // The interface a capture file gives a line.
