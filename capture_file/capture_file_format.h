@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tessaly {
+
+// The two capture file formats readers such as Wireshark open: pcapng, which
+// keeps each link's description and comments beside the packets, and the
+// classic pcap, which keeps bytes and stamps only.
+enum class CaptureFileFormat { kPcapng, kPcap };
+
+// The link type of every packet this program writes: the first of the link
+// types reserved for private use ("user 0"); a reader is told to decode it
+// as Modbus RTU.
+inline constexpr std::uint16_t kCaptureLinkType = 147;
+
+// The largest packet a file declares it may hold (its snapshot length); the
+// framer's packets are far smaller.
+inline constexpr std::uint32_t kCaptureSnapLength = 65535;
+
+// One link a capture listens to, as a pcapng file describes it.
+struct CaptureInterface {
+  std::string name;         // the port, or the gateway's address:port
+  std::string description;  // the line settings and the interval in force
+  std::optional<std::uint64_t> bitsPerSecond;
+};
+
+}  // namespace tessaly

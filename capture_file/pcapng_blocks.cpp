@@ -1,0 +1,149 @@
+#include "capture_file/pcapng_blocks.h"
+
+#include <algorithm>
+
+namespace tessaly {
+namespace {
+
+void Put16(std::string& out, std::uint16_t value) {
+  out.push_back(static_cast<char>(value & 0xFF));
+  out.push_back(static_cast<char>(value >> 8));
+}
+
+void Put32(std::string& out, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+void Put64(std::string& out, std::uint64_t value) {
+  Put32(out, static_cast<std::uint32_t>(value & 0xFFFFFFFF));
+  Put32(out, static_cast<std::uint32_t>(value >> 32));
+}
+
+void PadTo32Bits(std::string& out) {
+  while (out.size() % 4 != 0) out.push_back('\0');
+}
+
+// Options and bodies are padded to 32 bits relative to the block's start;
+// every block starts at a multiple of 4, so padding the buffer does it.
+void PutOption(std::string& out, std::uint16_t code, std::string_view value) {
+  // An option's length is 16 bits: a longer text is cut rather than wrapped.
+  const std::size_t length = std::min<std::size_t>(value.size(), 0xFFFC);
+  Put16(out, code);
+  Put16(out, static_cast<std::uint16_t>(length));
+  out.append(value.data(), length);
+  PadTo32Bits(out);
+}
+
+void PutOption64(std::string& out, std::uint16_t code, std::uint64_t value) {
+  Put16(out, code);
+  Put16(out, 8);
+  Put64(out, value);
+}
+
+// The 64-bit stamp in units of if_tsresol (microseconds), high word first.
+void PutStamp(std::string& out, std::int64_t stampMicros) {
+  const auto stamp = static_cast<std::uint64_t>(std::max<std::int64_t>(stampMicros, 0));
+  Put32(out, static_cast<std::uint32_t>(stamp >> 32));
+  Put32(out, static_cast<std::uint32_t>(stamp & 0xFFFFFFFF));
+}
+
+// Starts a block at the end of out; Finish writes its total length at both
+// ends once the body is known.
+class Block {
+ public:
+  Block(std::string& out, std::uint32_t type) : out_(out), start_(out.size()) {
+    Put32(out_, type);
+    Put32(out_, 0);
+  }
+  void Finish(bool hasOptions) {
+    if (hasOptions) {
+      Put16(out_, pcapng::kOptEnd);
+      Put16(out_, 0);
+    }
+    const auto total = static_cast<std::uint32_t>(out_.size() - start_ + 4);
+    Put32(out_, total);
+    for (int i = 0; i < 4; ++i) out_[start_ + 4 + i] = static_cast<char>((total >> (8 * i)) & 0xFF);
+  }
+
+ private:
+  std::string& out_;
+  std::size_t start_;
+};
+
+}  // namespace
+
+namespace pcapng {
+
+void AppendSectionHeader(std::string& out, std::string_view application) {
+  Block block(out, kSectionHeader);
+  Put32(out, kByteOrderMagic);
+  Put16(out, 1);  // version 1.0
+  Put16(out, 0);
+  Put64(out, ~std::uint64_t{0});  // section length not given: written as it goes
+  PutOption(out, kShbUserApplication, application);
+  block.Finish(true);
+}
+
+void AppendInterface(std::string& out, const CaptureInterface& link) {
+  Block block(out, kInterfaceDescription);
+  Put16(out, kCaptureLinkType);
+  Put16(out, 0);
+  Put32(out, kCaptureSnapLength);
+  if (!link.name.empty()) PutOption(out, kIfName, link.name);
+  if (!link.description.empty()) PutOption(out, kIfDescription, link.description);
+  if (link.bitsPerSecond) PutOption64(out, kIfSpeed, *link.bitsPerSecond);
+  PutOption(out, kIfTsresol, std::string_view("\x06", 1));  // microseconds
+  block.Finish(true);
+}
+
+void AppendPacket(std::string& out, std::uint32_t interfaceId, std::int64_t stampMicros,
+                  const std::uint8_t* bytes, int count, const std::vector<std::string>& comments) {
+  const auto length = static_cast<std::uint32_t>(std::max(count, 0));
+  Block block(out, kEnhancedPacket);
+  Put32(out, interfaceId);
+  PutStamp(out, stampMicros);
+  Put32(out, length);  // captured
+  Put32(out, length);  // on the line
+  if (length > 0) out.append(reinterpret_cast<const char*>(bytes), length);
+  PadTo32Bits(out);
+  for (const std::string& comment : comments) PutOption(out, kOptComment, comment);
+  block.Finish(!comments.empty());
+}
+
+void AppendStatistics(std::string& out, std::uint32_t interfaceId, std::int64_t stampMicros,
+                      const std::vector<std::string>& comments) {
+  Block block(out, kInterfaceStatistics);
+  Put32(out, interfaceId);
+  PutStamp(out, stampMicros);
+  for (const std::string& comment : comments) PutOption(out, kOptComment, comment);
+  block.Finish(!comments.empty());
+}
+
+}  // namespace pcapng
+
+namespace pcap {
+
+void AppendFileHeader(std::string& out, std::uint32_t snapLength) {
+  Put32(out, kMagicMicroseconds);
+  Put16(out, 2);  // version 2.4
+  Put16(out, 4);
+  Put32(out, 0);  // stamps are UTC
+  Put32(out, 0);
+  Put32(out, snapLength);
+  Put32(out, kCaptureLinkType);
+}
+
+void AppendRecord(std::string& out, std::int64_t stampMicros, const std::uint8_t* bytes, int count) {
+  // pcap counts whole seconds from the epoch in 32 bits, which covers every
+  // time this program can see.
+  const std::int64_t stamp = std::max<std::int64_t>(stampMicros, 0);
+  const auto length = static_cast<std::uint32_t>(std::max(count, 0));
+  Put32(out, static_cast<std::uint32_t>(stamp / 1'000'000));
+  Put32(out, static_cast<std::uint32_t>(stamp % 1'000'000));
+  Put32(out, length);
+  Put32(out, length);
+  if (length > 0) out.append(reinterpret_cast<const char*>(bytes), length);
+}
+
+}  // namespace pcap
+}  // namespace tessaly
