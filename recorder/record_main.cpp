@@ -3,9 +3,7 @@
 #include "presentation/product.h"
 #include "recorder/record_options.h"
 #include "recorder/recorder.h"
-#include "recorder/stop_signals.h"
-
-#include <QCoreApplication>
+#include "recorder/run_recording.h"
 
 #include <cstdio>
 #include <string>
@@ -13,7 +11,7 @@
 
 int main(int argc, char** argv) {
   using namespace tessaly::record;
-  std::vector<std::string> arguments(argv + 1, argv + argc);
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
   std::string error;
   const std::optional<RecordOptions> options = ParseRecordOptions(arguments, error);
   if (!options) {
@@ -25,17 +23,9 @@ int main(int argc, char** argv) {
     return kExitStopped;
   }
   if (options->version) {
-    std::string version = tessaly::kProductVersionText;
+    const std::string version = tessaly::kProductVersionText;
     std::printf("tessaly-record %s\n", version.substr(version.rfind(' ') + 1).c_str());
     return kExitStopped;
   }
-
-  QCoreApplication application(argc, argv);
-  QCoreApplication::setApplicationName(QStringLiteral("Tessaly"));
-  StopSignals stopSignals;
-  Recorder recorder(*options);
-  QObject::connect(&recorder, &Recorder::finished, &application, [](int code) { QCoreApplication::exit(code); });
-  QObject::connect(&stopSignals, &StopSignals::stopRequested, &recorder, [&recorder] { recorder.Stop(kExitStopped); });
-  if (!recorder.Start()) return recorder.Exit();
-  return QCoreApplication::exec();
+  return RunRecording(*options, argc, argv);
 }
