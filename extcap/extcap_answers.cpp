@@ -26,10 +26,9 @@ std::string VersionText() {
 }
 
 void AddSelector(std::string& out, int number, const char* call, const char* display, const char* tooltip,
-                 const std::vector<std::pair<std::string, std::string>>& values, const std::string& preset,
-                 const char* type = "selector") {
+                 const std::vector<std::pair<std::string, std::string>>& values, const std::string& preset) {
   const std::string n = std::to_string(number);
-  out += "arg {number=" + n + "}{call=" + call + "}{display=" + display + "}{type=" + type + "}{tooltip=" +
+  out += "arg {number=" + n + "}{call=" + call + "}{display=" + display + "}{type=selector}{tooltip=" +
          tooltip + "}{group=Line}\n";
   for (const auto& [value, shown] : values) {
     out += "value {arg=" + n + "}{value=" + value + "}{display=" + shown + "}{default=" +
@@ -66,12 +65,13 @@ std::string ConfigAnswer(const std::string& interface) {
            "{validation=^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+:[0-9]+$}{group=Link}\n";
   }
   std::vector<std::pair<std::string, std::string>> rates;
+  // A list, not a field to type in: Debian 12's Wireshark refuses the
+  // editable kind of selector. tessaly-record takes any other speed.
   for (const char* rate : {"1200", "2400", "4800", "9600", "14400", "19200", "38400", "57600", "115200"}) {
     rates.emplace_back(rate, rate);
   }
   AddSelector(out, number++, "--baud", gateway ? "Line speed behind the gateway" : "Baud rate",
-              "Bits per second on the line; the end-of-packet silence follows from it", rates, "9600",
-              "editselector");
+              "Bits per second on the line; the end-of-packet silence follows from it", rates, "9600");
   if (!gateway) {
     AddSelector(out, number++, "--data-bits", "Data bits", "Bits of each character",
                 {{"5", "5"}, {"6", "6"}, {"7", "7"}, {"8", "8"}}, "8");
