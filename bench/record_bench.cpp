@@ -8,6 +8,7 @@
 // Needs jpnevulator (apt-get install jpnevulator); without it only the
 // recorder is measured.
 #include <fcntl.h>
+#include <termios.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -38,6 +39,14 @@ struct Line {
     fcntl(master, F_SETFD, FD_CLOEXEC);
     fcntl(slave, F_SETFD, FD_CLOEXEC);
     path = name;
+  }
+  // jpnevulator leaves a pseudo-terminal's settings as they are: a line in
+  // canonical mode would hold bytes back until a newline.
+  void MakeRaw() const {
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
   }
   ~Line() {
     close(master);
@@ -121,12 +130,13 @@ int main(int argc, char** argv) {
                                  "/dev/null");
     pid_t peer = -1;
     if (haveJpnevulator) {
-      peer = Start({"jpnevulator", "--read", "--tty", peerLine.path, "--timing-print", "--timing-delta=1000",
+      peerLine.MakeRaw();
+      peer = Start({"jpnevulator", "--read", "--tty=" + peerLine.path, "--timing-print", "--timing-delta=1000",
                     "--width=4096"},
                    "/tmp/record_bench.jpnevulator");
     }
-    while (!recorderLine.Raw() || (haveJpnevulator && !peerLine.Raw())) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    while (!recorderLine.Raw()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // jpnevulator has opened its line
     const double recorderStart = CpuSeconds(recorder);
     const long residentStart = ResidentKb(recorder);
     const double peerStart = haveJpnevulator ? CpuSeconds(peer) : 0;

@@ -298,10 +298,8 @@ void Recorder::AppendPacket(const std::uint8_t* bytes, int count, const PacketTi
   if (failed_ || (options_.stopPackets > 0 && counts_.rows >= options_.stopPackets)) return;
   ++counts_.rows;
   counts_.bytes += static_cast<std::uint64_t>(count);
-  if (modbus::CheckFrame(bytes, count) != modbus::FrameKind::Good &&
-      modbus::CheckFrame(bytes, count) != modbus::FrameKind::Merged) {
-    ++counts_.badFrames;
-  }
+  const modbus::FrameKind kind = modbus::CheckFrame(bytes, count);
+  if (kind != modbus::FrameKind::Good && kind != modbus::FrameKind::Merged) ++counts_.badFrames;
   if (capture_) {
     try {
       capture_->AddPacket(bytes, count, timing);
