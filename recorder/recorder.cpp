@@ -249,7 +249,7 @@ void Recorder::LinkLost(const QString& message, const QString&) {
 }
 
 void Recorder::LinkGone(const QString& message) {
-  const QString what = tcp_ ? QStringLiteral("The connection to %1 ended: %2").arg(Where(), message)
+  const QString what = tcp_ ? QStringLiteral("The connection to %1 ended: %2.").arg(Where(), message)
                             : QStringLiteral("Port %1 was closed: %2. The device went away or failed (an "
                                              "adapter unplugged, a pseudo-terminal closed by its program).")
                                   .arg(DisplayedPortName(links_.ComPort().Port()), message);

@@ -311,6 +311,21 @@ TEST_F(RecordProgramTest, DiskFull_OneMessage_Status3) {
   EXPECT_EQ(recording.ErrorText(), "tessaly-record: Cannot write the capture to /dev/full: No space left on device\n");
 }
 
+TEST_F(RecordProgramTest, GatewayGone_ToldWithTheGateway_Status2) {
+  test::LoopbackListener gateway;
+  Recording recording({"--tcp", QStringLiteral("127.0.0.1:%1").arg(gateway.Port()), "--interval", "5"});
+  test::Descriptor far = gateway.Accept();
+  ASSERT_GE(far.Fd(), 0);
+  far.Send(kRequest);
+  far.Close();
+  EXPECT_EQ(recording.Finish(), 2);
+  EXPECT_EQ(recording.ErrorText(), QStringLiteral("tessaly-record: The connection to 127.0.0.1:%1 ended: the gateway "
+                                                  "closed the connection.\n")
+                                       .arg(gateway.Port()));
+  EXPECT_TRUE(recording.Process().readAllStandardOutput().endsWith(" 01 03 00 00 00 02 C4 0B\n"))
+      << "the bytes before the end are kept";
+}
+
 // From a gateway, as lines, until a number of packets.
 TEST_F(RecordProgramTest, GatewayToCsvLines_StopsAfterTheCount) {
   test::LoopbackListener gateway;
