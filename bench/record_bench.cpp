@@ -4,7 +4,9 @@
 // counted against the frames sent (exact cuts give one row a frame), and
 // its processor time (user + system, from /proc) is divided by rows and
 // bytes. The recorder's resident memory is read at the start and the end.
-//   build/bench/record_bench [seconds per rate]
+//   build/bench/record_bench [seconds per rate] [read interval ms]
+// The read interval (default 10, the window's) is the recorder's
+// --read-interval: frames closer together than it share a packet.
 // Needs jpnevulator (apt-get install jpnevulator); without it only the
 // recorder is measured.
 #include <fcntl.h>
@@ -116,6 +118,7 @@ long JpnevulatorRows(const std::string& path) {
 
 int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 5;
+  const std::string readInterval = argc > 2 ? argv[2] : "10";
   const bool haveJpnevulator = std::system("command -v jpnevulator >/dev/null 2>&1") == 0;
   const std::string frame("\x01\x03\x00\x00\x00\x02\xC4\x0B", 8);
   std::printf("%-10s %-12s %8s %8s %10s %12s %12s %10s\n", "rate", "program", "sent", "rows", "cpu s",
@@ -126,7 +129,7 @@ int main(int argc, char** argv) {
     const std::string file = "/tmp/record_bench.pcapng";
     // 1 ms: at 2000 rows/s the frames are 0.5 ms apart only at the flood.
     const pid_t recorder = Start({TESSALY_RECORD_PROGRAM, "--serial", recorderLine.path, "--baud", "115200",
-                                  "--interval", "1", "-q", "-w", file},
+                                  "--interval", "1", "--read-interval", readInterval, "-q", "-w", file},
                                  "/dev/null");
     pid_t peer = -1;
     if (haveJpnevulator) {

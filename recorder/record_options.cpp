@@ -19,6 +19,8 @@ const char* const kRecordUsage =
     "  --baud N            bits per second (with --tcp: the line behind the gateway)\n"
     "  --data-bits 5|6|7|8  --parity none|odd|even|mark|space  --stop-bits 1|1.5|2\n"
     "  --interval MS       silence that ends a packet (default: from the baud rate)\n"
+    "  --read-interval MS  silence that ends one serial read (default 10, as the\n"
+    "                      window); packets are never cut at shorter gaps\n"
     "  --reconnect         when the port goes away, try again every second\n"
     "The output:\n"
     "  -w FILE             write a pcapng capture file (-w - : standard output)\n"
@@ -143,6 +145,8 @@ std::optional<RecordOptions> ParseRecordOptions(const std::vector<std::string>& 
       ok = ParseStopBits(value, options.stopHalfBits);
     } else if (flag == "--interval") {
       ok = ParseInt(value, 1, 60'000, options.intervalMs);
+    } else if (flag == "--read-interval") {
+      ok = ParseInt(value, 1, 1000, options.readIntervalMs);
     } else if (flag == "-w") {
       if (!options.outputPath.empty()) return fail("give -w once");
       options.outputPath = std::string(value);

@@ -26,6 +26,10 @@ struct RecordOptions {
   std::optional<char> parity;    // 'N', 'O', 'E', 'M', 'S'
   std::optional<int> stopHalfBits;  // 2, 3 or 4
   std::optional<int> intervalMs;
+  // The serial read's own silence: a read ends once the line has been quiet
+  // this long (the window's 10 ms unless given), so gaps shorter than it
+  // never cut a packet.
+  std::optional<int> readIntervalMs;
 
   std::string outputPath;  // empty: lines on standard output; "-": the file there
   CaptureFileFormat fileFormat = CaptureFileFormat::kPcapng;

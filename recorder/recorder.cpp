@@ -133,6 +133,7 @@ void Recorder::ApplyLineSettings() {
       port.SetBaudRate(rate);
     }
   }
+  if (options_.readIntervalMs) port.Timeouts().SetReadInterval(*options_.readIntervalMs);
   if (options_.dataBits) port.SetDataBits(static_cast<TDataBits>(*options_.dataBits - 5));
   if (options_.parity) port.Parity().SetBits(ParityOf(*options_.parity));
   if (options_.stopHalfBits) {

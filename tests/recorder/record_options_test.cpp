@@ -17,7 +17,7 @@ std::optional<RecordOptions> Parse(std::vector<std::string> arguments, std::stri
 TEST(RecordOptionsTest, AFullCommandLine_EveryValueTaken) {
   const std::optional<RecordOptions> options =
       Parse({"--serial", "/dev/ttyUSB0", "--baud", "19200", "--data-bits", "7", "--parity", "even", "--stop-bits",
-             "1.5", "--interval", "3", "-w", "line.pcapng", "-b", "filesize:100", "-b", "duration:60", "-b",
+             "1.5", "--interval", "3", "--read-interval", "1", "-w", "line.pcapng", "-b", "filesize:100", "-b", "duration:60", "-b",
              "files:5", "-a", "duration:3600", "-c", "1000", "-q", "--reconnect"});
   ASSERT_TRUE(options.has_value());
   EXPECT_EQ(options->link, LinkKind::kSerial);
@@ -27,6 +27,7 @@ TEST(RecordOptionsTest, AFullCommandLine_EveryValueTaken) {
   EXPECT_EQ(options->parity, 'E');
   EXPECT_EQ(options->stopHalfBits, 3);
   EXPECT_EQ(options->intervalMs, 3);
+  EXPECT_EQ(options->readIntervalMs, 1);
   EXPECT_EQ(options->outputPath, "line.pcapng");
   EXPECT_EQ(options->rotateKilobytes, 100u);
   EXPECT_EQ(options->rotateSeconds, 60u);
@@ -58,6 +59,7 @@ TEST(RecordOptionsTest, Mistakes_RefusedWithTheirReason) {
       {{"--serial", "/dev/ttyS0", "--parity", "N"}, "bad value 'N' for --parity"},
       {{"--serial", "/dev/ttyS0", "--stop-bits", "3"}, "bad value '3' for --stop-bits"},
       {{"--serial", "/dev/ttyS0", "--interval", "0"}, "bad value '0' for --interval"},
+      {{"--serial", "/dev/ttyS0", "--read-interval", "0"}, "bad value '0' for --read-interval"},
       {{"--serial", "/dev/ttyS0", "-w", "a", "-b", "size:10"}, "bad value 'size:10' for -b"},
       {{"--serial", "/dev/ttyS0", "-w", "a", "-b", "filesize:0"}, "bad value 'filesize:0' for -b"},
       {{"--serial", "/dev/ttyS0", "-a", "packets:10"}, "bad value 'packets:10' for -a"},
