@@ -83,6 +83,12 @@ std::string ConfigAnswer(const std::string& interface) {
   out += "arg {number=" + std::to_string(number++) +
          "}{call=--interval}{display=End-of-packet silence (ms)}{type=integer}{range=1,60000}"
          "{tooltip=The silence that ends a packet; empty: 35 bit times at the baud rate, plus 1 ms}{group=Line}\n";
+  if (!gateway) {
+    out += "arg {number=" + std::to_string(number++) +
+           "}{call=--read-interval}{display=Serial read silence (ms)}{type=integer}{range=1,1000}"
+           "{tooltip=A read ends after this silence; frames closer together share a packet. Empty: 10 ms, "
+           "as the window reads}{group=Line}\n";
+  }
   out += "arg {number=" + std::to_string(number++) +
          "}{call=--reconnect}{display=Reconnect when the link goes away}{type=boolflag}{default=true}"
          "{tooltip=Try again every second and note the gap in the capture}{group=Link}\n";

@@ -69,7 +69,7 @@ TEST(ExtcapTest, LinkTypeAndConfig_LinkType147_LineSettingsWithOneDefaultEach) {
 
   const QString serial = Ask({"--extcap-interface", "tessaly:ttyS0", "--extcap-config"});
   ExpectSentences(serial);
-  for (const char* call : {"--baud", "--data-bits", "--parity", "--stop-bits", "--interval", "--reconnect"}) {
+  for (const char* call : {"--baud", "--data-bits", "--parity", "--stop-bits", "--interval", "--read-interval", "--reconnect"}) {
     EXPECT_TRUE(serial.contains(QStringLiteral("{call=%1}").arg(call))) << call;
   }
   EXPECT_FALSE(serial.contains("--gateway"));
@@ -83,6 +83,7 @@ TEST(ExtcapTest, LinkTypeAndConfig_LinkType147_LineSettingsWithOneDefaultEach) {
   ExpectSentences(gateway);
   EXPECT_TRUE(gateway.contains("{call=--gateway}{display=Gateway}{type=string}{required=true}"));
   EXPECT_FALSE(gateway.contains("--parity")) << "the gateway sets its own line";
+  EXPECT_FALSE(gateway.contains("--read-interval")) << "a gateway is no serial port";
 }
 
 TEST(ExtcapTest, CaptureRequest_BecomesTheRecordersCommandLine) {
