@@ -271,6 +271,11 @@ void Recorder::StartGap(const QString& message) {
 
 void Recorder::TryReconnect() {
   if (stopping_) return;
+  // Opening empties the packet buffer: a packet still waiting for its
+  // silence (an interval longer than the retry) ends here first.
+  if (session_.EndPacketTimer().isActive() || session_.Framer().Count() > 0) {
+    RunReportingErrors([this] { session_.EndOfPacket(); });
+  }
   if (tcp_) {
     // A new attempt; its connect notification ends the gap.
     closingOnPurpose_ = true;
