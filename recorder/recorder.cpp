@@ -273,9 +273,7 @@ void Recorder::TryReconnect() {
   if (stopping_) return;
   // Opening empties the packet buffer: a packet still waiting for its
   // silence (an interval longer than the retry) ends here first.
-  if (session_.EndPacketTimer().isActive() || session_.Framer().Count() > 0) {
-    RunReportingErrors([this] { session_.EndOfPacket(); });
-  }
+  EndRunningPacket();
   if (tcp_) {
     // A new attempt; its connect notification ends the gap.
     closingOnPurpose_ = true;
@@ -356,9 +354,7 @@ void Recorder::Stop(int exitCode) {
   // Every byte read reaches the framing as the link closes; the packet that
   // runs then ends here rather than at its silence.
   RunReportingErrors([this] { session_.Close(); });
-  if (session_.EndPacketTimer().isActive() || session_.Framer().Count() > 0) {
-    RunReportingErrors([this] { session_.EndOfPacket(); });
-  }
+  EndRunningPacket();
   if (capture_) {
     try {
       capture_->Close();
@@ -374,6 +370,12 @@ void Recorder::Stop(int exitCode) {
     (void)!::write(STDERR_FILENO, text.data(), text.size());
   }
   emit finished(exitCode_);
+}
+
+void Recorder::EndRunningPacket() {
+  if (session_.EndPacketTimer().isActive() || session_.Framer().Count() > 0) {
+    RunReportingErrors([this] { session_.EndOfPacket(); });
+  }
 }
 
 void Recorder::WriteOut(const std::string& text) {

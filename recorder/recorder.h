@@ -71,6 +71,8 @@ class Recorder : public QObject, public PacketSink, public CaptureReporter {
   void TryReconnect();
   void EndGap();
   void Tick();
+  // Ends the packet that runs now, stamped where its silence would end it.
+  void EndRunningPacket();
   void WriteOut(const std::string& text);
   void Say(const QString& text);
   // A failure of the output: said once, and the recording stops with 3.
