@@ -40,17 +40,6 @@ char* WriteHex(const std::uint8_t* bytes, int count, char* out) {
   return out;
 }
 
-char* WriteLittleEndian(std::uint32_t value, char* out) {
-  for (int i = 0; i < 4; ++i) *out++ = static_cast<char>((value >> (8 * i)) & 0xFF);
-  return out;
-}
-
-char* WriteLittleEndian16(std::uint16_t value, char* out) {
-  *out++ = static_cast<char>(value & 0xFF);
-  *out++ = static_cast<char>(value >> 8);
-  return out;
-}
-
 }  // namespace
 
 LogFileFormat LogFileFormatForName(const QString& fileName) {
@@ -102,14 +91,8 @@ bool LogWriter::WriteNext(QByteArray& out) {
     } else if (format_ == LogFileFormat::kCsv) {
       out.append("Date and time,Time,Bytes,Data\r\n");
     } else if (format_ == LogFileFormat::kPcap) {
-      char header[24];
-      char* end = WriteLittleEndian(0xA1B2C3D4, header);  // microsecond stamps
-      end = WriteLittleEndian16(2, end);                   // version 2.4
-      end = WriteLittleEndian16(4, end);
-      end = WriteLittleEndian(0, end);  // stamps are UTC
-      end = WriteLittleEndian(0, end);
-      end = WriteLittleEndian(PacketStore::kMaxPacketSize, end);  // snapshot length
-      WriteLittleEndian(kPcapLinkType, end);
+      char header[pcap::kHeaderSize];
+      pcap::WriteFileHeader(header, PacketStore::kMaxPacketSize);
       out.append(header, sizeof header);
     } else if (format_ == LogFileFormat::kPcapng) {
       std::string blocks;
@@ -209,17 +192,11 @@ void LogWriter::WriteRow(QByteArray& out, const PacketStore::Packet& packet) {
       *end++ = '\n';
       break;
     }
-    case LogFileFormat::kPcap: {
-      // The stamp is the packet's full time; pcap counts whole seconds from
-      // the epoch in 32 bits, which covers every time this program can see.
-      const PacketTime time = std::max<PacketTime>(packet.time, 0);
-      end = WriteLittleEndian(static_cast<std::uint32_t>(time / 1'000'000), end);
-      end = WriteLittleEndian(static_cast<std::uint32_t>(time % 1'000'000), end);
-      end = WriteLittleEndian(static_cast<std::uint32_t>(packet.count), end);
-      end = WriteLittleEndian(static_cast<std::uint32_t>(packet.count), end);
-      if (packet.count > 0) end = std::copy_n(packet.bytes, packet.count, end);
+    case LogFileFormat::kPcap:
+      // The same records as the recorder's pcap files, stamped with the
+      // packet's full time.
+      end = pcap::WriteRecord(end, packet.time, packet.bytes, packet.count);
       break;
-    }
     case LogFileFormat::kPcapng:
       break;  // written above
   }

@@ -26,9 +26,6 @@ enum class LogFileFormat {
 // else is text).
 LogFileFormat LogFileFormatForName(const QString& fileName);
 
-// The link type of the pcap files: the first of the link types reserved for
-// private use ("user 0"); a reader is told to decode it as Modbus RTU.
-inline constexpr std::uint32_t kPcapLinkType = 147;
 
 // Rows first to last, both included.
 struct RowRange {

@@ -73,6 +73,7 @@ void CaptureFileWriter::AddPacket(std::uint32_t interfaceId, const std::uint8_t*
   }
   NoteBlockEnd();
   ++packets_;
+  if (pending_.size() >= kBatchBytes) Flush();
 }
 
 void CaptureFileWriter::AddComment(std::string text) {

@@ -29,6 +29,11 @@ class CaptureFileError : public std::runtime_error {
 // readable, and the error says why. Nothing is written after that.
 class CaptureFileWriter {
  public:
+  // Collected blocks reach the file without waiting for the owner's flush
+  // once they are this large: a flood of bytes, or an owner kept busy by it,
+  // never makes the batch grow without bound.
+  static constexpr std::size_t kBatchBytes = 256 * 1024;
+
   // Creates or empties the file at path ("-": standard output, which stays
   // open). Throws CaptureFileError.
   CaptureFileWriter(const std::string& path, CaptureFileFormat format, std::string application);
@@ -41,7 +46,8 @@ class CaptureFileWriter {
   // file keeps no description: it takes the first and ignores the rest.
   std::uint32_t AddInterface(const CaptureInterface& link);
   // A packet stamped with its end, as the window's grid shows it; pcapng
-  // keeps its first byte's arrival in a comment (FirstByteComment).
+  // keeps its first byte's arrival in a comment (FirstByteComment). Throws
+  // CaptureFileError when a full batch cannot be written.
   void AddPacket(std::uint32_t interfaceId, const std::uint8_t* bytes, int count, const PacketTiming& timing);
   // A note for the reader (a gap in the capture): carried by the next
   // packet, or at Close by a block of its own. Classic pcap drops it.

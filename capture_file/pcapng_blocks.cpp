@@ -122,27 +122,46 @@ void AppendStatistics(std::string& out, std::uint32_t interfaceId, std::int64_t 
 }  // namespace pcapng
 
 namespace pcap {
+namespace {
 
-void AppendFileHeader(std::string& out, std::uint32_t snapLength) {
-  Put32(out, kMagicMicroseconds);
-  Put16(out, 2);  // version 2.4
-  Put16(out, 4);
-  Put32(out, 0);  // stamps are UTC
-  Put32(out, 0);
-  Put32(out, snapLength);
-  Put32(out, kCaptureLinkType);
+char* Write32(char* out, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) *out++ = static_cast<char>((value >> (8 * i)) & 0xFF);
+  return out;
 }
 
-void AppendRecord(std::string& out, std::int64_t stampMicros, const std::uint8_t* bytes, int count) {
+}  // namespace
+
+char* WriteFileHeader(char* out, std::uint32_t snapLength) {
+  out = Write32(out, kMagicMicroseconds);
+  out = Write32(out, 2 | (4 << 16));  // version 2.4, two 16-bit halves
+  out = Write32(out, 0);              // stamps are UTC
+  out = Write32(out, 0);
+  out = Write32(out, snapLength);
+  return Write32(out, kCaptureLinkType);
+}
+
+char* WriteRecord(char* out, std::int64_t stampMicros, const std::uint8_t* bytes, int count) {
   // pcap counts whole seconds from the epoch in 32 bits, which covers every
   // time this program can see.
   const std::int64_t stamp = std::max<std::int64_t>(stampMicros, 0);
   const auto length = static_cast<std::uint32_t>(std::max(count, 0));
-  Put32(out, static_cast<std::uint32_t>(stamp / 1'000'000));
-  Put32(out, static_cast<std::uint32_t>(stamp % 1'000'000));
-  Put32(out, length);
-  Put32(out, length);
-  if (length > 0) out.append(reinterpret_cast<const char*>(bytes), length);
+  out = Write32(out, static_cast<std::uint32_t>(stamp / 1'000'000));
+  out = Write32(out, static_cast<std::uint32_t>(stamp % 1'000'000));
+  out = Write32(out, length);
+  out = Write32(out, length);
+  return length > 0 ? std::copy_n(reinterpret_cast<const char*>(bytes), length, out) : out;
+}
+
+void AppendFileHeader(std::string& out, std::uint32_t snapLength) {
+  const std::size_t start = out.size();
+  out.resize(start + kHeaderSize);
+  WriteFileHeader(out.data() + start, snapLength);
+}
+
+void AppendRecord(std::string& out, std::int64_t stampMicros, const std::uint8_t* bytes, int count) {
+  const std::size_t start = out.size();
+  out.resize(start + kRecordHeaderSize + static_cast<std::size_t>(std::max(count, 0)));
+  WriteRecord(out.data() + start, stampMicros, bytes, count);
 }
 
 }  // namespace pcap

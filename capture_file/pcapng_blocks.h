@@ -48,6 +48,11 @@ inline constexpr std::uint32_t kMagicMicroseconds = 0xA1B2C3D4;
 inline constexpr std::uint32_t kMagicNanoseconds = 0xA1B23C4D;
 inline constexpr int kHeaderSize = 24;
 inline constexpr int kRecordHeaderSize = 16;
+// Each writes at out, which must have room (kHeaderSize, or
+// kRecordHeaderSize and count), and returns the end of what it wrote: the
+// window's Save writes rows in place this way.
+char* WriteFileHeader(char* out, std::uint32_t snapLength);
+char* WriteRecord(char* out, std::int64_t stampMicros, const std::uint8_t* bytes, int count);
 void AppendFileHeader(std::string& out, std::uint32_t snapLength = kCaptureSnapLength);
 void AppendRecord(std::string& out, std::int64_t stampMicros, const std::uint8_t* bytes, int count);
 }  // namespace pcap

@@ -3,7 +3,8 @@
 # starts Tessaly (run), runs every test headless (test) or makes the Debian
 # package (package).
 #   tools/dev.sh run | test | package
-# run builds only the program and the traffic tool and starts the program;
+# run builds only the programs (window, recorder, Wireshark interface, traffic
+# tool) and starts the window program;
 # test builds everything (tests, benchmarks, icons, manual pages) and runs
 # every test; package builds only what the package holds, in a build folder
 # of its own (build-package/) without tests or benchmarks, and runs CPack.
@@ -63,11 +64,11 @@ if [ "$what" = test ]; then
   exit
 fi
 
-echo "Building tessaly and tessaly-traffic only (tools/dev.sh test builds everything)"
-cmake --build build --target tessaly tessaly-traffic
+echo "Building tessaly, tessaly-record, tessaly-extcap and tessaly-traffic only (tools/dev.sh test builds everything)"
+cmake --build build --target tessaly tessaly-record tessaly-extcap tessaly-traffic
 
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then
-  echo "Built build/app/tessaly and build/tools/traffic/tessaly-traffic." >&2
+  echo "Built build/app/tessaly, build/recorder/tessaly-record, build/extcap/tessaly-extcap and build/tools/traffic/tessaly-traffic." >&2
   echo "Tessaly is a desktop program and needs a graphical display (DISPLAY or WAYLAND_DISPLAY is unset)." >&2
   exit 1
 fi

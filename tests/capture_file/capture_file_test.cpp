@@ -33,7 +33,7 @@ std::string FileBytes(const std::string& path) {
 
 const CaptureInterface kSerialLine{"/dev/ttyUSB0", "ttyUSB0 9600 8N1, packets end after 4 ms of silence", 9600};
 const Bytes kRequest{0x01, 0x03, 0x00, 0x00, 0x00, 0x02, 0xC4, 0x0B};
-const Bytes kAnswer{0x01, 0x03, 0x04, 0x00, 0x2A, 0x00, 0x07, 0x3B, 0xF1};
+const Bytes kAnswer{0x01, 0x03, 0x04, 0x00, 0x2A, 0x00, 0x07, 0x9A, 0x39};
 
 // Three packets (the middle one empty, which a framer can emit) and a gap
 // noted before the last and after it.
@@ -114,6 +114,18 @@ TEST_F(CaptureFileTest, CutAnywhereInItsLastBlock_ReadsEverythingBefore) {
       }
     }
   }
+}
+
+// An owner kept busy by a flood flushes late: the batch goes out by itself
+// once it is large, so memory stays bounded and the file keeps up.
+TEST_F(CaptureFileTest, ALargeBatch_ReachesTheFileWithoutAFlush) {
+  const std::string path = PathOf("flood.pcapng");
+  CaptureFileWriter writer(path, CaptureFileFormat::kPcapng, "Tessaly test");
+  writer.AddInterface(kSerialLine);
+  const Bytes full(1024, 0x55);
+  while (writer.Size() < CaptureFileWriter::kBatchBytes) writer.AddPacket(0, full.data(), 1024, {kNoon, kNoon, kNoon});
+  EXPECT_EQ(FileBytes(path).size(), writer.Size());
+  EXPECT_EQ(ParseCaptureFile(FileBytes(path), path).packets.size(), writer.Packets());
 }
 
 TEST_F(CaptureFileTest, NotACaptureFile_SaysSoWithItsName) {

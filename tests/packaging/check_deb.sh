@@ -2,9 +2,9 @@
 # Builds the Debian package from the build and reads its metadata back: name,
 # version, architecture, the shared libraries' packages it depends on (found
 # by dpkg-shlibdeps) and the files it carries.
-#   check_deb.sh <build dir> <version> <expected file list>
+#   check_deb.sh <build dir> <version> <expected file list> <Wireshark folder>
 set -euo pipefail
-build=$1 version=$2 expected=$3
+build=$1 version=$2 expected=$3 wireshark=$4
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
@@ -27,7 +27,7 @@ for needed in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 
   grep -Fqx "$needed" <<<"$depended" || fail "Depends lacks $needed: $depends"
 done
 
-if ! diff -u <(sed 's|^|usr/|' "$expected") \
+if ! diff -u <(sed "s|@WIRESHARK_DIR@|$wireshark|; s|^|usr/|" "$expected" | LC_ALL=C sort) \
     <(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||' | LC_ALL=C sort); then
   fail "the package's files differ from $expected"
 fi

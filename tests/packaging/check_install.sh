@@ -3,9 +3,10 @@
 # the expected files, a desktop entry and AppStream data the validators
 # accept, icons of the sizes their folders promise, readable manual pages, and
 # programs that answer --help and --version without a display.
-#   check_install.sh <build dir> <version> <desktop id> <expected file list>
+#   check_install.sh <build dir> <version> <desktop id> <expected file list> <Wireshark folder>
+# The list names the Wireshark folder (multiarch) @WIRESHARK_DIR@.
 set -euo pipefail
-build=$1 version=$2 id=$3 expected=$4
+build=$1 version=$2 id=$3 expected_list=$4 wireshark=$5
 
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
@@ -13,6 +14,9 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
+expected=$prefix.expected
+trap 'rm -rf "$prefix" "$expected"' EXIT
+sed "s|@WIRESHARK_DIR@|$wireshark|" "$expected_list" | LC_ALL=C sort >"$expected"
 
 if ! diff -u "$expected" <(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort); then
   fail "installed files differ from $expected (- expected, + installed)"
@@ -34,7 +38,7 @@ for png in "$prefix"/share/icons/hicolor/*x*/apps/"$id.png"; do
     fail "$png is not a $side RGBA picture: $(file -b "$png")"
 done
 
-for page in tessaly tessaly-traffic; do
+for page in tessaly tessaly-record tessaly-traffic; do
   gzip -dc "$prefix/share/man/man1/$page.1.gz" | grep -q "^\.TH ${page^^} 1 " || fail "manual page of $page"
 done
 
@@ -45,6 +49,13 @@ answer=$(headless "$prefix/bin/tessaly" --version) || fail "tessaly --version ex
 answer=$(headless "$prefix/bin/tessaly" --help) || fail "tessaly --help exits with $?"
 grep -q -- "--version" <<<"$answer" || fail "tessaly --help does not list --version: $answer"
 headless "$prefix/bin/tessaly-traffic" --help | grep -q "usage: tessaly-traffic" || fail "tessaly-traffic --help"
+headless "$prefix/bin/tessaly-record" --help | grep -q "usage: tessaly-record" || fail "tessaly-record --help"
+answer=$(headless "$prefix/bin/tessaly-record" --version) || fail "tessaly-record --version exits with $?"
+[ "$answer" = "tessaly-record $version" ] || fail "tessaly-record --version printed '$answer'"
+headless "$prefix/$wireshark/extcap/tessaly-extcap" --extcap-interfaces | grep -q "^extcap {version=$version}" ||
+  fail "tessaly-extcap --extcap-interfaces"
+grep -qx "ExecStart=$prefix/bin/tessaly-record .*" "$prefix/lib/systemd/system/tessaly-record@.service" ||
+  fail "the service does not start $prefix/bin/tessaly-record"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "installed and checked: $(wc -l <"$expected") files"

@@ -1,5 +1,6 @@
 #include "tests/support/pty_pair.h"
 
+#include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -11,6 +12,10 @@ PtyPair::PtyPair() {
   char name[256] = {};
   if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
   slavePath_ = QString::fromLocal8Bit(name);
+  // A program the test starts must not inherit the master: its copy would
+  // keep the line up after HangUp.
+  ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+  ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
 }
 
 PtyPair::~PtyPair() {

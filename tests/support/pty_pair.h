@@ -20,6 +20,9 @@ class PtyPair {
 
   const QString& SlavePath() const { return slavePath_; }
   int Master() const { return master_; }
+  // The test's own descriptor of the slave side, to see how the port set
+  // the line (tcgetattr).
+  int Slave() const { return slave_; }
   void Send(std::string_view bytes) const;  // towards the port
   void Send(const std::vector<std::uint8_t>& bytes) const;
   // The port sees a hang-up, as when an adapter is unplugged.

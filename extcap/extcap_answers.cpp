@@ -1,0 +1,98 @@
+#include "extcap/extcap_answers.h"
+
+#include "capture_file/capture_file_format.h"
+#include "extcap/extcap_request.h"
+#include "presentation/product.h"
+
+#include <array>
+
+namespace tessaly::extcap {
+namespace {
+
+// Extcap sentences hold values in braces: a brace or backslash in a
+// value would end it early.
+std::string Braced(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '{' || c == '}' || c == '\\') out.push_back('\\');
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::string VersionText() {
+  const std::string version = kProductVersionText;
+  return version.substr(version.rfind(' ') + 1);
+}
+
+void AddSelector(std::string& out, int number, const char* call, const char* display, const char* tooltip,
+                 const std::vector<std::pair<std::string, std::string>>& values, const std::string& preset) {
+  const std::string n = std::to_string(number);
+  out += "arg {number=" + n + "}{call=" + call + "}{display=" + display + "}{type=selector}{tooltip=" +
+         tooltip + "}{group=Line}\n";
+  for (const auto& [value, shown] : values) {
+    out += "value {arg=" + n + "}{value=" + value + "}{display=" + shown + "}{default=" +
+           (value == preset ? "true" : "false") + "}\n";
+  }
+}
+
+}  // namespace
+
+std::string InterfacesAnswer(const std::vector<PortEntry>& ports) {
+  std::string out = "extcap {version=" + VersionText() + "}{help=" + kWebAddress + "}\n";
+  for (const PortEntry& port : ports) {
+    const std::string name = port.name.toStdString();
+    std::string shown = "Tessaly: " + name;
+    if (!port.description.isEmpty()) shown += " (" + port.description.toStdString() + ")";
+    out += "interface {value=" + Braced(kSerialPrefix + name) + "}{display=" + Braced(shown) + "}\n";
+  }
+  out += std::string("interface {value=") + kGatewayInterface + "}{display=Tessaly: TCP serial gateway}\n";
+  return out;
+}
+
+std::string DltsAnswer(const std::string&) {
+  return "dlt {number=" + std::to_string(kCaptureLinkType) + "}{name=USER0}{display=Modbus RTU, cut at line silences}\n";
+}
+
+std::string ConfigAnswer(const std::string& interface) {
+  std::string out;
+  int number = 0;
+  const bool gateway = interface == kGatewayInterface;
+  if (gateway) {
+    out += "arg {number=" + std::to_string(number++) +
+           "}{call=--gateway}{display=Gateway}{type=string}{required=true}"
+           "{tooltip=The gateway's dotted IPv4 address and TCP port, as 10.0.0.5:502}"
+           "{validation=^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+:[0-9]+$}{group=Link}\n";
+  }
+  std::vector<std::pair<std::string, std::string>> rates;
+  // A list, not a field to type in: Debian 12's Wireshark refuses the
+  // editable kind of selector. tessaly-record takes any other speed.
+  for (const char* rate : {"1200", "2400", "4800", "9600", "14400", "19200", "38400", "57600", "115200"}) {
+    rates.emplace_back(rate, rate);
+  }
+  AddSelector(out, number++, "--baud", gateway ? "Line speed behind the gateway" : "Baud rate",
+              "Bits per second on the line; the end-of-packet silence follows from it", rates, "9600");
+  if (!gateway) {
+    AddSelector(out, number++, "--data-bits", "Data bits", "Bits of each character",
+                {{"5", "5"}, {"6", "6"}, {"7", "7"}, {"8", "8"}}, "8");
+    AddSelector(out, number++, "--parity", "Parity", "Parity bit of each character",
+                {{"none", "None"}, {"odd", "Odd"}, {"even", "Even"}, {"mark", "Mark"}, {"space", "Space"}}, "none");
+    AddSelector(out, number++, "--stop-bits", "Stop bits", "Stop bits of each character",
+                {{"1", "1"}, {"1.5", "1.5"}, {"2", "2"}}, "1");
+  }
+  out += "arg {number=" + std::to_string(number++) +
+         "}{call=--interval}{display=End-of-packet silence (ms)}{type=integer}{range=1,60000}"
+         "{tooltip=The silence that ends a packet; empty: 35 bit times at the baud rate, plus 1 ms}{group=Line}\n";
+  if (!gateway) {
+    out += "arg {number=" + std::to_string(number++) +
+           "}{call=--read-interval}{display=Serial read silence (ms)}{type=integer}{range=1,1000}"
+           "{tooltip=A read ends after this silence; frames closer together share a packet. Empty: 10 ms, "
+           "as the window reads}{group=Line}\n";
+  }
+  out += "arg {number=" + std::to_string(number++) +
+         "}{call=--reconnect}{display=Reconnect when the link goes away}{type=boolflag}{default=true}"
+         "{tooltip=Try again every second and note the gap in the capture}{group=Link}\n";
+  return out;
+}
+
+}  // namespace tessaly::extcap

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "capture_file/capture_file_format.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessaly::record {
+
+enum class LinkKind { kNone, kSerial, kTcp };
+enum class LineFormat { kText, kCsv };
+
+// What the recorder is asked to do, as the command line says it. Line
+// settings left unset keep the port's own (the built-in ones, or with
+// --settings the window program's stored ones).
+struct RecordOptions {
+  LinkKind link = LinkKind::kNone;
+  std::string serialPath;
+  std::string tcpAddress;  // dotted IPv4
+  int tcpPort = 0;
+  bool fromSettings = false;
+  std::optional<int> baud;
+  std::optional<int> dataBits;   // 5 to 8
+  std::optional<char> parity;    // 'N', 'O', 'E', 'M', 'S'
+  std::optional<int> stopHalfBits;  // 2, 3 or 4
+  std::optional<int> intervalMs;
+  // The serial read's own silence: a read ends once the line has been quiet
+  // this long (the window's 10 ms unless given), so gaps shorter than it
+  // never cut a packet.
+  std::optional<int> readIntervalMs;
+
+  std::string outputPath;  // empty: lines on standard output; "-": the file there
+  CaptureFileFormat fileFormat = CaptureFileFormat::kPcapng;
+  // Rotation: a new file after this many kilobytes (1000 bytes) or seconds;
+  // keep only the newest ringFiles.
+  std::uint64_t rotateKilobytes = 0;
+  std::uint64_t rotateSeconds = 0;
+  std::uint64_t ringFiles = 0;
+  // Autostop: after this many seconds or packets.
+  std::uint64_t stopSeconds = 0;
+  std::uint64_t stopPackets = 0;
+
+  LineFormat lineFormat = LineFormat::kText;
+  bool decode = false;
+  bool quiet = false;
+  bool reconnect = false;
+  bool help = false;
+  bool version = false;
+};
+
+extern const char* const kRecordUsage;
+
+// Parses the command line (without the program name); nothing on a mistake,
+// with the reason in error.
+std::optional<RecordOptions> ParseRecordOptions(const std::vector<std::string>& arguments, std::string& error);
+
+}  // namespace tessaly::record
