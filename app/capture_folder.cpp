@@ -1,5 +1,7 @@
 #include "app/capture_folder.h"
 
+#include "settings/store_directory.h"
+
 #include "app/save_place.h"
 #include "session/capture_recording.h"
 
@@ -29,10 +31,10 @@ bool WriterAlive(const QString& marker) {
 }  // namespace
 
 QString CaptureFolder() {
-  QString data = qEnvironmentVariable("XDG_DATA_HOME");
-  // The base directory specification says a relative path is to be ignored.
-  if (data.isEmpty() || QDir::isRelativePath(data)) data = QDir::homePath() + QStringLiteral("/.local/share");
-  return data + QStringLiteral("/tessaly/captures");
+  const std::filesystem::path data = DefaultDataDirectory();
+  // Without a home folder of its own the user still gets a place Qt knows.
+  if (data.empty()) return QDir::homePath() + QStringLiteral("/.local/share/tessaly/captures");
+  return QString::fromStdString((data / "captures").string());
 }
 
 std::string NewCapturePath(const QString& folder, PacketTime start, const LineDescription& line) {

@@ -30,16 +30,22 @@ std::filesystem::path HomeDirectory() {
   return {};
 }
 
-}  // namespace
-
-std::filesystem::path DefaultStoreDirectory() {
-  std::filesystem::path config = AbsoluteFromEnvironment("XDG_CONFIG_HOME");
-  if (config.empty()) {
+// $variable, or the folder below the home folder when it is not set or not
+// absolute (which the convention says to ignore); empty without a home.
+std::filesystem::path ProgramFolder(const char* variable, const char* belowHome) {
+  std::filesystem::path base = AbsoluteFromEnvironment(variable);
+  if (base.empty()) {
     const std::filesystem::path home = HomeDirectory();
     if (home.empty()) return {};
-    config = home / ".config";
+    base = home / belowHome;
   }
-  return config / "tessaly";
+  return base / "tessaly";
 }
+
+}  // namespace
+
+std::filesystem::path DefaultStoreDirectory() { return ProgramFolder("XDG_CONFIG_HOME", ".config"); }
+
+std::filesystem::path DefaultDataDirectory() { return ProgramFolder("XDG_DATA_HOME", ".local/share"); }
 
 }  // namespace tessaly

@@ -11,4 +11,8 @@ namespace tessaly {
 // home folder can be found; the store then holds nothing and refuses writes.
 std::filesystem::path DefaultStoreDirectory();
 
+// Where the program keeps the data it makes (its capture files):
+// $XDG_DATA_HOME/tessaly, or ~/.local/share/tessaly, by the same rules.
+std::filesystem::path DefaultDataDirectory();
+
 }  // namespace tessaly
