@@ -58,10 +58,12 @@ void ShowCaptureInLog(const CaptureFileContents& contents, PacketLogModel& log) 
     for (const std::string& comment : packet.comments) {
       if (!ParseFirstByteComment(comment)) log.AppendMark(QString::fromStdString(comment), packet.stamp);
     }
-    const PacketTime first = packet.bytes.empty() ? packet.stamp : packet.firstByte.value_or(packet.stamp);
-    // The last byte's time is not kept; the end stands for it.
-    log.AppendPacket(packet.bytes.data(), static_cast<int>(packet.bytes.size()),
-                     PacketTiming{first, packet.stamp, packet.stamp});
+    // The last byte's time is not kept, and the end (after the silence) is
+    // no stand-in for it: silences and turnarounds would come out short by
+    // the end-of-packet interval. Without it they are worked out from the
+    // packets' ends and the line's speed.
+    log.AppendCapturedPacket(packet.bytes.data(), static_cast<int>(packet.bytes.size()), packet.stamp,
+                             packet.bytes.empty() ? std::nullopt : packet.firstByte);
   }
   const PacketTime end = contents.packets.empty() ? 0 : contents.packets.back().stamp;
   for (const std::string& comment : contents.comments) log.AppendMark(QString::fromStdString(comment), end);

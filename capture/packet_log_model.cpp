@@ -34,6 +34,11 @@ void PacketLogModel::AppendPacket(const std::uint8_t* bytes, int count, const Pa
   Append([&] { store_.Append(timing.ended, bytes, count, timing.firstByte, timing.lastByte); });
 }
 
+void PacketLogModel::AppendCapturedPacket(const std::uint8_t* bytes, int count, PacketTime endedAt,
+                                          std::optional<PacketTime> firstByte) {
+  Append([&] { store_.Append(endedAt, bytes, count, firstByte, std::nullopt); });
+}
+
 template <class Store>
 void PacketLogModel::Append(Store&& store) {
   if (exhausted_) return;

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 namespace tessaly {
 
@@ -57,6 +58,10 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   void AppendPacket(const std::uint8_t* bytes, int count, PacketTime endedAt) override;
   // The same, keeping when its first and last byte came.
   void AppendPacket(const std::uint8_t* bytes, int count, const PacketTiming& timing) override;
+  // A packet read back from a capture file, which keeps its first byte's
+  // arrival (where it was recorded) but not its last byte's.
+  void AppendCapturedPacket(const std::uint8_t* bytes, int count, PacketTime endedAt,
+                            std::optional<PacketTime> firstByte);
 
   // A note between packets (see LogMarks), shown at once; refused quietly
   // once memory has run out, as packets are.

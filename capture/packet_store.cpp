@@ -26,13 +26,13 @@ void ReserveOneMore(Table& table) {
 
 }  // namespace
 
-void PacketStore::Append(PacketTime time, const std::uint8_t* bytes, int count, PacketTime firstByte,
-                         PacketTime lastByte) {
+void PacketStore::Append(PacketTime time, const std::uint8_t* bytes, int count, std::optional<PacketTime> firstByte,
+                         std::optional<PacketTime> lastByte) {
   Append(time, bytes, count);
   // The record is the last one written, and only this thread writes.
   Record& record = blockData_[(size_ - 1) % kRecordsPerBlock];
-  record.firstByteAgo = Ago(time, firstByte);
-  record.lastByteAgo = Ago(time, lastByte);
+  if (firstByte) record.firstByteAgo = Ago(time, *firstByte);
+  if (lastByte) record.lastByteAgo = Ago(time, *lastByte);
 }
 
 void PacketStore::Append(PacketTime time, const std::uint8_t* bytes, int count) {

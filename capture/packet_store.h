@@ -91,8 +91,10 @@ class PacketStore {
   // an int can count, and std::bad_alloc when memory (or the allocation
   // limit) runs out; a failed append leaves the store's packets unchanged.
   void Append(PacketTime time, const std::uint8_t* bytes, int count);
-  // The same, with when its first and last byte came (at or before time).
-  void Append(PacketTime time, const std::uint8_t* bytes, int count, PacketTime firstByte, PacketTime lastByte);
+  // The same, with when its first and last byte came (at or before time),
+  // where they are known.
+  void Append(PacketTime time, const std::uint8_t* bytes, int count, std::optional<PacketTime> firstByte,
+              std::optional<PacketTime> lastByte);
 
   int Size() const { return size_; }
 

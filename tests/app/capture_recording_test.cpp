@@ -116,6 +116,18 @@ TEST_F(CaptureRecordingTest, SerialCapture_FileReadsBackSamePacketsTimesAndLine)
     EXPECT_EQ(contents.packets[row].firstByte, logged.firstByte);
   }
 
+  // Opened again (the running capture stopped first): the first bytes come
+  // back; the last byte's time, which the file does not keep, reads as
+  // unknown rather than as the packet's end.
+  Answer(QMessageBox::Yes);
+  ASSERT_TRUE(Window().OpenCapture(files[0])) << reports_.Text();
+  for (int row = 0; row < 2; ++row) {
+    const PacketStore::Packet opened = Window().Log().PacketAt(row);
+    EXPECT_EQ(opened.firstByte, contents.packets[row].firstByte);
+    EXPECT_FALSE(opened.lastByte.has_value());
+  }
+  Answer(QMessageBox::Yes);
+
   // Each start is a file of its own; a start that catches nothing leaves none.
   ClickStart();
   ClickStart();
