@@ -52,6 +52,7 @@ void FilterPaneKeys::CopyChosenRows() const {
   for (int row : logRows) ranges.push_back({row, row});
   LogWriter writer(log_.TakeSnapshot(), LogFileFormat::kText, std::move(ranges));
   writer.SetMarks(log_.Marks());
+  writer.SetLineNames({log_.LineNames().begin(), log_.LineNames().end()});
   QByteArray text;
   while (writer.WriteNext(text)) {
   }

@@ -8,6 +8,7 @@
 #include "capture/register_model.h"
 #include "capture/register_pane.h"
 #include "capture/packet_log_view.h"
+#include "capture/line_name_strip.h"
 #include "capture/row_number_strip.h"
 #include "links/link_holder.h"
 #include "presentation/error_report.h"
@@ -37,6 +38,14 @@ LineViews::LineViews(QMainWindow& window, PacketLogModel& log, PacketLogView& gr
   rowNumbers_ = new RowNumberStrip(grid, [&log] { return log.PacketCount(); }, beside);
   rowNumbers_->hide();
   row->addWidget(rowNumbers_);
+  // The line of each row, shown only while the log holds two lines.
+  lineNames_ = new LineNameStrip(grid, [&log](int row) { return log.LineNameAt(row); }, beside);
+  lineNames_->hide();
+  row->addWidget(lineNames_);
+  connect(&log, &PacketLogModel::lineNamesChanged, this, [this, &log] {
+    lineNames_->FitNames(log.LineNames());
+    lineNames_->setVisible(log.ShowsLines());
+  });
   row->addWidget(middle);
   window.setCentralWidget(beside);
 

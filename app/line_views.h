@@ -20,6 +20,7 @@ class FrameAnalysis;
 class LineHealthPane;
 class PacketLogView;
 class RegisterPane;
+class LineNameStrip;
 class RowNumberStrip;
 class PacketLogModel;
 
@@ -53,6 +54,7 @@ class LineViews : public QObject {
   modbus::DecodingChoices Decoding() const;
 
   RowNumberStrip& RowNumbers() const { return *rowNumbers_; }
+  LineNameStrip& LineNames() const { return *lineNames_; }
 
   QAction* miRowNumbers;
   QAction* miLineHealth;
@@ -82,6 +84,7 @@ class LineViews : public QObject {
   LineHealthPane* health_;
   RegisterPane* registers_;
   RowNumberStrip* rowNumbers_;
+  LineNameStrip* lineNames_;
 };
 
 }  // namespace tessaly

@@ -84,6 +84,9 @@ void LogWriter::WriteDecodedFields(QByteArray& out, int row) const {
 bool LogWriter::WriteNext(QByteArray& out) {
   if (!started_) {
     started_ = true;
+    if (NamesLines() && (format_ == LogFileFormat::kCsv || format_ == LogFileFormat::kDecodedCsv)) {
+      out.append("Line,");
+    }
     if (format_ == LogFileFormat::kDecodedCsv) {
       out.append("Date and time,Time,Bytes,Data");
       for (const char* column : modbus::kDecodedColumns) out.append(',').append(column);
@@ -124,8 +127,29 @@ bool LogWriter::WriteNext(QByteArray& out) {
   return more;
 }
 
+void LogWriter::WriteLineName(QByteArray& out, const PacketStore::Packet* packet) const {
+  if (!NamesLines()) return;
+  const bool csv = format_ == LogFileFormat::kCsv || format_ == LogFileFormat::kDecodedCsv;
+  if (!csv && format_ != LogFileFormat::kText) return;
+  QString name;
+  if (packet != nullptr) {
+    const auto line = static_cast<std::size_t>(packet->line);
+    name = line < lineNames_.size() ? lineNames_[line] : QString::number(packet->line + 1);
+  }
+  if (csv) {
+    out.append(QByteArray::fromStdString(modbus::CsvField(name.toStdString()))).append(',');
+  } else {
+    // A tab or line end in a name would shift the row's cells.
+    for (QChar& c : name) {
+      if (c == u'\t' || c == u'\n' || c == u'\r') c = u' ';
+    }
+    out.append(name.toUtf8()).append('\t');
+  }
+}
+
 void LogWriter::WriteMark(QByteArray& out, const PacketStore::Packet& packet, const QString& text) {
   char stamp[64];
+  WriteLineName(out, nullptr);
   const QByteArray note = text.toUtf8();
   switch (format_) {
     case LogFileFormat::kText:
@@ -160,6 +184,8 @@ void LogWriter::WriteRow(QByteArray& out, const PacketStore::Packet& packet) {
     out.append(block.data(), static_cast<qsizetype>(block.size()));
     return;
   }
+  // Before the room below is made: a name is as long as the user made it.
+  WriteLineName(out, &packet);
   const qsizetype start = out.size();
   out.resize(start + kRowOverhead + 3 * qsizetype{packet.count});
   char* const begin = out.data() + start;

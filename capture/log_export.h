@@ -50,6 +50,10 @@ class LogWriter {
   // and CSV give the note's text in place of the bytes; pcap, which has no
   // place for it, leaves them out.
   void SetMarks(LogMarks marks) { marks_ = std::move(marks); }
+  // The names of the lines a log of two lines holds, first line first:
+  // text and CSV then begin each row with its line's name (notes with an
+  // empty one). With fewer than two, rows are written as for one line.
+  void SetLineNames(std::vector<QString> names) { lineNames_ = std::move(names); }
   // The line the rows came from, as pcapng describes it.
   void SetLine(CaptureInterface line) { line_ = std::move(line); }
 
@@ -68,9 +72,13 @@ class LogWriter {
   void WriteRow(QByteArray& out, const PacketStore::Packet& packet);
   void WriteMark(QByteArray& out, const PacketStore::Packet& packet, const QString& text);
   void WriteDecodedFields(QByteArray& out, int row) const;
+  // The line's name and the separator after it, where lines are named.
+  void WriteLineName(QByteArray& out, const PacketStore::Packet* packet) const;
+  bool NamesLines() const { return lineNames_.size() >= 2; }
 
   PacketStore::Snapshot snapshot_;
   LogMarks marks_;
+  std::vector<QString> lineNames_;
   CaptureInterface line_;
   // pcapng: notes waiting for the next packet to carry them.
   std::vector<std::string> comments_;

@@ -34,6 +34,12 @@ class PacketSink {
   virtual void AppendPacket(const std::uint8_t* bytes, int count, const PacketTiming& timing) {
     AppendPacket(bytes, count, timing.ended);
   }
+  // A packet of one of several lines captured together (0 the first, 1 the
+  // second); a sink that keeps no lines takes it as any packet.
+  virtual void AppendLinePacket(int line, const std::uint8_t* bytes, int count, const PacketTiming& timing) {
+    (void)line;
+    AppendPacket(bytes, count, timing);
+  }
 };
 
 // Cuts the received byte stream into packets: every byte that arrived since

@@ -2,6 +2,10 @@
 
 #include "capture/packet_text.h"
 
+#include <QBrush>
+#include <QGuiApplication>
+#include <QPalette>
+
 #include <algorithm>
 #include <new>
 #include <utility>
@@ -34,9 +38,28 @@ void PacketLogModel::AppendPacket(const std::uint8_t* bytes, int count, const Pa
   Append([&] { store_.Append(timing.ended, bytes, count, timing.firstByte, timing.lastByte); });
 }
 
+void PacketLogModel::AppendLinePacket(int line, const std::uint8_t* bytes, int count, const PacketTiming& timing) {
+  Append([&] { store_.Append(timing.ended, bytes, count, timing.firstByte, timing.lastByte, line); });
+}
+
 void PacketLogModel::AppendCapturedPacket(const std::uint8_t* bytes, int count, PacketTime endedAt,
-                                          std::optional<PacketTime> firstByte) {
-  Append([&] { store_.Append(endedAt, bytes, count, firstByte, std::nullopt); });
+                                          std::optional<PacketTime> firstByte, int line) {
+  Append([&] { store_.Append(endedAt, bytes, count, firstByte, std::nullopt, line); });
+}
+
+void PacketLogModel::SetLineNames(QStringList names) {
+  if (names == lineNames_) return;
+  lineNames_ = std::move(names);
+  emit lineNamesChanged();
+  // The shade of every row may change.
+  if (announced_ > 0) emit dataChanged(index(0, kTimeColumn), index(announced_ - 1, kDataColumn));
+}
+
+QString PacketLogModel::LineNameAt(int row) const {
+  if (!ShowsLines() || row < 0 || row >= store_.Size() || MarkAt(row) != nullptr) return {};
+  const int line = store_.At(row).line;
+  // A line beyond the names given is still told apart from the others.
+  return line < lineNames_.size() ? lineNames_[line] : QString::number(line + 1);
 }
 
 template <class Store>
@@ -123,6 +146,23 @@ int PacketLogModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : kColumnCount;
 }
 
+QVariant PacketLogModel::LineShade(int row) const {
+  // Only rows of the second and later lines are shaded: with one line, and
+  // on the first line, rows look as they always did.
+  if (!ShowsLines() || MarkAt(row) != nullptr) return {};
+  const int line = store_.At(row).line;
+  if (line == 0) return {};
+  const QPalette palette = QGuiApplication::palette();
+  const QColor base = palette.color(QPalette::Base);
+  const QColor accent = palette.color(QPalette::Highlight);
+  // A light wash of the theme's highlight: the text on it keeps its contrast
+  // in light and dark themes alike.
+  const double share = line % 2 == 1 ? 0.14 : 0.24;
+  return QBrush(QColor::fromRgbF(static_cast<float>(base.redF() * (1 - share) + accent.redF() * share),
+                                 static_cast<float>(base.greenF() * (1 - share) + accent.greenF() * share),
+                                 static_cast<float>(base.blueF() * (1 - share) + accent.blueF() * share)));
+}
+
 QVariant PacketLogModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= announced_) return {};
   if (const QString* mark = MarkAt(index.row()); mark != nullptr && index.column() == kDataColumn) {
@@ -132,6 +172,7 @@ QVariant PacketLogModel::data(const QModelIndex& index, int role) const {
     const PacketStore::Packet packet = store_.At(index.row());
     return FormatPacketBytesWrapped(packet.bytes, packet.count, kToolTipBytesPerLine);
   }
+  if (role == Qt::BackgroundRole) return LineShade(index.row());
   if (role != Qt::DisplayRole) return {};
   const PacketStore::Packet packet = store_.At(index.row());
   switch (index.column()) {

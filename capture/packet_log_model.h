@@ -8,6 +8,7 @@
 #include <QAbstractTableModel>
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <memory>
@@ -58,10 +59,22 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   void AppendPacket(const std::uint8_t* bytes, int count, PacketTime endedAt) override;
   // The same, keeping when its first and last byte came.
   void AppendPacket(const std::uint8_t* bytes, int count, const PacketTiming& timing) override;
+  // A packet of one of two lines captured together (0 the first).
+  void AppendLinePacket(int line, const std::uint8_t* bytes, int count, const PacketTiming& timing) override;
   // A packet read back from a capture file, which keeps its first byte's
   // arrival (where it was recorded) but not its last byte's.
   void AppendCapturedPacket(const std::uint8_t* bytes, int count, PacketTime endedAt,
-                            std::optional<PacketTime> firstByte);
+                            std::optional<PacketTime> firstByte, int line = 0);
+
+  // The names of the lines the log holds rows of, first line first. With
+  // two or more the log names each row's line (beside the grid, in saved
+  // text and CSV) and shades the second line's rows; with fewer it is the
+  // one-line log. Kept when the log is cleared.
+  void SetLineNames(QStringList names);
+  const QStringList& LineNames() const { return lineNames_; }
+  bool ShowsLines() const { return lineNames_.size() >= 2; }
+  // The name of a row's line; empty with one line, and for a note.
+  QString LineNameAt(int row) const;
 
   // A note between packets (see LogMarks), shown at once; refused quietly
   // once memory has run out, as packets are.
@@ -106,6 +119,9 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
                       int role = Qt::DisplayRole) const override;
 
  signals:
+  // The line names changed (and with them whether lines show).
+  void lineNamesChanged();
+
   // One or more packets were written; the last of them is in row, the log's
   // last row.
   void packetAppended(int row);
@@ -116,6 +132,8 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
 
  private:
   bool ShouldHoldBack() const;
+  // A row's background: a shade of its own for each line after the first.
+  QVariant LineShade(int row) const;
   // Stores the packet with store (a call of one of the store's appends),
   // then announces it or holds it back.
   template <class Store>
@@ -129,6 +147,7 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   QString timeHeader_;
   TimeColumn timeColumn_ = TimeColumn::kTimeOfDay;
   QString dataHeader_;
+  QStringList lineNames_;
   int batchFromRows_ = kBatchFromRows;
   QTimer batchTimer_;
   QElapsedTimer sinceAnnouncement_;

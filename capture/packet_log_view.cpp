@@ -319,6 +319,7 @@ void PacketLogView::CopyRows(LogFileFormat format) {
   if (logModel_ == nullptr) return;
   LogWriter writer(logModel_->TakeSnapshot(), format, SelectedRows());
   writer.SetMarks(logModel_->Marks());
+  writer.SetLineNames({logModel_->LineNames().begin(), logModel_->LineNames().end()});
   copier_->Copy(std::move(writer));
 }
 

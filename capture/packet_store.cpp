@@ -27,12 +27,18 @@ void ReserveOneMore(Table& table) {
 }  // namespace
 
 void PacketStore::Append(PacketTime time, const std::uint8_t* bytes, int count, std::optional<PacketTime> firstByte,
-                         std::optional<PacketTime> lastByte) {
+                         std::optional<PacketTime> lastByte, int line) {
+  // Checked before anything is stored: a packet is never put on a line
+  // the record cannot name.
+  if (line < 0 || line >= kMaxLines) {
+    throw std::invalid_argument("A packet of line " + std::to_string(line) + " cannot be logged");
+  }
   Append(time, bytes, count);
   // The record is the last one written, and only this thread writes.
   Record& record = blockData_[(size_ - 1) % kRecordsPerBlock];
   if (firstByte) record.firstByteAgo = Ago(time, *firstByte);
   if (lastByte) record.lastByteAgo = Ago(time, *lastByte);
+  record.line = static_cast<std::uint32_t>(line);
 }
 
 void PacketStore::Append(PacketTime time, const std::uint8_t* bytes, int count) {
@@ -68,6 +74,7 @@ PacketStore::Packet PacketStore::Read(const Tables& tables, int index) {
   const std::uint8_t* bytes =
       record.count > 0 ? tables.chunks[record.chunk]->data() + record.offset : nullptr;
   Packet packet{record.time, bytes, record.count};
+  packet.line = static_cast<int>(record.line);
   if (record.firstByteAgo != kUnknownAgo) packet.firstByte = record.time - record.firstByteAgo;
   if (record.lastByteAgo != kUnknownAgo) packet.lastByte = record.time - record.lastByteAgo;
   return packet;
@@ -105,6 +112,7 @@ std::shared_ptr<Chunk> PacketStore::Allocate() {
 
 std::uint8_t* PacketStore::PlaceFor(int count, Record& record) {
   if (chunkData_ == nullptr || kBytesPerChunk - chunkUsed_ < count) {
+    if (tables_.chunks.size() >= kMaxChunks) throw std::length_error("The packet log is full");
     ReserveOneMore(tables_.chunks);
     auto chunk = Allocate<ByteChunk>();
     chunkData_ = chunk->data();

@@ -28,7 +28,10 @@ class PacketStore {
 
   struct Record {
     PacketTime time;
-    std::uint32_t chunk;
+    // The chunk index and, in the top byte, the line the packet came on
+    // (0 the first): two lines share the log without growing the record.
+    std::uint32_t chunk : 24;
+    std::uint32_t line : 8;
     std::uint16_t offset;  // within the chunk; a chunk is 64 KiB
     std::uint16_t count;
     // How long before time the first and the last byte came, in
@@ -39,6 +42,8 @@ class PacketStore {
   };
   static_assert(sizeof(Record) == 24);
   static constexpr std::uint32_t kUnknownAgo = UINT32_MAX;
+  // 2^24 chunks of 64 KiB: a terabyte of packet bytes.
+  static constexpr std::size_t kMaxChunks = std::size_t{1} << 24;
 
   using ByteChunk = std::array<std::uint8_t, kBytesPerChunk>;
   using RecordBlock = std::array<Record, kRecordsPerBlock>;
@@ -63,7 +68,12 @@ class PacketStore {
     // When its first and last byte came, where the packet came with them.
     std::optional<PacketTime> firstByte{};
     std::optional<PacketTime> lastByte{};
+    // The line it came on: 0 the first (and only, with one line), 1 the second.
+    int line = 0;
   };
+
+  // Lines a record can name.
+  static constexpr int kMaxLines = 256;
 
   // The first packets of a store, frozen: a copy of the chunk tables (a few
   // kilobytes per million packets) that shares the chunks themselves. The
@@ -87,14 +97,15 @@ class PacketStore {
   PacketStore& operator=(const PacketStore&) = delete;
 
   // Throws std::invalid_argument for a count below 0 or above
-  // kMaxPacketSize, std::length_error when the store holds as many packets as
-  // an int can count, and std::bad_alloc when memory (or the allocation
+  // kMaxPacketSize or a line outside 0..kMaxLines-1, std::length_error when
+  // the store holds as many packets as an int can count (or bytes as the
+  // record can place), and std::bad_alloc when memory (or the allocation
   // limit) runs out; a failed append leaves the store's packets unchanged.
   void Append(PacketTime time, const std::uint8_t* bytes, int count);
   // The same, with when its first and last byte came (at or before time),
   // where they are known.
   void Append(PacketTime time, const std::uint8_t* bytes, int count, std::optional<PacketTime> firstByte,
-              std::optional<PacketTime> lastByte);
+              std::optional<PacketTime> lastByte, int line = 0);
 
   int Size() const { return size_; }
 
