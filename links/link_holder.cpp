@@ -21,13 +21,19 @@ class LinkStateNotice {
 
 }  // namespace
 
-Data::Data(std::filesystem::path storeDirectory, QObject* parent)
-    : QObject(parent), storeDirectory_(std::move(storeDirectory)) {
-  setObjectName(QStringLiteral("Data"));
+Data::Data(std::filesystem::path storeDirectory, QObject* parent) : Data(std::move(storeDirectory), QString(), parent) {}
+
+Data::Data(std::filesystem::path storeDirectory, const QString& lineSuffix, QObject* parent)
+    : QObject(parent),
+      storeDirectory_(std::move(storeDirectory)),
+      addressValue_("Remote_IP" + lineSuffix.toStdString()),
+      portValue_("Remote_Port" + lineSuffix.toStdString()) {
+  setObjectName(QStringLiteral("Data") + lineSuffix);
 
   // The built-in serial settings: 4800 baud 8N1, no handshaking, DTR and RTS
   // off; a read ends 10 ms after the line falls quiet, or after one second.
-  comPort_.setObjectName(QStringLiteral("ComPort"));
+  // The port's name is the key its values are stored under.
+  comPort_.setObjectName(QStringLiteral("ComPort") + lineSuffix);
   comPort_.SetStoreDirectory(storeDirectory_);
   comPort_.SetPort(QStringLiteral("COM1"));
   comPort_.SetBaudRate(TBaudRate::br4800);
@@ -39,7 +45,7 @@ Data::Data(std::filesystem::path storeDirectory, QObject* parent)
   comPort_.Timeouts().SetReadTotalConstant(1000);
   comPort_.OnAfterOpen = [this](TCustomComPort& sender) { ComPortAfterOpen(sender); };
 
-  socket_.setObjectName(QStringLiteral("Socket"));
+  socket_.setObjectName(QStringLiteral("Socket") + lineSuffix);
   socket_.SetAddress(QStringLiteral("192.168.0.248"));
   socket_.SetPort(4001);
   socket_.SetClientType(TClientType::ctNonBlocking);
@@ -62,9 +68,9 @@ void Data::DataModuleCreate() {
   store.SetRootKey(RegistryRoot::LocalMachine);
   store.OpenKey(kProgramKeyPath, true);
   try {
-    socket_.SetAddress(QString::fromStdString(store.ReadString("Remote_IP")));
-    if (store.ValueExists("Remote_Port")) {
-      socket_.SetPort(store.ReadInteger("Remote_Port"));
+    socket_.SetAddress(QString::fromStdString(store.ReadString(addressValue_)));
+    if (store.ValueExists(portValue_)) {
+      socket_.SetPort(store.ReadInteger(portValue_));
     } else {
       socket_.SetPort(502);
     }
@@ -88,8 +94,8 @@ void Data::SocketConnect(TCustomSocket& sender, TCustomWinSocket&) {
   // Address and port belong together: one rewrite of the store.
   store.BeginWrites();
   store.OpenKey(kProgramKeyPath, true);
-  store.WriteString("Remote_IP", sender.Address().toStdString());
-  store.WriteInteger("Remote_Port", sender.Port());
+  store.WriteString(addressValue_, sender.Address().toStdString());
+  store.WriteInteger(portValue_, sender.Port());
   store.CommitWrites();
 }
 

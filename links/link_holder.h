@@ -16,6 +16,11 @@ class Data : public QObject {
 
  public:
   explicit Data(std::filesystem::path storeDirectory, QObject* parent = nullptr);
+  // The holder of another line captured beside the first: its objects and
+  // stored values carry lineSuffix ("2": the port "ComPort2", stored under
+  // the key of that name; the gateway as "Remote_IP2" and "Remote_Port2"),
+  // so that it never reads or writes the first line's values.
+  Data(std::filesystem::path storeDirectory, const QString& lineSuffix, QObject* parent = nullptr);
   ~Data() override;
 
   TComPort& ComPort() { return comPort_; }
@@ -42,6 +47,9 @@ class Data : public QObject {
 
  private:
   std::filesystem::path storeDirectory_;
+  // The value names of the gateway's address and port.
+  std::string addressValue_;
+  std::string portValue_;
   TComPort comPort_;
   TClientSocket socket_;
 };
