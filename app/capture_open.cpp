@@ -1,5 +1,6 @@
 #include "app/capture_open.h"
 
+#include "app/capture_lines.h"
 #include "capture/packet_log_model.h"
 #include "capture_file/capture_file_writer.h"
 #include "settings/program_key.h"
@@ -53,6 +54,9 @@ CaptureFileContents ReadCaptureForLog(const QString& path) {
 
 void ShowCaptureInLog(const CaptureFileContents& contents, PacketLogModel& log) {
   log.Clear();
+  // A file of two lines shows each row's line, as its capture did.
+  const CaptureLines lines = LinesOfCapture(contents.interfaces);
+  log.SetLineNames(lines.Several() ? lines.names : QStringList());
   for (const CapturedPacket& packet : contents.packets) {
     // A note the writer kept went with the packet after it.
     for (const std::string& comment : packet.comments) {
@@ -63,7 +67,8 @@ void ShowCaptureInLog(const CaptureFileContents& contents, PacketLogModel& log) 
     // the end-of-packet interval. Without it they are worked out from the
     // packets' ends and the line's speed.
     log.AppendCapturedPacket(packet.bytes.data(), static_cast<int>(packet.bytes.size()), packet.stamp,
-                             packet.bytes.empty() ? std::nullopt : packet.firstByte);
+                             packet.bytes.empty() ? std::nullopt : packet.firstByte,
+                             LineOfInterface(lines, packet.interfaceId));
   }
   const PacketTime end = contents.packets.empty() ? 0 : contents.packets.back().stamp;
   for (const std::string& comment : contents.comments) log.AppendMark(QString::fromStdString(comment), end);

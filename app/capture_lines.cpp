@@ -1,0 +1,23 @@
+#include "app/capture_lines.h"
+
+namespace tessaly {
+
+CaptureLines LinesOfCapture(const std::vector<CapturedInterface>& interfaces) {
+  CaptureLines lines;
+  for (const CapturedInterface& interface : interfaces) {
+    const QString name = QString::fromStdString(interface.link.name);
+    qsizetype line = lines.names.indexOf(name);
+    if (line < 0) {
+      line = lines.names.size();
+      lines.names << name;
+    }
+    lines.lineOfInterface.push_back(static_cast<int>(line));
+  }
+  return lines;
+}
+
+int LineOfInterface(const CaptureLines& lines, std::uint32_t interfaceId) {
+  return interfaceId < lines.lineOfInterface.size() ? lines.lineOfInterface[interfaceId] : 0;
+}
+
+}  // namespace tessaly
