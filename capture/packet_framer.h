@@ -34,6 +34,12 @@ class PacketSink {
   virtual void AppendPacket(const std::uint8_t* bytes, int count, const PacketTiming& timing) {
     AppendPacket(bytes, count, timing.ended);
   }
+  // The same for a capture of several lines, with the line it came on
+  // (counted from 0); a sink that keeps no lines keeps the packet alone.
+  virtual void AppendLinePacket(int line, const std::uint8_t* bytes, int count, const PacketTiming& timing) {
+    static_cast<void>(line);
+    AppendPacket(bytes, count, timing);
+  }
 };
 
 // Cuts the received byte stream into packets: every byte that arrived since
@@ -94,6 +100,8 @@ class PacketFramer {
   void Reset();
 
   int Count() const { return count_; }
+  // While a packet runs, when it ends on the line unless more bytes come.
+  std::optional<LineTime> RunningEnd() const { return end_; }
 
  private:
   // Reads what the source holds; each read's bytes either join the running
