@@ -38,6 +38,10 @@ class ByteSource {
   // line as the source can tell; nothing when it cannot, and the reader
   // takes the moment the read returned.
   virtual std::optional<Arrival> LastArrival() const { return std::nullopt; }
+
+  // When the oldest byte that came and has not been read yet came, where
+  // the source can tell; nothing when none waits or it cannot tell.
+  virtual std::optional<LineTime> NextArrival() const { return std::nullopt; }
 };
 
 }  // namespace tessaly

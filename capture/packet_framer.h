@@ -34,10 +34,10 @@ class PacketSink {
   virtual void AppendPacket(const std::uint8_t* bytes, int count, const PacketTiming& timing) {
     AppendPacket(bytes, count, timing.ended);
   }
-  // A packet of one of several lines captured together (0 the first, 1 the
-  // second); a sink that keeps no lines takes it as any packet.
+  // The same for a capture of several lines, with the line it came on
+  // (counted from 0); a sink that keeps no lines keeps the packet alone.
   virtual void AppendLinePacket(int line, const std::uint8_t* bytes, int count, const PacketTiming& timing) {
-    (void)line;
+    static_cast<void>(line);
     AppendPacket(bytes, count, timing);
   }
 };
@@ -100,6 +100,8 @@ class PacketFramer {
   void Reset();
 
   int Count() const { return count_; }
+  // While a packet runs, when it ends on the line unless more bytes come.
+  std::optional<LineTime> RunningEnd() const { return end_; }
 
  private:
   // Reads what the source holds; each read's bytes either join the running

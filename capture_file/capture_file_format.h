@@ -25,6 +25,15 @@ struct CaptureInterface {
   std::string name;         // the port, or the gateway's address:port
   std::string description;  // the line settings and the interval in force
   std::optional<std::uint64_t> bitsPerSecond;
+  // In a capture of several lines at once, the name the user gave this
+  // one ("A", "master"); kept in a comment of the interface (see
+  // LineNameComment). Empty in a capture of one line.
+  std::string lineName;
 };
+
+// "line master": the comment that names an interface's line.
+std::string LineNameComment(const std::string& lineName);
+// The line's name from such a comment; nothing from any other.
+std::optional<std::string> ParseLineNameComment(const std::string& comment);
 
 }  // namespace tessaly

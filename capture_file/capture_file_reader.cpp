@@ -109,6 +109,9 @@ void ReadPcapng(const Bytes& bytes, CaptureFileContents& contents, const std::st
       for (const Option& option : OptionsOf(view, body + 8, end)) {
         if (option.code == pcapng::kIfName) link.link.name = std::string(option.value);
         if (option.code == pcapng::kIfDescription) link.link.description = std::string(option.value);
+        if (option.code == pcapng::kOptComment) {
+          if (auto lineName = ParseLineNameComment(std::string(option.value))) link.link.lineName = *lineName;
+        }
         if (option.code == pcapng::kIfSpeed && option.value.size() == 8) {
           Bytes speed(option.value);
           speed.SetSwapped(view.Swapped());

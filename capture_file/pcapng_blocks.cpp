@@ -84,6 +84,18 @@ void AppendSectionHeader(std::string& out, std::string_view application) {
   block.Finish(true);
 }
 
+}  // namespace pcapng
+
+std::string LineNameComment(const std::string& lineName) { return "line " + lineName; }
+
+std::optional<std::string> ParseLineNameComment(const std::string& comment) {
+  constexpr std::string_view kPrefix = "line ";
+  if (comment.size() <= kPrefix.size() || comment.compare(0, kPrefix.size(), kPrefix) != 0) return std::nullopt;
+  return comment.substr(kPrefix.size());
+}
+
+namespace pcapng {
+
 void AppendInterface(std::string& out, const CaptureInterface& link) {
   Block block(out, kInterfaceDescription);
   Put16(out, kCaptureLinkType);
@@ -92,6 +104,7 @@ void AppendInterface(std::string& out, const CaptureInterface& link) {
   if (!link.name.empty()) PutOption(out, kIfName, link.name);
   if (!link.description.empty()) PutOption(out, kIfDescription, link.description);
   if (link.bitsPerSecond) PutOption64(out, kIfSpeed, *link.bitsPerSecond);
+  if (!link.lineName.empty()) PutOption(out, kOptComment, LineNameComment(link.lineName));
   PutOption(out, kIfTsresol, std::string_view("\x06", 1));  // microseconds
   block.Finish(true);
 }

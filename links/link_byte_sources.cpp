@@ -16,6 +16,10 @@ std::optional<Arrival> SerialByteSource::LastArrival() const {
   return Arrival{arrival.first, arrival.last, arrival.lastByte};
 }
 
+std::optional<LineTime> SerialByteSource::NextArrival() const { return port_.NextArrival(); }
+
+std::optional<LineTime> SocketByteSource::NextArrival() const { return socket_.NextArrival(); }
+
 int SocketByteSource::Read(std::uint8_t* place, int maxCount) {
   return socket_.Receive(place, maxCount);
 }

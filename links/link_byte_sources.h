@@ -17,6 +17,7 @@ class SerialByteSource final : public ByteSource {
   // The first byte as the port saw it come, and the end of the silence of
   // more than the read interval that ended the read.
   std::optional<Arrival> LastArrival() const override;
+  std::optional<LineTime> NextArrival() const override;
 
  private:
   TCustomComPort& port_;
@@ -31,6 +32,7 @@ class SocketByteSource final : public ByteSource {
   // When the bytes of the last receive came: the kernel's receive time, or
   // when the connection's recorder read them.
   std::optional<Arrival> LastArrival() const override;
+  std::optional<LineTime> NextArrival() const override;
 
  private:
   TCustomWinSocket& socket_;

@@ -7,6 +7,7 @@
 #include "presentation/failure_report.h"
 #include "session/capture_reporter.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tessaly {
@@ -101,6 +102,15 @@ void CaptureSession::Close() {
     if (!failure) failure = std::current_exception();
   }
   if (failure) std::rethrow_exception(failure);
+}
+
+PacketTime CaptureSession::EarliestEndToCome() const {
+  const std::chrono::milliseconds interval(framer_.Interval());
+  LineTime earliest = LineClock::now() - kReaderLag + interval;
+  if (const auto next = serialSource_.NextArrival()) earliest = std::min(earliest, *next + interval);
+  if (const auto next = socketSource_.NextArrival()) earliest = std::min(earliest, *next + interval);
+  if (const auto end = framer_.RunningEnd()) earliest = std::min(earliest, *end);
+  return WallClockOf(earliest);
 }
 
 bool CaptureSession::LinkOpen() const {

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -88,6 +89,16 @@ class CaptureSession : public QObject {
   // opened, whatever its settings became since (before any opening, the
   // serial port as it is set now), with the interval in force.
   LineDescription Line() const;
+
+  // The earliest end that a packet not handed to the sink yet can have:
+  // the running packet's end, or the first byte waiting in a link plus the
+  // interval, or, with neither, bytes still to come plus the interval. A
+  // merge of several lines waits for this to pass before it orders a packet
+  // of another line.
+  PacketTime EarliestEndToCome() const;
+  // How far behind the line a link's reader may be: bytes that came this
+  // long ago may not have been taken off the line yet.
+  static constexpr std::chrono::milliseconds kReaderLag{20};
 
  private:
   void SerialLinkLost(const QString& message);

@@ -28,6 +28,9 @@ struct LineDescription {
   // In halves, so that one and a half stop bits are exact: 2, 3 or 4.
   int stopHalfBits = 2;
   int intervalMs = 1;
+  // The name the user gave the line when a capture listens to several at
+  // once ("A", "master"); empty when it listens to one.
+  QString name;
 
   // One character's time on the line in microseconds: start bit, data bits,
   // parity bit and stop bits at the line's speed; nothing when the speed is

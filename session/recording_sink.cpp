@@ -13,6 +13,7 @@ CaptureInterface InterfaceOf(const LineDescription& line) {
   link.name = line.where.toStdString();
   link.description = line.Text().toStdString();
   if (line.bitsPerSecond) link.bitsPerSecond = static_cast<std::uint64_t>(*line.bitsPerSecond);
+  link.lineName = line.name.toStdString();
   return link;
 }
 
@@ -52,10 +53,19 @@ void RecordingSink::AppendPacket(const std::uint8_t* bytes, int count, PacketTim
 }
 
 void RecordingSink::AppendPacket(const std::uint8_t* bytes, int count, const PacketTiming& timing) {
+  AppendLinePacket(0, bytes, count, timing);
+}
+
+void RecordingSink::AppendLinePacket(int line, const std::uint8_t* bytes, int count, const PacketTiming& timing) {
   // The log first: it refuses a packet it cannot take by throwing, and
-  // then the file does not hold it either.
-  log_.AppendPacket(bytes, count, timing);
-  if ((capturing_ || endAfterPacket_) && Record(bytes, count, timing)) ++recorded_;
+  // then the file does not hold it either. The first line's packets reach
+  // it as a capture of one line always did.
+  if (line == 0) {
+    log_.AppendPacket(bytes, count, timing);
+  } else {
+    log_.AppendLinePacket(line, bytes, count, timing);
+  }
+  if ((capturing_ || endAfterPacket_) && Record(line, bytes, count, timing)) ++recorded_;
   if (endAfterPacket_) {
     endAfterPacket_ = false;
     capturing_ = false;
@@ -67,20 +77,34 @@ QString RecordingSink::CurrentFile() const {
   return file_ ? QString::fromStdString(file_->Path()) : QString();
 }
 
-bool RecordingSink::Record(const std::uint8_t* bytes, int count, const PacketTiming& timing) {
+void RecordingSink::SetLineSource(int line, std::function<LineDescription()> source) {
+  if (line < 0) return;
+  if (static_cast<int>(lines_.size()) <= line) lines_.resize(line + 1);
+  lines_[line].source = std::move(source);
+}
+
+LineDescription RecordingSink::LineNow(int line) const {
+  if (line < 0 || line >= static_cast<int>(lines_.size()) || !lines_[line].source) return LineDescription{};
+  return lines_[line].source();
+}
+
+bool RecordingSink::Record(int line, const std::uint8_t* bytes, int count, const PacketTiming& timing) {
+  if (line < 0) return false;
   if (!file_ && !OpenFile()) return false;
   if (file_->Failed()) return false;
-  const LineDescription line = line_ ? line_() : LineDescription{};
-  if (line != fileLine_) {
-    interfaceId_ = file_->AddInterface(InterfaceOf(line));
-    fileLine_ = line;
+  if (static_cast<int>(lines_.size()) <= line) lines_.resize(line + 1);
+  LineInFile& inFile = lines_[line];
+  const LineDescription description = LineNow(line);
+  if (description != inFile.described) {
+    inFile.interfaceId = file_->AddInterface(InterfaceOf(description));
+    inFile.described = description;
   }
-  file_->AddPacket(interfaceId_, bytes, count, timing);
+  file_->AddPacket(inFile.interfaceId, bytes, count, timing);
   return true;
 }
 
 bool RecordingSink::OpenFile() {
-  const LineDescription line = line_ ? line_() : LineDescription{};
+  const LineDescription line = LineNow(0);
   const std::string path = namer_(start_, line);
   QPointer<RecordingSink> self(this);
   try {
@@ -101,7 +125,7 @@ bool RecordingSink::OpenFile() {
     emit recordingFailed(QString::fromStdString(failure.what()), false);
     return false;
   }
-  fileLine_.reset();
+  for (LineInFile& inFile : lines_) inFile.described.reset();
   emit fileStarted();
   return true;
 }
@@ -109,7 +133,7 @@ bool RecordingSink::OpenFile() {
 void RecordingSink::CloseFile() {
   // Closing waits for the writing thread to sync and close the file.
   file_.reset();
-  fileLine_.reset();
+  for (LineInFile& inFile : lines_) inFile.described.reset();
 }
 
 }  // namespace tessaly

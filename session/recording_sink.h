@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace tessaly {
 
@@ -21,7 +22,9 @@ namespace tessaly {
 //
 // Each line the capture listens to becomes an interface of the file, with
 // its description as the line is set; a line that changes (a reconnection
-// elsewhere, another interval) adds one.
+// elsewhere, another interval) adds one. A capture of two lines at once
+// hands each packet with its line (AppendLinePacket), and each line has its
+// own interfaces.
 class RecordingSink : public QObject, public PacketSink {
   Q_OBJECT
 
@@ -32,8 +35,10 @@ class RecordingSink : public QObject, public PacketSink {
   RecordingSink(PacketSink& log, FileNamer namer, QObject* parent = nullptr);
   ~RecordingSink() override;
 
-  // What the capture listens to now; asked for each packet.
-  void SetLineSource(std::function<LineDescription()> line) { line_ = std::move(line); }
+  // What the capture listens to now on its first line; asked for each packet.
+  void SetLineSource(std::function<LineDescription()> line) { SetLineSource(0, std::move(line)); }
+  // The same for each line of a capture of several (counted from 0).
+  void SetLineSource(int line, std::function<LineDescription()> source);
 
   void BeginCapture();
   // Ends the capture's file. packetPending: a packet already read ends
@@ -49,6 +54,7 @@ class RecordingSink : public QObject, public PacketSink {
 
   void AppendPacket(const std::uint8_t* bytes, int count, PacketTime endedAt) override;
   void AppendPacket(const std::uint8_t* bytes, int count, const PacketTiming& timing) override;
+  void AppendLinePacket(int line, const std::uint8_t* bytes, int count, const PacketTiming& timing) override;
 
   // The file being written, empty when none.
   QString CurrentFile() const;
@@ -69,16 +75,22 @@ class RecordingSink : public QObject, public PacketSink {
 
  private:
   // True when the packet went to the file.
-  bool Record(const std::uint8_t* bytes, int count, const PacketTiming& timing);
+  bool Record(int line, const std::uint8_t* bytes, int count, const PacketTiming& timing);
+  LineDescription LineNow(int line) const;
   bool OpenFile();
   void CloseFile();
 
   PacketSink& log_;
   FileNamer namer_;
-  std::function<LineDescription()> line_;
+  // Per line: where its description comes from, and the interface of the
+  // file last added for it, with the description it was added for.
+  struct LineInFile {
+    std::function<LineDescription()> source;
+    std::optional<LineDescription> described;
+    std::uint32_t interfaceId = 0;
+  };
+  std::vector<LineInFile> lines_;
   std::unique_ptr<CaptureRecording> file_;
-  std::optional<LineDescription> fileLine_;  // the interface last added
-  std::uint32_t interfaceId_ = 0;
   PacketTime start_ = 0;
   bool capturing_ = false;
   bool endAfterPacket_ = false;

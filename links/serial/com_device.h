@@ -116,6 +116,10 @@ class TComDevice {
   int ReadyHandle() const { return recorder_ != nullptr ? recorder_->ReadyHandle() : -1; }
   // Bytes the recorder keeps, not yet read here.
   int KeptInput() const { return recorder_ != nullptr ? recorder_->Kept() : 0; }
+  // When the oldest of them came; nothing when none is kept.
+  std::optional<std::chrono::steady_clock::time_point> NextArrival() const {
+    return recorder_ != nullptr ? recorder_->NextArrival() : std::nullopt;
+  }
   // Bytes read from the line over every opening of this device object:
   // what reached the program, for measuring what reaches the log.
   std::uint64_t BytesFromLine() const { return bytesFromLine_ + (recorder_ != nullptr ? recorder_->TotalRead() : 0); }

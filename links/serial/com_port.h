@@ -90,6 +90,8 @@ class TCustomComPort : public QObject {
   // When the bytes of the last read that delivered any came in on the line.
   TReadArrival LastReadArrival() const { return device_.LastReadArrival(); }
   int PendingInputCount() const;
+  // When the oldest byte read from the line and not yet read here came.
+  std::optional<std::chrono::steady_clock::time_point> NextArrival() const { return device_.NextArrival(); }
   // Bytes read from the line since the port object was made.
   std::uint64_t BytesFromLine() const { return device_.BytesFromLine(); }
 

@@ -148,6 +148,12 @@ void TCustomWinSocket::StartConnection(const QString& host, const QString& addre
   if (styles_ & asConnect) Notifications().WatchConnect(handle_);
 }
 
+std::optional<std::chrono::steady_clock::time_point> TCustomWinSocket::NextArrival() {
+  std::scoped_lock lock(lock_);
+  if (!connected_ || recorder_ == nullptr) return std::nullopt;
+  return recorder_->NextArrival();
+}
+
 int TCustomWinSocket::Receive(void* buffer, int count) {
   std::scoped_lock lock(lock_);
   if (count == -1 && connected_) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace tessaly {
@@ -63,6 +64,9 @@ class TCustomWinSocket {
   // When the bytes of the last receive that delivered any came (the
   // kernel's receive time where it keeps one), on the steady clock.
   std::chrono::steady_clock::time_point LastReceiveTime() const { return lastReceiveTime_; }
+  // When the oldest byte taken off the socket and not yet received here
+  // came; nothing when none waits.
+  std::optional<std::chrono::steady_clock::time_point> NextArrival();
 
   // Before a close asked for by the owner: stops taking bytes off the
   // socket, takes what the kernel still holds, and raises read events until
