@@ -9,6 +9,8 @@
 #include "app/frame_analysis.h"
 #include "app/gateway_line_speed.h"
 #include "app/reconnect_option.h"
+#include "app/second_line.h"
+#include "dialogs/second_line_dialog.h"
 #include "app/line_views.h"
 #include "app/log_save_command.h"
 #include "app/main_toolbar.h"
@@ -61,7 +63,10 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   recording_ = std::make_unique<RecordingSink>(log_, [](PacketTime start, const LineDescription& line) {
     return NewCapturePath(CaptureFolder(), start, line);
   });
-  session_ = std::make_unique<CaptureSession>(links_, *recording_, reporter);
+  // With one line the first line's packets go straight to the recording
+  // sink; a second line turns them into the merge at Start.
+  firstSink_ = std::make_unique<LineSinkSwitch>(*recording_);
+  session_ = std::make_unique<CaptureSession>(links_, *firstSink_, reporter);
   recording_->SetLineSource([this] { return session_->Line(); });
   // The window's handlers, named after their events, are what the links call.
   session_->SetHandlers(LinkHandlers{
@@ -109,6 +114,22 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   });
   panels_ = new StatusPanels(this);
   setStatusBar(panels_);
+  second_ = new SecondLine(
+      links_.StoreDirectory(), *recording_, *panels_,
+      SecondLine::WindowHooks{
+          [this](int imageIndex) {
+            // The first line still open keeps Stop on offer.
+            const bool firstOpen = connection_ && connection_->LinkOpen();
+            toolbar_->SetStartImageIndex(imageIndex == ConnectionControl::kStartPicture && firstOpen
+                                             ? ConnectionControl::kStopPicture
+                                             : imageIndex);
+          },
+          [this](const QString& text) { ShowProgress(text); },
+          [this](const QString& message, const QString& detail) { ReportLinkLost(message, detail); },
+          [this](const QString& cause, PacketTime at, bool retrying) { ReportLinkDropped(cause, at, retrying); },
+          [this](const QString& where, PacketTime at) { ReportLinkBack(where, at); }},
+      this);
+  recording_->SetLineSource(1, [this] { return second_->Session().Line(); });
   // Modbus marks, counts and panes beside the grid and the three panels.
   analysis_ = new FrameAnalysis(*this, log_, *logView_, *panels_, *session_);
   lineViews_ = new LineViews(*this, log_, *logView_, *analysis_, *session_);
@@ -119,6 +140,9 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   auto* gatewaySpeed =
       new GatewayLineSpeed(*menus_.options, menus_.miIPSet, *session_, links_.StoreDirectory(), *this);
   new ReconnectOption(*menus_.options, gatewaySpeed->Item(), *session_, links_.StoreDirectory());
+  miSecondLine_ = menus_.options->addAction(QStringLiteral("Second line\u2026"));
+  miSecondLine_->setObjectName(QStringLiteral("miSecondLine"));
+  miSecondLine_->setMenuRole(QAction::NoRole);
   menus_.options->addSeparator();
   miPreferences_ = menus_.options->addAction(QStringLiteral("&Preferences\u2026"));
   miPreferences_->setObjectName(QStringLiteral("miPreferences"));
@@ -167,6 +191,7 @@ void MainWindow::ConnectCommands() {
   connect(menus_.miSaveLog, &QAction::triggered, this, guarded(&MainWindow::miSaveLogClick));
   connect(menus_.miOpenCapture, &QAction::triggered, this, guarded(&MainWindow::miOpenCaptureClick));
   connect(miPreferences_, &QAction::triggered, this, guarded(&MainWindow::miPreferencesClick));
+  connect(miSecondLine_, &QAction::triggered, this, guarded(&MainWindow::miSecondLineClick));
   connect(menus_.recentCaptures, &QMenu::aboutToShow, this,
           [this] { openCommand_->FillRecent(*menus_.recentCaptures); });
   // A copy too large for the clipboard offers the save in its place.
@@ -216,6 +241,8 @@ void MainWindow::FormClose() {
   // closed.
   RunReportingErrors([this] { links_.Socket().Close(); });
   RunReportingErrors([this] { links_.ComPort().Close(); });
+  RunReportingErrors([this] { second_->Links().Socket().Close(); });
+  RunReportingErrors([this] { second_->Links().ComPort().Close(); });
   RunReportingErrors([this] {
     TRegistry store(links_.StoreDirectory());
     store.SetRootKey(RegistryRoot::LocalMachine);
@@ -228,14 +255,68 @@ void MainWindow::bStartClick() {
   // A second press while a gateway is still being reached is ignored, and
   // must not touch the capture that press began.
   if (connection_->Starting()) return connection_->StartStop();
+  if (second_->Starting()) return;
   if (!Capturing() && !openCommand_->MayStartCapture()) return;
   // The file is ready before the link opens: bytes may come at once.
-  if (!Capturing()) recording_->BeginCapture();
-  connection_->StartStop();
+  if (!Capturing()) {
+    RouteLines();
+    recording_->BeginCapture();
+  }
+  if (BothLinesRouted()) {
+    StartStopBothLines();
+  } else {
+    connection_->StartStop();
+  }
   if (!Capturing()) EndRecording();
 }
 
-bool MainWindow::Capturing() const { return connection_->LinkOpen() || session_->Retrying(); }
+void MainWindow::RouteLines() {
+  if (second_->On()) {
+    firstSink_->SetTarget(second_->FirstLineInput());
+    second_->PrepareMerge(*session_);
+    connection_->SetLineName(second_->Settings().FirstName());
+    log_.SetLineNames(second_->LineNames());
+    return;
+  }
+  firstSink_->SetTarget(*recording_);
+  connection_->SetLineName({});
+  // Rows of two lines already in the log keep their names.
+  if (log_.PacketCount() == 0) log_.SetLineNames({});
+}
+
+bool MainWindow::BothLinesRouted() const { return &firstSink_->Target() != recording_.get(); }
+
+void MainWindow::StartStopBothLines() {
+  if (Capturing()) {
+    if (connection_->LinkOpen()) connection_->StartStop();
+    second_->Stop();
+    return;
+  }
+  // Each line opens on its own: a failure of the first is reported by its
+  // name, and the second still starts.
+  connection_->StartStop();
+  second_->Start();
+}
+
+bool MainWindow::Capturing() const {
+  return connection_->LinkOpen() || session_->Retrying() || second_->Capturing();
+}
+
+void MainWindow::CloseAllLinks() {
+  connection_->CloseLinks();
+  second_->Connection().CloseLinks();
+}
+
+void MainWindow::miSecondLineClick() {
+  // Which lines capture, and through what, cannot change under open links.
+  if (Capturing()) return;
+  if (secondLineDialog_ == nullptr) {
+    secondLineDialog_ = new SecondLineDialog(second_->Links(), second_->Session().Framer(), this);
+  }
+  secondLineDialog_->Load(second_->Settings());
+  if (secondLineDialog_->exec() != QDialog::Accepted) return;
+  second_->Choose(secondLineDialog_->Chosen());
+}
 
 void MainWindow::miOpenCaptureClick() { openCommand_->Run(); }
 
@@ -246,6 +327,14 @@ void MainWindow::OfferUnfinishedCapture() { openCommand_->OfferUnfinished(); }
 const QString& MainWindow::ShownCapture() const { return openCommand_->Shown(); }
 
 void MainWindow::EndRecording() {
+  if (BothLinesRouted()) {
+    // Both lines' last packets end now and the merge hands over what it
+    // holds: the file must have every packet before it closes.
+    if (EndPacketTimer().isActive()) RunReportingErrors([this] { session_->EndOfPacket(); });
+    second_->EndPackets();
+    recording_->EndCapture(false);
+    return;
+  }
   // A packet read before the link closed ends at its silence, as always;
   // the file takes it, then closes.
   recording_->EndCapture(EndPacketTimer().isActive());
@@ -295,12 +384,14 @@ void MainWindow::miClearLogClick() {
   // A save under way keeps its own copy of the rows; capture goes on into the
   // emptied log.
   log_.Clear();
+  // Names stay only over rows that two lines are still bringing.
+  if (!(Capturing() && BothLinesRouted())) log_.SetLineNames({});
   // A file per log: the emptied log's packets go to a new one.
   recording_->NewFile();
 }
 
 void MainWindow::EndCaptureForClosing() {
-  connection_->CloseLinks();
+  CloseAllLinks();
   // A packet still being collected joins the log now rather than after the
   // rows have been taken for saving.
   if (EndPacketTimer().isActive()) RunReportingErrors([this] { EndPacketTimerTimer(); });
@@ -310,7 +401,7 @@ void MainWindow::EndCaptureForClosing() {
 void MainWindow::StopOnMemoryExhausted(int rows) {
   // The log keeps what it holds and refuses the rest: the link is closed so
   // nothing more is read, then the user is told once.
-  connection_->CloseLinks();
+  CloseAllLinks();
   EndRecording();
   ShowErrorReport(QStringLiteral("Out of memory: capture has stopped. The log holds %1 rows and "
                                  "can still be saved")
@@ -332,7 +423,7 @@ void MainWindow::StopOnRecordingFailure(const QString& message, bool capturing) 
 void MainWindow::StopRecordedCapture(const QString& message, const QString& detail) {
   // What is in the file stays readable; nothing more is read, so nothing
   // captured is missing from it.
-  connection_->CloseLinks();
+  CloseAllLinks();
   EndRecording();
   ShowErrorReport(message, detail);
 }
@@ -342,7 +433,10 @@ void MainWindow::miPreferencesClick() {
   dialog.exec();
 }
 
-void MainWindow::GetComPortStates() { connection_->GetComPortStates(); }
+void MainWindow::GetComPortStates() {
+  connection_->GetComPortStates();
+  second_->ShowStatus();
+}
 
 // The links are the link holder's for the whole run, so the senders are the
 // ports the sources read.
@@ -405,13 +499,24 @@ void MainWindow::ShowProgress(const QString& text) {
 }
 
 void MainWindow::LinkLost(const QString& message, const QString& detail) {
-  // The session has closed the link: the idle state shows first, then why.
-  connection_->ShowRealLinkState();
-  EndRecording();
-  ShowErrorReport(message, detail);
+  ReportLinkLost(connection_->Named(message), detail);
 }
 
 void MainWindow::LinkDropped(const QString& cause, PacketTime at, bool retrying) {
+  ReportLinkDropped(connection_->Named(cause), at, retrying);
+}
+
+void MainWindow::LinkBack(const QString& where, PacketTime at) { ReportLinkBack(connection_->Named(where), at); }
+
+void MainWindow::ReportLinkLost(const QString& message, const QString& detail) {
+  // The session has closed the link: the idle state shows first, then why.
+  // The other line, still capturing, keeps the file going.
+  connection_->ShowRealLinkState();
+  if (!Capturing()) EndRecording();
+  ShowErrorReport(message, detail);
+}
+
+void MainWindow::ReportLinkDropped(const QString& cause, PacketTime at, bool retrying) {
   connection_->ShowRealLinkState();
   const QString text = QStringLiteral("Link lost at %1: %2").arg(ClockText(at), cause);
   const QString mark = QStringLiteral("\u2014 ") + text +
@@ -421,7 +526,7 @@ void MainWindow::LinkDropped(const QString& cause, PacketTime at, bool retrying)
   panels_->showMessage(text + (retrying ? QStringLiteral(". Reconnecting\u2026") : QString()));
 }
 
-void MainWindow::LinkBack(const QString& where, PacketTime at) {
+void MainWindow::ReportLinkBack(const QString& where, PacketTime at) {
   connection_->ShowRealLinkState();
   const QString text = QStringLiteral("Link back at %1: %2").arg(ClockText(at), where);
   const QString mark = QStringLiteral("\u2014 ") + text + QStringLiteral(" \u2014");
@@ -430,7 +535,13 @@ void MainWindow::LinkBack(const QString& where, PacketTime at) {
   panels_->showMessage(text, 10'000);
 }
 
-void MainWindow::SetStartPicture(int imageIndex) { toolbar_->SetStartImageIndex(imageIndex); }
+void MainWindow::SetStartPicture(int imageIndex) {
+  // The second line still capturing keeps Stop on offer.
+  const bool secondOpen = second_ != nullptr && second_->Capturing();
+  toolbar_->SetStartImageIndex(imageIndex == ConnectionControl::kStartPicture && secondOpen
+                                   ? ConnectionControl::kStopPicture
+                                   : imageIndex);
+}
 
 void MainWindow::ShowLinkStatus(const QString& state, const QString& settings) {
   panels_->SetLinkState(state);
@@ -440,7 +551,7 @@ void MainWindow::ShowLinkStatus(const QString& state, const QString& settings) {
 void MainWindow::ShowTcpStartFailure(const QString& detail) {
   // No parent: the box is centred on the screen.
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
-                  QStringLiteral("TCP Error. Can't establish connection with remote device.  "),
+                  connection_->Named(QStringLiteral("TCP Error. Can't establish connection with remote device.  ")),
                   QMessageBox::Ok);
   box.setObjectName(QStringLiteral("TcpStartFailure"));
   box.setInformativeText(detail);

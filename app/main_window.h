@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/line_sink_switch.h"
 #include "app/main_menus.h"
 #include "capture/packet_framer.h"
 #include "capture/packet_log_model.h"
@@ -25,6 +26,8 @@ class LineViews;
 class LogSaveCommand;
 class MainToolbar;
 class PacketLogView;
+class SecondLine;
+class SecondLineDialog;
 class StatusPanels;
 
 // The program's only primary window: toolbar, menus, the packet log and the
@@ -53,6 +56,7 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   void miOpenCaptureClick();
   void miPreferencesClick();
   void miClearLogClick();
+  void miSecondLineClick();
   void GetComPortStates();
   void ListModeRxChar(TCustomComPort& sender, int count);
   void SocketRead(TCustomSocket& sender, TCustomWinSocket& socket);
@@ -83,6 +87,9 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   LineViews& Views() { return *lineViews_; }
   LogSaveCommand& SaveCommand() { return *saveCommand_; }
   CloseGuard& Closing() { return *closeGuard_; }
+  SecondLine& Second() { return *second_; }
+  // The second line's dialog, once it has been opened.
+  SecondLineDialog* SecondLineSettingsDialog() const { return secondLineDialog_; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -105,6 +112,18 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   // collected joins it first.
   void EndRecording();
   bool Capturing() const;
+  // At Start: both lines into the merge and named in the log, or the first
+  // line straight to the log as with one line.
+  void RouteLines();
+  bool BothLinesRouted() const;
+  // Start/Stop over both lines: a line that fails is reported by its name
+  // and the other goes on.
+  void StartStopBothLines();
+  void CloseAllLinks();
+  // What a line reports, with its name where two lines capture.
+  void ReportLinkLost(const QString& message, const QString& detail);
+  void ReportLinkDropped(const QString& cause, PacketTime at, bool retrying);
+  void ReportLinkBack(const QString& where, PacketTime at);
   // The user chose to close after a save: no packet may arrive after it.
   void EndCaptureForClosing();
 
@@ -124,7 +143,11 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   PacketLogModel log_;
   QTimer resizeTimer_;
   std::unique_ptr<RecordingSink> recording_;
+  std::unique_ptr<LineSinkSwitch> firstSink_;
   std::unique_ptr<CaptureSession> session_;
+  SecondLine* second_;  // owned by the window
+  SecondLineDialog* secondLineDialog_ = nullptr;
+  QAction* miSecondLine_;
   MainToolbar* toolbar_;
   PacketLogView* logView_;
   StatusPanels* panels_;

@@ -20,6 +20,15 @@ class StatusPanels : public QStatusBar {
   QString LinkSettings() const;
   QString Notice() const;
 
+  // The second line's state and settings, in two panels of their own after
+  // the first line's, shown only while a second line is on.
+  void ShowSecondLine(bool shown);
+  bool SecondLineShown() const;
+  void SetSecondLinkState(const QString& text);
+  void SetSecondLinkSettings(const QString& text);
+  QString SecondLinkState() const;
+  QString SecondLinkSettings() const;
+
  private:
   QLabel* AddPanel(const char* objectName, int designWidth, Qt::Alignment alignment,
                    const QString& text);
@@ -27,6 +36,8 @@ class StatusPanels : public QStatusBar {
   QLabel* linkState_;
   QLabel* linkSettings_;
   QLabel* notice_;
+  QLabel* secondState_;
+  QLabel* secondSettings_;
 };
 
 }  // namespace tessaly

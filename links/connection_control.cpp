@@ -40,6 +40,10 @@ void ConnectionControl::CloseLinks() {
   ShowRealLinkState();
 }
 
+QString ConnectionControl::Named(const QString& text) const {
+  return lineName_.isEmpty() ? text : lineName_ + QStringLiteral(": ") + text;
+}
+
 void ConnectionControl::StartStop() {
   if (starting_) return;
   BindHandlers();
@@ -86,8 +90,8 @@ void ConnectionControl::Start() {
     // Said once per start, and not refused: the user may want both.
     if (!sharedWith.isEmpty()) {
       ShowWarningReport(
-          QStringLiteral("Another program also has %1 open: %2.")
-              .arg(DisplayedPortName(links_.ComPort().Port()), sharedWith),
+          Named(QStringLiteral("Another program also has %1 open: %2.")
+                    .arg(DisplayedPortName(links_.ComPort().Port()), sharedWith)),
           QStringLiteral("Whatever it reads is lost to this log, which then misses packets or parts of "
                          "them. Close it if the log should see every byte."));
     }
@@ -110,7 +114,7 @@ bool ConnectionControl::OpenSerialPort() {
     // The message stays the port's own; beside it, which port and why.
     const QString devicePath = QString::fromStdString(DevicePathForPort(port.Port()));
     const QString holders = failure.PlatformCode() == EBUSY ? OtherHolders(port.Port()) : QString();
-    ShowErrorReport(failure.Message(),
+    ShowErrorReport(Named(failure.Message()),
                     ComFailureDetail(failure.PlatformCode(), port.Port(), devicePath, holders));
     return false;
   }

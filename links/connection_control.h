@@ -62,6 +62,14 @@ class ConnectionControl : public QObject {
   void CloseLinks();
   bool Starting() const { return starting_; }
 
+  // With two lines captured together, each control names its line in what
+  // it reports ("B: Unable to open com port"); empty (one line): the
+  // messages are exactly the link's own.
+  void SetLineName(QString name) { lineName_ = std::move(name); }
+  const QString& LineName() const { return lineName_; }
+  // text, after the line's name where one is set.
+  QString Named(const QString& text) const;
+
   // Where the processes holding a serial device are looked up (a made-up
   // tree in tests).
   void SetProcRoot(std::filesystem::path root) { procRoot_ = std::move(root); }
@@ -88,6 +96,7 @@ class ConnectionControl : public QObject {
   // The error number the TCP attempt of the current Start ended with.
   int tcpFailureCode_ = 0;
   std::filesystem::path procRoot_{"/proc"};
+  QString lineName_;
 };
 
 }  // namespace tessaly
