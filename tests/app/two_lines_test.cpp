@@ -1,0 +1,250 @@
+// Two lines captured at once, end to end: two pseudo-terminals, one per
+// direction of a tap, into one log in order with each row on its line; a
+// line that fails while the other goes on; both lines' settings kept apart
+// in the store; and with one line, the window exactly as it always was.
+
+#include "app/capture_lines.h"
+#include "app/main_toolbar.h"
+#include "app/second_line.h"
+#include "app/status_panels.h"
+#include "capture/line_name_strip.h"
+#include "capture/packet_text.h"
+#include "app/line_views.h"
+#include "dialogs/second_line_dialog.h"
+#include "settings/registry.h"
+#include "tests/app/program_fixture.h"
+#include "tests/support/pty_pair.h"
+#include "tools/traffic/modbus_frames.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+
+namespace tessaly::test {
+namespace {
+
+using traffic::Frame;
+
+QString Hex(const Frame& frame) { return FormatPacketBytes(frame.data(), static_cast<int>(frame.size())); }
+
+constexpr const char* kSecondPortKey = "SOFTWARE\\Verandel\\Tessaly\\ComPort2";
+constexpr const char* kFirstPortKey = "SOFTWARE\\Verandel\\Tessaly\\ComPort";
+
+class TwoLinesTest : public ProgramTest {
+ protected:
+  SecondLine& Second() { return Window().Second(); }
+  void ClickStart() { Window().Toolbar().StartButton()->click(); }
+  int Picture() { return Window().Toolbar().StartImageIndex(); }
+  bool WaitForPackets(int count) {
+    return QTest::qWaitFor([&] { return LoggedPackets().size() >= count; }, 60'000);
+  }
+  // Both lines on serial ports: the first at a, the second at b.
+  void StartBoth(const PtyPair& a, const PtyPair& b, const QString& first = "master",
+                 const QString& second = "slave") {
+    StartProgram();
+    SecondLineSettings settings;
+    settings.on = true;
+    settings.firstName = first;
+    settings.secondName = second;
+    settings.masterLine = 0;
+    Second().Choose(settings);
+    Links().ComPort().SetPort(a.SlavePath());
+    Second().Links().ComPort().SetPort(b.SlavePath());
+    ClickStart();
+    ASSERT_TRUE(Links().ComPort().Connected()) << reports_.Text();
+    ASSERT_TRUE(Second().Links().ComPort().Connected()) << reports_.Text();
+  }
+  std::vector<int> LinesOfRows() {
+    std::vector<int> lines;
+    for (int row = 0; row < Window().Log().PacketCount(); ++row) lines.push_back(Window().Log().PacketAt(row).line);
+    return lines;
+  }
+};
+
+TEST_F(TwoLinesTest, InterleavedRequestsAndAnswers_OneLogInTimeOrderEachRowOnItsLine) {
+  PtyPair masterSide;
+  PtyPair slaveSide;
+  StartBoth(masterSide, slaveSide);
+  EXPECT_EQ(Picture(), ConnectionControl::kStopPicture);
+  EXPECT_EQ(Window().Panels().LinkState(), "Connected") << "the first line's panels stay as they are";
+  EXPECT_EQ(Window().Panels().SecondLinkState(), "slave: Connected");
+  EXPECT_EQ(Window().Panels().SecondLinkSettings(), slaveSide.SlavePath() + ",9600,8,None,1,None");
+  EXPECT_TRUE(Window().Panels().SecondLineShown());
+
+  // Each answer comes on the other line 30 ms after its request, the next
+  // request 30 ms later: far apart against the 4 ms interval, so the order
+  // on the lines is known.
+  QStringList expected;
+  std::vector<int> expectedLines;
+  for (int n = 0; n < 4; ++n) {
+    const Frame request = traffic::ReadRequest(1, static_cast<std::uint16_t>(n), 2);
+    const Frame answer = traffic::ReadResponse(1, {static_cast<std::uint16_t>(n), 7});
+    masterSide.Send(request);
+    QTest::qWait(30);
+    slaveSide.Send(answer);
+    QTest::qWait(30);
+    expected << Hex(request) << Hex(answer);
+    expectedLines.insert(expectedLines.end(), {0, 1});
+  }
+  ASSERT_TRUE(WaitForPackets(8));
+  QTest::qWait(150);
+  EXPECT_EQ(LoggedPackets(), expected);
+  EXPECT_EQ(LinesOfRows(), expectedLines);
+  const PacketLogModel& log = Window().Log();
+  EXPECT_EQ(log.LineNameAt(0), "master");
+  EXPECT_EQ(log.LineNameAt(1), "slave");
+  EXPECT_TRUE(Window().Views().LineNames().isVisibleTo(&Window())) << "the line column shows with two lines";
+  EXPECT_EQ(log.columnCount(), 2);
+
+  // The last packet of each line reaches the log at Stop; both close.
+  masterSide.Send(traffic::ReadRequest(2, 0, 1));
+  slaveSide.Send(traffic::ReadResponse(2, {5}));
+  ClickStart();
+  EXPECT_FALSE(Links().ComPort().Connected());
+  EXPECT_FALSE(Second().Links().ComPort().Connected());
+  EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
+  EXPECT_EQ(LoggedPackets().size(), 10) << "nothing read before Stop is lost";
+  EXPECT_TRUE(reports_.isEmpty()) << reports_.Text();
+}
+
+TEST_F(TwoLinesTest, OneLineFails_ItsFailureIsNamedAndTheOtherKeepsCapturing) {
+  PtyPair first;
+  PtyPair second;
+  StartBoth(first, second, "A", "B");
+  second.HangUp();
+  ASSERT_TRUE(WaitUntil([this] { return !Second().Links().ComPort().Connected(); }));
+  QTest::qWait(100);
+  ASSERT_EQ(reports_.size(), 1) << reports_.Text();
+  EXPECT_EQ(reports_[0], "B: WaitForEvent method failed (win error code: 5)");
+  EXPECT_TRUE(Links().ComPort().Connected()) << "the first line goes on";
+  EXPECT_EQ(Picture(), ConnectionControl::kStopPicture);
+  EXPECT_EQ(Window().Panels().SecondLinkState(), "B: No Connect");
+
+  const Frame request = traffic::ReadRequest(3, 0, 1);
+  first.Send(request);
+  ASSERT_TRUE(WaitUntil([&] { return LoggedPackets().contains(Hex(request)); }));
+  EXPECT_TRUE(Window().Recording().Capturing()) << "the file goes on with the line that is left";
+  const QStringList rows = LoggedPackets();
+  EXPECT_TRUE(rows.first().contains("Link lost at ") && rows.first().contains("B: ")) << rows.first().toStdString();
+
+  ClickStart();
+  EXPECT_FALSE(Links().ComPort().Connected());
+  EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
+}
+
+TEST_F(TwoLinesTest, SecondPortMissingAtStart_ReportedByNameAndTheFirstLineCaptures) {
+  PtyPair first;
+  StartProgram();
+  SecondLineSettings settings;
+  settings.on = true;
+  Second().Choose(settings);
+  Links().ComPort().SetPort(first.SlavePath());
+  Second().Links().ComPort().SetPort(QStringLiteral("/dev/tessaly-no-such-port"));
+  ClickStart();
+  ASSERT_EQ(reports_.size(), 1) << reports_.Text();
+  EXPECT_TRUE(reports_[0].startsWith("B: Unable to open com port")) << reports_.Text();
+  EXPECT_TRUE(Links().ComPort().Connected());
+  EXPECT_EQ(Picture(), ConnectionControl::kStopPicture);
+  ClickStart();
+  EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
+}
+
+TEST_F(TwoLinesTest, BothLinesSettingsStoredApart_RestoredAtStartUp_BadValuesReadAsDefaults) {
+  PtyPair first;
+  PtyPair second;
+  StartBoth(first, second);
+  ClickStart();
+  EXPECT_EQ(QString::fromStdString(Stored("Port", kFirstPortKey)), first.SlavePath());
+  EXPECT_EQ(QString::fromStdString(Stored("Port", kSecondPortKey)), second.SlavePath());
+
+  StartProgram();
+  EXPECT_TRUE(Second().On());
+  EXPECT_EQ(Second().Settings().firstName, "master");
+  EXPECT_EQ(Second().Settings().secondName, "slave");
+  EXPECT_EQ(Second().Settings().masterLine, 0);
+  EXPECT_EQ(Links().ComPort().Port(), first.SlavePath());
+  EXPECT_EQ(Second().Links().ComPort().Port(), second.SlavePath());
+  EXPECT_TRUE(Window().Panels().SecondLineShown());
+
+  // Turned off through the dialog: the first line's values stay untouched.
+  const std::string firstBefore = Stored("Port", kFirstPortKey);
+  CloseModalBoxes();
+  boxCloser_->stop();
+  QTimer::singleShot(0, [this] {
+    SecondLineDialog* dialog = Window().SecondLineSettingsDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->cbSecondLine->setChecked(false);
+    dialog->eSecondName->setText("  ");
+    dialog->accept();
+  });
+  Window().findChild<QAction*>("miSecondLine")->trigger();
+  EXPECT_FALSE(Second().On());
+  EXPECT_EQ(Stored("SecondName", kSecondLineKeyPath), "B") << "a blank name is the line's letter";
+  EXPECT_FALSE(Window().Panels().SecondLineShown());
+  EXPECT_EQ(Stored("Port", kFirstPortKey), firstBefore);
+
+  // Values of the wrong type or out of range never stop the program.
+  {
+    TRegistry store(StoreDirectory());
+    store.SetRootKey(RegistryRoot::LocalMachine);
+    store.OpenKey(kSecondLineKeyPath, true);
+    store.WriteString("On", "yes");
+    store.WriteInteger("MasterLine", 7);
+    store.WriteInteger("FirstName", 3);
+  }
+  StartProgram();
+  EXPECT_FALSE(Second().On());
+  EXPECT_EQ(Second().Settings().masterLine, SecondLineSettings::kNoMasterSide);
+  EXPECT_EQ(Second().Settings().firstName, "A");
+  EXPECT_TRUE(reports_.isEmpty()) << reports_.Text();
+}
+
+TEST_F(TwoLinesTest, OneLine_TheWindowIsExactlyTheSpecifiedOne) {
+  PtyPair line;
+  StartProgram();
+  EXPECT_FALSE(Second().On());
+  Links().ComPort().SetPort(line.SlavePath());
+  ClickStart();
+  ASSERT_TRUE(Links().ComPort().Connected());
+  const Frame request = traffic::ReadRequest(1, 0, 1);
+  line.Send(request);
+  ASSERT_TRUE(WaitUntil([&] { return LoggedPackets().size() == 1; }));
+  ClickStart();
+
+  const PacketLogModel& log = Window().Log();
+  EXPECT_EQ(log.columnCount(), 2);
+  EXPECT_EQ(log.headerData(0, Qt::Horizontal).toString(), "Time");
+  EXPECT_EQ(log.headerData(1, Qt::Horizontal).toString(), "Packet data");
+  EXPECT_FALSE(log.ShowsLines());
+  EXPECT_FALSE(log.data(log.index(0, 1), Qt::BackgroundRole).isValid());
+  EXPECT_FALSE(Window().Views().LineNames().isVisibleTo(&Window()));
+  EXPECT_FALSE(Window().Panels().SecondLineShown());
+  QStringList shownPanels;
+  for (const QLabel* panel : Window().Panels().findChildren<QLabel*>()) {
+    if (panel->objectName().startsWith("StatusPanel") && panel->isVisibleTo(&Window())) {
+      shownPanels << panel->objectName();
+    }
+  }
+  EXPECT_EQ(shownPanels, (QStringList{"StatusPanel0", "StatusPanel1", "StatusPanel2"}));
+  EXPECT_FALSE(Second().Links().ComPort().Connected()) << "a second line that is off is never opened";
+}
+
+TEST(CaptureLinesTest, InterfacesOfOneNameAreOneLine_InTheOrderTheFileNamesThem) {
+  std::vector<CapturedInterface> interfaces(4);
+  interfaces[0].link.name = "ttyUSB0";
+  interfaces[1].link.name = "ttyUSB1";
+  interfaces[2].link.name = "ttyUSB0";  // the first line, its interval changed
+  interfaces[3].link.name = "127.0.0.1:5020";
+  const CaptureLines lines = LinesOfCapture(interfaces);
+  EXPECT_EQ(lines.names, (QStringList{"ttyUSB0", "ttyUSB1", "127.0.0.1:5020"}));
+  EXPECT_EQ(LineOfInterface(lines, 2), 0);
+  EXPECT_EQ(LineOfInterface(lines, 1), 1);
+  EXPECT_EQ(LineOfInterface(lines, 99), 0) << "an id the file does not describe";
+  EXPECT_FALSE(LinesOfCapture({interfaces[0], interfaces[2]}).Several());
+}
+
+}  // namespace
+}  // namespace tessaly::test
