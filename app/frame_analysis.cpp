@@ -183,11 +183,28 @@ modbus::LineTiming FrameAnalysis::Timing() const {
   return {line.bitsPerSecond.value_or(0), 1 + line.dataBits + parity + stop};
 }
 
+namespace {
+
+modbus::LineTiming TimingOf(const LineDescription& line) {
+  const int parity = line.parity == 'N' ? 0 : 1;
+  const int stop = (line.stopHalfBits + 1) / 2;
+  return {line.bitsPerSecond.value_or(0), 1 + line.dataBits + parity + stop};
+}
+
+}  // namespace
+
+modbus::LineTiming FrameAnalysis::TimingOfRow(int row) const {
+  const bool secondLine = secondLine_ && log_.ShowsLines() && row >= 0 && row < log_.PacketCount() &&
+                          log_.PacketAt(row).line == 1;
+  return secondLine ? TimingOf(secondLine_()) : Timing();
+}
+
 void FrameAnalysis::ShowCurrentRow() {
   // A hidden pane is brought up to date when it is shown.
   if (details_->isHidden()) return;
-  details_->SetLineTiming(Timing());
-  details_->ShowRow(view_.currentIndex().isValid() ? view_.currentIndex().row() : -1);
+  const int row = view_.currentIndex().isValid() ? view_.currentIndex().row() : -1;
+  details_->SetLineTiming(TimingOfRow(row));
+  details_->ShowRow(row);
 }
 
 void FrameAnalysis::GoToRow(int row) {

@@ -2,10 +2,12 @@
 
 #include "app/count_label.h"
 #include "capture/modbus/conversation.h"
+#include "session/line_description.h"
 
 #include <QObject>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -61,6 +63,11 @@ class FrameAnalysis : public QObject {
 
   // The capture's line, for times on it.
   modbus::LineTiming Timing() const;
+  // The line of a row, for times on it: the second line's own where the
+  // row came on it.
+  modbus::LineTiming TimingOfRow(int row) const;
+  // The second line's description, while one is captured beside the first.
+  void SetSecondLine(std::function<LineDescription()> line) { secondLine_ = std::move(line); }
   // Makes a log row the grid's current row and brings it into view.
   void GoToRow(int row);
 
@@ -77,6 +84,7 @@ class FrameAnalysis : public QObject {
   PacketLogModel& log_;
   PacketLogView& view_;
   CaptureSession& session_;
+  std::function<LineDescription()> secondLine_;
   std::filesystem::path storeDirectory_;
   FrameCounter* counter_;
   CountLabel* countPanel_;

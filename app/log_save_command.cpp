@@ -142,6 +142,9 @@ void LogSaveCommand::SaveTo(const QString& fileName, bool decodedFields) {
   writer.SetMarks(log_.Marks());
   writer.SetLineNames({log_.LineNames().begin(), log_.LineNames().end()});
   if (line_) writer.SetLine(line_());
+  if (secondLine_) {
+    if (std::optional<CaptureInterface> second = secondLine_()) writer.SetSecondLine(std::move(*second));
+  }
   job_ = std::make_unique<LogWriteJob>(std::move(writer), fileName);
   connect(job_.get(), &LogWriteJob::finished, this, &LogSaveCommand::Finish);
 

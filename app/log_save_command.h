@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <memory>
 
 class QProgressDialog;
@@ -43,6 +44,9 @@ class LogSaveCommand : public QObject {
   void SetDecoding(std::function<modbus::DecodingChoices()> decoding) { decoding_ = std::move(decoding); }
   // The line the rows came from, which a pcapng file describes.
   void SetLine(std::function<CaptureInterface()> line) { line_ = std::move(line); }
+  // The second line, for a log of two lines saved as pcapng; nothing when
+  // the log holds one.
+  void SetSecondLine(std::function<std::optional<CaptureInterface>()> line) { secondLine_ = std::move(line); }
   ~LogSaveCommand() override;
 
   // Asks for the file, then saves. The dialog opens in the folder last
@@ -81,6 +85,7 @@ class LogSaveCommand : public QObject {
   std::function<QString()> linkName_;
   std::function<modbus::DecodingChoices()> decoding_;
   std::function<CaptureInterface()> line_;
+  std::function<std::optional<CaptureInterface>()> secondLine_;
   QString linkAtStart_;  // the link when the log's first packet came
   std::unique_ptr<LogWriteJob> job_;
   QPointer<QProgressDialog> progress_;

@@ -112,6 +112,12 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   saveCommand_->SetLine([this] {
     return openCommand_->Shown().isEmpty() ? InterfaceOf(session_->Line()) : openCommand_->ShownLine();
   });
+  // A log of two lines live (not a file shown) saves the second as an
+  // interface of its own.
+  saveCommand_->SetSecondLine([this]() -> std::optional<CaptureInterface> {
+    if (!openCommand_->Shown().isEmpty() || !log_.ShowsLines()) return std::nullopt;
+    return InterfaceOf(second_->Session().Line());
+  });
   panels_ = new StatusPanels(this);
   setStatusBar(panels_);
   second_ = new SecondLine(
@@ -133,6 +139,7 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   // Modbus marks, counts and panes beside the grid and the three panels.
   analysis_ = new FrameAnalysis(*this, log_, *logView_, *panels_, *session_);
   lineViews_ = new LineViews(*this, log_, *logView_, *analysis_, *session_);
+  analysis_->SetSecondLine([this] { return second_->Session().Line(); });
   saveCommand_->SetDecoding([this] { return lineViews_->Decoding(); });
 
   ConnectionView& view = *this;
@@ -276,10 +283,12 @@ void MainWindow::RouteLines() {
     second_->PrepareMerge(*session_);
     connection_->SetLineName(second_->Settings().FirstName());
     log_.SetLineNames(second_->LineNames());
+    log_.SetMasterLine(second_->Settings().masterLine);
     return;
   }
   firstSink_->SetTarget(*recording_);
   connection_->SetLineName({});
+  log_.SetMasterLine(-1);
   // Rows of two lines already in the log keep their names.
   if (log_.PacketCount() == 0) log_.SetLineNames({});
 }
@@ -512,7 +521,8 @@ void MainWindow::ReportLinkLost(const QString& message, const QString& detail) {
   // The session has closed the link: the idle state shows first, then why.
   // The other line, still capturing, keeps the file going.
   connection_->ShowRealLinkState();
-  if (!Capturing()) EndRecording();
+  const bool otherLineCaptures = Capturing();
+  if (!otherLineCaptures) EndRecording();
   ShowErrorReport(message, detail);
 }
 

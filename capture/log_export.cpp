@@ -101,6 +101,7 @@ bool LogWriter::WriteNext(QByteArray& out) {
       std::string blocks;
       pcapng::AppendSectionHeader(blocks, "Tessaly");
       pcapng::AppendInterface(blocks, line_);
+      if (secondLine_) pcapng::AppendInterface(blocks, *secondLine_);
       out.append(blocks.data(), static_cast<qsizetype>(blocks.size()));
     }
   }
@@ -179,7 +180,8 @@ void LogWriter::WriteRow(QByteArray& out, const PacketStore::Packet& packet) {
     // the first byte's arrival in a comment, after the notes before it.
     if (packet.count > 0 && packet.firstByte) comments_.insert(comments_.begin(), FirstByteComment(*packet.firstByte));
     std::string block;
-    pcapng::AppendPacket(block, 0, packet.time, packet.bytes, packet.count, comments_);
+    const std::uint32_t interface = secondLine_ && packet.line == 1 ? 1 : 0;
+    pcapng::AppendPacket(block, interface, packet.time, packet.bytes, packet.count, comments_);
     comments_.clear();
     out.append(block.data(), static_cast<qsizetype>(block.size()));
     return;

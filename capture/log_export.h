@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace tessaly {
@@ -56,6 +57,9 @@ class LogWriter {
   void SetLineNames(std::vector<QString> names) { lineNames_ = std::move(names); }
   // The line the rows came from, as pcapng describes it.
   void SetLine(CaptureInterface line) { line_ = std::move(line); }
+  // The second line of a log of two, as pcapng describes it: an interface
+  // of its own, which that line's packets name.
+  void SetSecondLine(CaptureInterface line) { secondLine_ = std::move(line); }
 
   // Appends the next piece (about kPieceBytes, the header first) to out;
   // false once everything has been written.
@@ -80,6 +84,7 @@ class LogWriter {
   LogMarks marks_;
   std::vector<QString> lineNames_;
   CaptureInterface line_;
+  std::optional<CaptureInterface> secondLine_;
   // pcapng: notes waiting for the next packet to carry them.
   std::vector<std::string> comments_;
   LogFileFormat format_;

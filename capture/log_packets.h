@@ -17,7 +17,12 @@ class LogPackets : public modbus::PacketSequence {
   int Size() const override { return log_.PacketCount() == 0 ? 0 : log_.rowCount(); }
   modbus::LoggedPacket At(int index) const override {
     const PacketStore::Packet packet = log_.PacketAt(index);
-    return {packet.bytes, packet.count, packet.time, packet.firstByte, packet.lastByte};
+    modbus::LoggedPacket logged{packet.bytes, packet.count, packet.time, packet.firstByte, packet.lastByte};
+    // With the master's side named, the line tells requests from answers.
+    if (const int master = log_.MasterLine(); master >= 0) {
+      logged.side = packet.line == master ? modbus::Direction::Request : modbus::Direction::Response;
+    }
+    return logged;
   }
 
  private:

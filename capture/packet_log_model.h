@@ -75,6 +75,10 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   bool ShowsLines() const { return lineNames_.size() >= 2; }
   // The name of a row's line; empty with one line, and for a note.
   QString LineNameAt(int row) const;
+  // The line that carries the master's requests (0 or 1), where the user
+  // named one; -1 for none. Only a log that names its lines uses it.
+  void SetMasterLine(int line) { masterLine_ = line; }
+  int MasterLine() const { return ShowsLines() ? masterLine_ : -1; }
 
   // A note between packets (see LogMarks), shown at once; refused quietly
   // once memory has run out, as packets are.
@@ -148,6 +152,7 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   TimeColumn timeColumn_ = TimeColumn::kTimeOfDay;
   QString dataHeader_;
   QStringList lineNames_;
+  int masterLine_ = -1;
   int batchFromRows_ = kBatchFromRows;
   QTimer batchTimer_;
   QElapsedTimer sinceAnnouncement_;

@@ -19,7 +19,15 @@ std::string Milliseconds(std::int64_t microseconds) {
 std::string RowName(int index) { return "row " + std::to_string(index + 1); }
 
 FrameSummary SummaryOf(const LoggedPacket& packet, const FrameSummary* previous) {
-  return Summarize(packet.bytes, packet.count, previous);
+  FrameSummary summary = Summarize(packet.bytes, packet.count, previous);
+  // Where the layout fits both ways (a read request and a write's echo look
+  // alike), the line the frame came on tells; a frame that fits one way
+  // only is that way, whatever line it came on.
+  if (summary.good && packet.side != Direction::Unknown) {
+    const LayoutFit fit = FitLayout(packet.bytes, packet.count);
+    if (fit.request && fit.response) summary.direction = packet.side;
+  }
+  return summary;
 }
 
 bool IsAnswerTo(const FrameSummary& answer, const FrameSummary& request) {

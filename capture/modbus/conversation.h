@@ -18,6 +18,10 @@ struct LoggedPacket {
   std::int64_t endedAt = 0;
   std::optional<std::int64_t> firstByteAt{};
   std::optional<std::int64_t> lastByteAt{};
+  // What its line tells of its direction: a line named as the master's
+  // side carries requests, the other line responses. Unknown with one
+  // line, or when no side was named.
+  Direction side = Direction::Unknown;
 };
 
 // The log as the decoder reads it: packets by index, oldest first.

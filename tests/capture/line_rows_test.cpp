@@ -2,10 +2,16 @@
 // grid and in saved text and CSV only while the log names two lines, and a
 // log of one line is exactly what it always was.
 #include "capture/line_name_strip.h"
+#include "capture/log_packets.h"
+#include "capture/modbus/crc16.h"
 #include "capture/log_export.h"
 #include "capture/packet_log_model.h"
 #include "capture/packet_log_view.h"
 #include "capture/packet_store.h"
+#include "capture_file/capture_file_reader.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <QApplication>
 #include <QBrush>
@@ -92,6 +98,30 @@ TEST(LineRowsTest, SavedTextAndCsvNameEachRowsLine_OnlyWithTwoNames) {
   EXPECT_EQ(Written(store, LogFileFormat::kBytesOnly, {"A", "B"}).split('\n').value(1), "01 03 ");
 }
 
+TEST(LineRowsTest, SavedPcapngOfTwoLines_EachPacketOnItsLinesInterface) {
+  PacketStore store;
+  const Bytes bytes{0x01, 0x03, 0x00};
+  store.Append(1'000'000, bytes.data(), 3, std::nullopt, std::nullopt, 0);
+  store.Append(2'000'000, bytes.data(), 3, std::nullopt, std::nullopt, 1);
+  LogWriter writer(store.TakeSnapshot(), LogFileFormat::kPcapng);
+  writer.SetLine({"ttyUSB0", "ttyUSB0 9600 8N1", 9600});
+  writer.SetSecondLine({"ttyUSB1", "ttyUSB1 9600 8N1", 9600});
+  QByteArray out;
+  while (writer.WriteNext(out)) {
+  }
+  QTemporaryDir dir;
+  QFile file(dir.filePath("two.pcapng"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(out);
+  file.close();
+  const CaptureFileContents contents = ReadCaptureFile(file.fileName().toStdString());
+  ASSERT_EQ(contents.interfaces.size(), 2u);
+  EXPECT_EQ(contents.interfaces[1].link.name, "ttyUSB1");
+  ASSERT_EQ(contents.packets.size(), 2u);
+  EXPECT_EQ(contents.packets[0].interfaceId, 0u);
+  EXPECT_EQ(contents.packets[1].interfaceId, 1u);
+}
+
 class LineColumnTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -147,6 +177,51 @@ TEST_F(LineColumnTest, TwoLines_EachRowNamedAndTheSecondLineShaded_NamesKeptOver
   EXPECT_EQ(log_.LineNameAt(0), "slave");
   log_.SetLineNames({});
   EXPECT_EQ(log_.LineNameAt(0), QString());
+}
+
+Bytes WithCrc(Bytes body) {
+  const std::uint16_t crc = modbus::Crc16(body.data(), body.size());
+  body.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+  body.push_back(static_cast<std::uint8_t>(crc >> 8));
+  return body;
+}
+
+TEST_F(LineColumnTest, MastersSideNamed_TheLineTellsRequestFromEcho_PairedAcrossLinesWithTheTurnaround) {
+  // A write's echo looks like its request. The slave's echo of a request
+  // the tap missed comes first, then a request on the master's line and
+  // its echo on the slave's.
+  const Bytes lostEcho = WithCrc({0x01, 0x06, 0x00, 0x10, 0x00, 0x2A});
+  const Bytes request = WithCrc({0x01, 0x06, 0x00, 0x11, 0x00, 0x01});
+  const auto append = [this](int line, const Bytes& bytes, PacketTime first, PacketTime last) {
+    log_.AppendLinePacket(line, bytes.data(), static_cast<int>(bytes.size()), PacketTiming{first, last, last + 4000});
+  };
+  append(1, lostEcho, 1'000'000, 1'008'000);
+  append(0, request, 1'100'000, 1'108'000);
+  append(1, request, 1'120'500, 1'128'500);
+  log_.AnnouncePackets();
+  const LogPackets packets(log_);
+  const modbus::LineTiming timing{9600, 10};
+
+  log_.SetLineNames({"master", "slave"});
+  EXPECT_EQ(modbus::SummaryAt(packets, 0).direction, modbus::Direction::Request)
+      << "no side named: judged from the frames alone";
+
+  log_.SetMasterLine(0);
+  EXPECT_EQ(modbus::SummaryAt(packets, 0).direction, modbus::Direction::Response);
+  EXPECT_EQ(modbus::PairingOf(packets, 0, timing).kind, modbus::Pairing::kUnpaired);
+  const modbus::Pairing pairing = modbus::PairingOf(packets, 1, timing);
+  EXPECT_EQ(pairing.kind, modbus::Pairing::kAnsweredBy);
+  EXPECT_EQ(pairing.row, 2);
+  EXPECT_EQ(pairing.turnaround, 12'500) << "the answer's first byte less the request's last byte";
+  EXPECT_EQ(modbus::PairingOf(packets, 2, timing).row, 1);
+
+  // The same side named the other way round turns them.
+  log_.SetMasterLine(1);
+  EXPECT_EQ(modbus::SummaryAt(packets, 0).direction, modbus::Direction::Request);
+  // With one line the sides are never used.
+  log_.SetMasterLine(0);
+  log_.SetLineNames({});
+  EXPECT_EQ(log_.MasterLine(), -1);
 }
 
 }  // namespace
