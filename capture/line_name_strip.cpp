@@ -9,6 +9,11 @@
 #include <algorithm>
 
 namespace tessaly {
+namespace {
+
+constexpr int kTextMargin = 5;
+
+}  // namespace
 
 LineNameStrip::LineNameStrip(UniformRowTableView& grid, std::function<QString(int)> nameOf, QWidget* parent)
     : QWidget(parent), grid_(grid), nameOf_(std::move(nameOf)) {
@@ -29,8 +34,10 @@ void LineNameStrip::FitNames(const QStringList& names) {
   for (const QString& name : names) widest = std::max(widest, fontMetrics().horizontalAdvance(name));
   // A name as long as a sentence must not squeeze the packet data away.
   widest = std::min(widest, fontMetrics().horizontalAdvance(QString(12, u'M')));
-  if (widest + 10 == width_) return;
-  width_ = widest + 10;
+  // Room for the text's margins on both sides and a pixel of rounding.
+  const int width = widest + 2 * kTextMargin + 2;
+  if (width == width_) return;
+  width_ = width;
   updateGeometry();
   update();
 }
@@ -73,8 +80,9 @@ void LineNameStrip::paintEvent(QPaintEvent*) {
     // The row's own shade, so that the line reads across the whole row.
     const QVariant shade = model->data(model->index(row, 0), Qt::BackgroundRole);
     if (shade.canConvert<QBrush>()) painter.fillRect(cell, shade.value<QBrush>());
-    painter.drawText(cell.adjusted(5, 0, -5, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                     fontMetrics().elidedText(nameOf_(row), Qt::ElideRight, cell.width() - 10));
+    const QRect text = cell.adjusted(kTextMargin, 0, -kTextMargin, 0);
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(nameOf_(row), Qt::ElideRight, text.width() + 1));
   }
 }
 
