@@ -57,6 +57,8 @@ void ShowCaptureInLog(const CaptureFileContents& contents, PacketLogModel& log) 
   // A file of two lines shows each row's line, as its capture did.
   const CaptureLines lines = LinesOfCapture(contents.interfaces);
   log.SetLineNames(lines.Several() ? lines.names : QStringList());
+  // A file does not say which of its lines the master spoke on.
+  log.SetMasterLine(-1);
   for (const CapturedPacket& packet : contents.packets) {
     // A note the writer kept went with the packet after it.
     for (const std::string& comment : packet.comments) {

@@ -147,7 +147,7 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   auto* gatewaySpeed =
       new GatewayLineSpeed(*menus_.options, menus_.miIPSet, *session_, links_.StoreDirectory(), *this);
   new ReconnectOption(*menus_.options, gatewaySpeed->Item(), *session_, links_.StoreDirectory());
-  miSecondLine_ = menus_.options->addAction(QStringLiteral("Second line\u2026"));
+  miSecondLine_ = menus_.options->addAction(QStringLiteral("Second &line\u2026"));
   miSecondLine_->setObjectName(QStringLiteral("miSecondLine"));
   miSecondLine_->setMenuRole(QAction::NoRole);
   menus_.options->addSeparator();
@@ -284,6 +284,8 @@ void MainWindow::RouteLines() {
     connection_->SetLineName(second_->Settings().FirstName());
     log_.SetLineNames(second_->LineNames());
     log_.SetMasterLine(second_->Settings().masterLine);
+    // Reconnecting is one choice for both lines.
+    second_->Session().SetReconnect(session_->Reconnect());
     return;
   }
   firstSink_->SetTarget(*recording_);

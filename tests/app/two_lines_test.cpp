@@ -4,6 +4,7 @@
 // in the store; and with one line, the window exactly as it always was.
 
 #include "app/capture_lines.h"
+#include "app/capture_open.h"
 #include "app/main_toolbar.h"
 #include "app/second_line.h"
 #include "app/status_panels.h"
@@ -244,6 +245,32 @@ TEST(CaptureLinesTest, InterfacesOfOneNameAreOneLine_InTheOrderTheFileNamesThem)
   EXPECT_EQ(LineOfInterface(lines, 1), 1);
   EXPECT_EQ(LineOfInterface(lines, 99), 0) << "an id the file does not describe";
   EXPECT_FALSE(LinesOfCapture({interfaces[0], interfaces[2]}).Several());
+}
+
+TEST(CaptureLinesTest, OpenedFileOfTwoLines_ShowsEachRowsLine_OneLineFileShowsNone) {
+  CaptureFileContents contents;
+  contents.interfaces.resize(2);
+  contents.interfaces[0].linkType = 147;
+  contents.interfaces[0].link.name = "pts/1";
+  contents.interfaces[1].linkType = 147;
+  contents.interfaces[1].link.name = "pts/2";
+  contents.packets.resize(3);
+  for (std::uint32_t n = 0; n < 3; ++n) {
+    contents.packets[n].interfaceId = n % 2;
+    contents.packets[n].stamp = 1'000'000 + n;
+    contents.packets[n].bytes = {0x01, 0x03};
+  }
+  PacketLogModel log;
+  log.SetMasterLine(0);
+  ShowCaptureInLog(contents, log);
+  EXPECT_EQ(log.LineNames(), (QStringList{"pts/1", "pts/2"}));
+  EXPECT_EQ(log.LineNameAt(1), "pts/2");
+  EXPECT_EQ(log.PacketAt(2).line, 0);
+  EXPECT_EQ(log.MasterLine(), -1) << "a file does not tell the master's side";
+
+  contents.interfaces[1].link.name = "pts/1";  // one line, its interval changed
+  ShowCaptureInLog(contents, log);
+  EXPECT_FALSE(log.ShowsLines());
 }
 
 }  // namespace
