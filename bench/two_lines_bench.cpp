@@ -1,11 +1,12 @@
 // Two lines at once: a sender process writes 8-byte frames alternately to
-// two pseudo-terminals (a request on line A, its answer on line B half a
-// period later, each line's frames one period apart) and this process
-// captures both with two capture sessions merged into one log, as the window
-// does. For each case it prints the rows logged, the rows out of order (a
+// two lines (a request on line A, its answer on line B half a period later,
+// each line's frames one period apart), two pseudo-terminals or two loopback
+// gateways, and this process captures both with two capture sessions merged
+// into one log, as the window does. For each case it prints the rows logged, the rows out of order (a
 // row placed after a later row of the other line), the wrong cuts (a row
 // that is not exactly one frame, where the frame's silences on its line were
-// longer than the interval by the margin), and the processor time of this
+// longer than the line's threshold by a quarter millisecond: the interval
+// on TCP, the serial read's own silence and the interval on a serial port), and the processor time of this
 // process (the links' reader threads and the owner's thread, not the
 // sender's) per row, beside the same capture of line A alone.
 //
@@ -21,7 +22,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -79,6 +84,34 @@ struct Pty {
   ~Pty() {
     ::close(master);
     ::close(slave);
+  }
+};
+
+// A gateway's end of a loopback connection: the bench listens on
+// 127.0.0.1, the link connects, and the sender writes to the accepted end.
+struct Gateway {
+  int listener = -1;
+  int peer = -1;
+  int port = 0;
+  Gateway() {
+    listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) std::abort();
+    ::listen(listener, 1);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+  }
+  void Accept() {
+    peer = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    const int on = 1;
+    ::setsockopt(peer, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  }
+  ~Gateway() {
+    ::close(peer);
+    ::close(listener);
   }
 };
 
@@ -144,14 +177,9 @@ int SequenceOf(const Row& row) {
   return 2 * (row.bytes[2] << 16 | row.bytes[3] << 8 | row.bytes[4]) + line;
 }
 
-Figures Run(bool both, int frames, int intervalMs, double periodMs) {
-  Pty a;
-  Pty b;
-  auto* sentAt = static_cast<std::int64_t*>(
-      mmap(nullptr, sizeof(std::int64_t) * 2 * frames, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-  const pid_t sender = fork();
-  if (sender == 0) Send(a.master, b.master, both, frames, static_cast<std::int64_t>(periodMs * 1e6), sentAt);
+constexpr int kReadIntervalMs = 1;
 
+Figures Run(bool tcp, bool both, int frames, int intervalMs, double periodMs) {
   QTemporaryDir store;
   tessaly::Data linksA(store.path().toStdString());
   tessaly::Data linksB(store.path().toStdString());
@@ -167,13 +195,36 @@ Figures Run(bool both, int frames, int intervalMs, double periodMs) {
     session->Framer().SetInterval(intervalMs);
     session->BindHandlers();
   }
-  linksA.ComPort().SetPort(QString::fromStdString(a.path));
-  linksB.ComPort().SetPort(QString::fromStdString(b.path));
-  // The read's own silence below the line's, so that the interval decides.
-  linksA.ComPort().Timeouts().SetReadInterval(1);
-  linksB.ComPort().Timeouts().SetReadInterval(1);
-  lineA.OpenSerial();
-  if (both) lineB.OpenSerial();
+  Pty ptyA;
+  Pty ptyB;
+  Gateway gatewayA;
+  Gateway gatewayB;
+  int writeA = ptyA.master;
+  int writeB = ptyB.master;
+  if (tcp) {
+    for (auto [links, gateway] : {std::pair{&linksA, &gatewayA}, std::pair{&linksB, &gatewayB}}) {
+      links->Socket().SetAddress(QStringLiteral("127.0.0.1"));
+      links->Socket().SetPort(gateway->port);
+    }
+    lineA.StartTcp();
+    if (both) lineB.StartTcp();
+    gatewayA.Accept();
+    if (both) gatewayB.Accept();
+    writeA = gatewayA.peer;
+    writeB = gatewayB.peer;
+  } else {
+    linksA.ComPort().SetPort(QString::fromStdString(ptyA.path));
+    linksB.ComPort().SetPort(QString::fromStdString(ptyB.path));
+    // The read's own silence as short as it goes: it adds to the interval.
+    linksA.ComPort().Timeouts().SetReadInterval(kReadIntervalMs);
+    linksB.ComPort().Timeouts().SetReadInterval(kReadIntervalMs);
+    lineA.OpenSerial();
+    if (both) lineB.OpenSerial();
+  }
+  auto* sentAt = static_cast<std::int64_t*>(
+      mmap(nullptr, sizeof(std::int64_t) * 2 * frames, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+  const pid_t sender = fork();
+  if (sender == 0) Send(writeA, writeB, both, frames, static_cast<std::int64_t>(periodMs * 1e6), sentAt);
 
   const double cpuBefore = CpuSeconds();
   // The owner's event loop runs as a window's would, idle between events.
@@ -205,7 +256,7 @@ Figures Run(bool both, int frames, int intervalMs, double periodMs) {
   // Wrong cuts: a row that is not one whole frame, where the silences
   // before and after the frames it touches were longer than the interval
   // plus a quarter millisecond (the sender was not held up).
-  const double marginNs = (intervalMs + 0.25) * 1e6;
+  const double marginNs = ((tcp ? 0 : kReadIntervalMs) + intervalMs + 0.25) * 1e6;
   auto silenceBefore = [&](int line, int index) {
     if (index == 0) return 1e18;
     return static_cast<double>(sentAt[2 * index + line] - sentAt[2 * (index - 1) + line]);
@@ -231,10 +282,11 @@ Figures Run(bool both, int frames, int intervalMs, double periodMs) {
   return figures;
 }
 
-void Print(const char* what, int frames, int interval, double periodMs, const Figures& f) {
-  std::printf("%-22s %6d frames/line  interval %d ms  silence %.1f ms  rows %6d  out of order %d  "
-              "wrong cuts %d (of %d judged)  cpu %.3f ms/row\n",
-              what, frames, interval, periodMs - 0.0, f.rows, f.outOfOrder, f.wrongCuts, f.judged, f.cpuMsPerRow);
+void Print(const char* link, const char* what, int frames, int interval, double periodMs, const Figures& f) {
+  std::printf("%-3s %-11s %5d frames/line %4.0f rows/s/line  interval %d ms  silence %.1f ms  rows %6d  "
+              "out of order %d  wrong cuts %d (of %d judged)  cpu %.3f ms/row\n",
+              link, what, frames, 1000.0 / periodMs, interval, periodMs, f.rows, f.outOfOrder, f.wrongCuts,
+              f.judged, f.cpuMsPerRow);
   std::fflush(stdout);
 }
 
@@ -243,12 +295,19 @@ void Print(const char* what, int frames, int interval, double periodMs, const Fi
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const int frames = argc > 1 ? std::max(10, std::atoi(argv[1])) : 5000;
-  // 500 rows a second on each line: one frame every 2 ms, a silence of
-  // 2 ms after each on its own line, with a 1 ms interval; then silences of
-  // the interval and a half millisecond with a 2 ms interval.
-  for (const auto& [interval, period] : {std::pair{1, 2.0}, std::pair{2, 2.5}}) {
-    Print("line A alone", frames, interval, period, Run(false, frames, interval, period));
-    Print("lines A and B merged", frames, interval, period, Run(true, frames, interval, period));
+  // On TCP the interval is the threshold: 500 rows a second on each line
+  // (silences of the interval and 1 ms), then silences of the interval and
+  // half a millisecond. On a serial port the read's own silence (1 ms at
+  // least) comes first: silences of both and half a millisecond.
+  struct Case {
+    bool tcp;
+    int interval;
+    double period;
+  };
+  for (const Case& c : {Case{true, 1, 2.0}, Case{true, 1, 1.5}, Case{false, 1, 2.5}}) {
+    const char* link = c.tcp ? "tcp" : "pty";
+    Print(link, "A alone", frames, c.interval, c.period, Run(c.tcp, false, frames, c.interval, c.period));
+    Print(link, "A+B merged", frames, c.interval, c.period, Run(c.tcp, true, frames, c.interval, c.period));
   }
   return 0;
 }
