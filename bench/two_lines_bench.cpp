@@ -11,6 +11,7 @@
 // sender's) per row, beside the same capture of line A alone.
 //
 //   build/bench/two_lines_bench [frames per line]
+#include "bench/raw_pty.h"
 #include "capture/packet_framer.h"
 #include "links/link_holder.h"
 #include "session/capture_reporter.h"
@@ -66,25 +67,6 @@ struct NoReports : tessaly::CaptureReporter {
   void LinkLost(const QString&, const QString&) override {}
   void LinkDropped(const QString&, PacketTime, bool) override {}
   void LinkBack(const QString&, PacketTime) override {}
-};
-
-struct Pty {
-  int master = -1;
-  int slave = -1;
-  std::string path;
-  Pty() {
-    char name[128] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) std::abort();
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-    path = name;
-  }
-  ~Pty() {
-    ::close(master);
-    ::close(slave);
-  }
 };
 
 // A gateway's end of a loopback connection: the bench listens on
@@ -195,8 +177,8 @@ Figures Run(bool tcp, bool both, int frames, int intervalMs, double periodMs) {
     session->Framer().SetInterval(intervalMs);
     session->BindHandlers();
   }
-  Pty ptyA;
-  Pty ptyB;
+  tessaly::bench::RawPty ptyA;
+  tessaly::bench::RawPty ptyB;
   Gateway gatewayA;
   Gateway gatewayB;
   int writeA = ptyA.master;
