@@ -26,10 +26,11 @@
 //
 //   build/bench/framing_bench [frames per case] [--jpnevulator] [--tcp-only|--pty-only]
 //   build/bench/framing_bench --timers   (how late each kind of timer fires)
+#include "bench/loopback_link.h"
+#include "bench/raw_pty.h"
 #include "capture/packet_framer.h"
 #include "capture/packet_log_model.h"
 #include "capture/packet_log_view.h"
-#include "bench/loopback_link.h"
 #include "links/link_byte_sources.h"
 #include "links/serial/com_port.h"
 
@@ -273,27 +274,8 @@ Figures RunTcp(Harness& h, int interval, double silenceMs, int frames) {
   return Judge(h.sink.rows, sent, interval, false);
 }
 
-struct Pty {
-  int master = -1;
-  int slave = -1;
-  std::string path;
-  Pty() {
-    char name[128] = {};
-    openpty(&master, &slave, name, nullptr, nullptr);
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-    path = name;
-  }
-  ~Pty() {
-    ::close(master);
-    ::close(slave);
-  }
-};
-
 Figures RunPty(Harness& h, int interval, double silenceMs, int frames) {
-  Pty pty;
+  tessaly::bench::RawPty pty;
   TComPort port;
   SerialByteSource source(port);
   port.SetPort(QString::fromStdString(pty.path));
@@ -356,7 +338,7 @@ std::vector<Row> ParseJpnevulator(const std::string& text) {
 // Sends while this thread goes on with its chores, as in our own run, so
 // that both readers face the same machine.
 Figures RunJpnevulator(int interval, double silenceMs, int frames) {
-  Pty pty;
+  tessaly::bench::RawPty pty;
   const int thresholdUs = (10 + interval) * 1000;
   int out[2];
   if (pipe(out) != 0) return {};

@@ -10,6 +10,7 @@
 //   DISPLAY=:77 build/bench/row_cpu_bench [seconds per case] [x-server-pid]
 //   kill $xpid
 #include "app/main_window.h"
+#include "bench/raw_pty.h"
 #include "links/link_holder.h"
 
 #include <QAction>
@@ -81,25 +82,6 @@ double Send(int fd, int rowsPerSecond, int count) {
   return CpuMs(CLOCK_THREAD_CPUTIME_ID);
 }
 
-struct Pty {
-  int master = -1;
-  int slave = -1;
-  std::string path;
-  Pty() {
-    char name[128] = {};
-    openpty(&master, &slave, name, nullptr, nullptr);
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-    path = name;
-  }
-  ~Pty() {
-    ::close(master);
-    ::close(slave);
-  }
-};
-
 void Print(const char* who, const char* link, int rate, int rows, double cpu, double xCpu) {
   std::printf("%-12s %-4s %3d rows/s %6d rows %8.3f ms/row   X server %6.3f ms/row\n", who, link, rate, rows,
               rows > 0 ? cpu / rows : 0.0, rows > 0 ? xCpu / rows : 0.0);
@@ -128,7 +110,7 @@ void MeasureWindow(tessaly::MainWindow& window, int fd, const char* link, int ra
 }
 
 void MeasureJpnevulator(int rate, int seconds) {
-  Pty pty;
+  tessaly::bench::RawPty pty;
   const pid_t child = fork();
   if (child == 0) {
     std::freopen("/dev/null", "w", stdout);
@@ -161,7 +143,7 @@ int main(int argc, char** argv) {
   Settle(500);
 
   for (const int rate : {20, 50}) {
-    Pty pty;
+    tessaly::bench::RawPty pty;
     data.ComPort().SetPort(QString::fromStdString(pty.path));
     window.Menus().miSerial->trigger();
     window.bStartClick();  // Start, on the serial line

@@ -32,21 +32,28 @@ void AppendCsvField(std::string& out, std::string_view text) {
 
 }  // namespace
 
-PacketLines::PacketLines(LineFormat format, bool decode) : format_(format), decode_(decode) {}
+PacketLines::PacketLines(LineFormat format, bool decode, bool withLines)
+    : format_(format), decode_(decode), withLines_(withLines) {}
 
-void PacketLines::Add(const std::uint8_t* bytes, int count, PacketTime endedAt) {
+void PacketLines::Add(const std::uint8_t* bytes, int count, PacketTime endedAt, const std::string& line) {
   std::array<char, 40> time{};
   char* const timeEnd = WriteIsoDateTime(endedAt, time.data());
   if (format_ == LineFormat::kCsv) {
     if (!headerWritten_) {
-      text_ += decode_ ? "Date and time,Time,Bytes,Data,Modbus\r\n" : "Date and time,Time,Bytes,Data\r\n";
+      text_ += withLines_ ? "Date and time,Time,Line,Bytes,Data" : "Date and time,Time,Bytes,Data";
+      text_ += decode_ ? ",Modbus\r\n" : "\r\n";
       headerWritten_ = true;
     }
     text_.append(time.data(), static_cast<std::size_t>(timeEnd - time.data()));
     text_.push_back(',');
     std::array<char, 16> timeOfDay{};
     text_.append(timeOfDay.data(), static_cast<std::size_t>(WriteTimeOfDay(endedAt, timeOfDay.data()) - timeOfDay.data()));
-    text_ += ',' + std::to_string(count) + ',';
+    text_.push_back(',');
+    if (withLines_) {
+      AppendCsvField(text_, line);
+      text_.push_back(',');
+    }
+    text_ += std::to_string(count) + ',';
     AppendHex(text_, bytes, count);
     if (decode_) {
       text_.push_back(',');
@@ -57,6 +64,7 @@ void PacketLines::Add(const std::uint8_t* bytes, int count, PacketTime endedAt) 
   }
   text_.append(time.data(), static_cast<std::size_t>(timeEnd - time.data()));
   text_.push_back(' ');
+  if (withLines_) text_ += line + ' ';
   AppendHex(text_, bytes, count);
   if (decode_) {
     text_ += "  | ";

@@ -22,6 +22,10 @@ const char* const kRecordUsage =
     "  --read-interval MS  silence that ends one serial read (default 10, as the\n"
     "                      window); packets are never cut at shorter gaps\n"
     "  --reconnect         when the port goes away, try again every second\n"
+    "A second --serial or --tcp records a second line at the same time (both\n"
+    "directions of a tap, both sides of a gateway) into one capture, in order;\n"
+    "the line settings after it are the second line's:\n"
+    "  --name NAME         the line's name in the output (default A, B)\n"
     "The output:\n"
     "  -w FILE             write a pcapng capture file (-w - : standard output)\n"
     "  --pcap              write classic pcap instead of pcapng\n"
@@ -72,7 +76,7 @@ bool ParseStopBits(std::string_view text, std::optional<int>& out) {
   return true;
 }
 
-bool ParseTcpTarget(std::string_view text, RecordOptions& options) {
+bool ParseTcpTarget(std::string_view text, LineOptions& options) {
   const std::size_t colon = text.rfind(':');
   if (colon == std::string_view::npos) return false;
   const std::string address(text.substr(0, colon));
@@ -111,6 +115,8 @@ std::optional<RecordOptions> ParseRecordOptions(const std::vector<std::string>& 
     error = std::move(reason);
     return std::nullopt;
   };
+  // The line that line settings apply to: the first, until a second link.
+  LineOptions* line = &options;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view flag = arguments[i];
     if (flag == "--help" || flag == "-h") {
@@ -126,27 +132,35 @@ std::optional<RecordOptions> ParseRecordOptions(const std::vector<std::string>& 
     if (i + 1 >= arguments.size()) return fail("'" + std::string(flag) + "' needs a value");
     const std::string_view value = arguments[++i];
     bool ok = false;
-    if (flag == "--serial") {
-      if (options.link != LinkKind::kNone) return fail("give one link: --serial or --tcp");
-      options.link = LinkKind::kSerial;
-      options.serialPath = std::string(value);
-      ok = !value.empty();
-    } else if (flag == "--tcp") {
-      if (options.link != LinkKind::kNone) return fail("give one link: --serial or --tcp");
-      options.link = LinkKind::kTcp;
-      ok = ParseTcpTarget(value, options);
+    if (flag == "--serial" || flag == "--tcp") {
+      if (line->link != LinkKind::kNone) {
+        if (options.secondLine) return fail("give at most two lines: --serial or --tcp, twice");
+        options.secondLine.emplace();
+        line = &*options.secondLine;
+      }
+      if (flag == "--serial") {
+        line->link = LinkKind::kSerial;
+        line->serialPath = std::string(value);
+        ok = !value.empty();
+      } else {
+        line->link = LinkKind::kTcp;
+        ok = ParseTcpTarget(value, *line);
+      }
+    } else if (flag == "--name") {
+      line->name = std::string(value);
+      ok = !value.empty() && value.find_first_of("\r\n") == std::string_view::npos;
     } else if (flag == "--baud") {
-      ok = ParseInt(value, 50, 4'000'000, options.baud);
+      ok = ParseInt(value, 50, 4'000'000, line->baud);
     } else if (flag == "--data-bits") {
-      ok = ParseInt(value, 5, 8, options.dataBits);
+      ok = ParseInt(value, 5, 8, line->dataBits);
     } else if (flag == "--parity") {
-      ok = ParseParity(value, options.parity);
+      ok = ParseParity(value, line->parity);
     } else if (flag == "--stop-bits") {
-      ok = ParseStopBits(value, options.stopHalfBits);
+      ok = ParseStopBits(value, line->stopHalfBits);
     } else if (flag == "--interval") {
-      ok = ParseInt(value, 1, 60'000, options.intervalMs);
+      ok = ParseInt(value, 1, 60'000, line->intervalMs);
     } else if (flag == "--read-interval") {
-      ok = ParseInt(value, 1, 1000, options.readIntervalMs);
+      ok = ParseInt(value, 1, 1000, line->readIntervalMs);
     } else if (flag == "-w") {
       if (!options.outputPath.empty()) return fail("give -w once");
       options.outputPath = std::string(value);
@@ -175,6 +189,14 @@ std::optional<RecordOptions> ParseRecordOptions(const std::vector<std::string>& 
   }
   if (options.ringFiles > 0 && !rotates) return fail("-b files:N needs -b filesize:KB or -b duration:SECONDS");
   if (options.outputPath.empty() && options.fileFormat == CaptureFileFormat::kPcap) return fail("--pcap needs -w");
+  if (options.secondLine) {
+    if (options.fileFormat == CaptureFileFormat::kPcap) {
+      return fail("--pcap cannot tell two lines apart: leave it out to write pcapng");
+    }
+    if (options.name.empty()) options.name = "A";
+    if (options.secondLine->name.empty()) options.secondLine->name = "B";
+    if (options.name == options.secondLine->name) return fail("give the two lines different names");
+  }
   if (!options.outputPath.empty() && (options.decode || options.lineFormat != LineFormat::kText)) {
     return fail("--decode and --format are for lines on standard output, not with -w");
   }

@@ -12,15 +12,14 @@ namespace tessaly::record {
 enum class LinkKind { kNone, kSerial, kTcp };
 enum class LineFormat { kText, kCsv };
 
-// What the recorder is asked to do, as the command line says it. Line
-// settings left unset keep the port's own (the built-in ones, or with
-// --settings the window program's stored ones).
-struct RecordOptions {
+// One line to listen to, as the command line gives it. Settings left unset
+// keep the port's own (the built-in ones, or with --settings the window
+// program's stored ones).
+struct LineOptions {
   LinkKind link = LinkKind::kNone;
   std::string serialPath;
   std::string tcpAddress;  // dotted IPv4
   int tcpPort = 0;
-  bool fromSettings = false;
   std::optional<int> baud;
   std::optional<int> dataBits;   // 5 to 8
   std::optional<char> parity;    // 'N', 'O', 'E', 'M', 'S'
@@ -30,6 +29,20 @@ struct RecordOptions {
   // this long (the window's 10 ms unless given), so gaps shorter than it
   // never cut a packet.
   std::optional<int> readIntervalMs;
+  // What the line is called in the output when two are recorded (--name);
+  // "A" and "B" unless given.
+  std::string name;
+};
+
+// What the recorder is asked to do, as the command line says it. The first
+// line's settings are the options' own; a second --serial or --tcp adds a
+// second line, recorded at the same time, which the line settings given
+// after it apply to.
+struct RecordOptions : LineOptions {
+  static constexpr int kMostLines = 2;
+
+  bool fromSettings = false;
+  std::optional<LineOptions> secondLine;
 
   std::string outputPath;  // empty: lines on standard output; "-": the file there
   CaptureFileFormat fileFormat = CaptureFileFormat::kPcapng;

@@ -7,17 +7,18 @@
 namespace tessaly::record {
 
 RotatingCapture::RotatingCapture(std::string path, CaptureFileFormat format, Rotation rotation,
-                                 CaptureInterface link, std::string application)
+                                 std::vector<CaptureInterface> links, std::string application)
     : path_(std::move(path)),
       format_(format),
       rotation_(rotation),
-      link_(std::move(link)),
+      links_(std::move(links)),
       application_(std::move(application)) {
   OpenNext(Clock::now());
 }
 
-void RotatingCapture::AddPacket(const std::uint8_t* bytes, int count, const PacketTiming& timing) {
-  writer_->AddPacket(0, bytes, count, timing);
+void RotatingCapture::AddPacket(std::uint32_t line, const std::uint8_t* bytes, int count,
+                                const PacketTiming& timing) {
+  writer_->AddPacket(line, bytes, count, timing);
   // The packet that reaches the size stays in its file: a file is never cut
   // inside a packet.
   if (rotation_.maxBytes > 0 && writer_->Size() >= rotation_.maxBytes) OpenNext(Clock::now());
@@ -39,7 +40,7 @@ void RotatingCapture::OpenNext(Clock::time_point now) {
   ++sequence_;
   const std::string name = rotation_.Rotates() ? NameOfNext() : path_;
   writer_ = std::make_unique<CaptureFileWriter>(name, format_, application_);
-  writer_->AddInterface(link_);
+  for (const CaptureInterface& link : links_) writer_->AddInterface(link);
   openedAt_ = now;
   if (!rotation_.Rotates()) return;
   kept_.push_back(name);

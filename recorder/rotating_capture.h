@@ -7,6 +7,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tessaly::record {
 
@@ -21,16 +22,18 @@ struct Rotation {
 // The capture's files: one file, or with rotation a series of them named
 // after the one asked for with a number and the time each began,
 // "line_00001_20261208120000.pcapng", the oldest removed beyond the ring's
-// size. Each file is whole on its own: its own header and link description.
+// size. Each file is whole on its own: its own header and the description of
+// each line (interface) the capture listens to.
 class RotatingCapture {
  public:
   using Clock = std::chrono::steady_clock;
 
   // Opens the first file. Throws CaptureFileError.
-  RotatingCapture(std::string path, CaptureFileFormat format, Rotation rotation, CaptureInterface link,
+  RotatingCapture(std::string path, CaptureFileFormat format, Rotation rotation, std::vector<CaptureInterface> links,
                   std::string application);
 
-  void AddPacket(const std::uint8_t* bytes, int count, const PacketTiming& timing);
+  // A packet of the line (interface) links[line].
+  void AddPacket(std::uint32_t line, const std::uint8_t* bytes, int count, const PacketTiming& timing);
   void AddComment(std::string text);
   // Called often (every 100 ms): moves to a new file when the current one
   // is old enough, and hands what collected to the file.
@@ -48,7 +51,7 @@ class RotatingCapture {
   std::string path_;
   CaptureFileFormat format_;
   Rotation rotation_;
-  CaptureInterface link_;
+  std::vector<CaptureInterface> links_;
   std::string application_;
   std::unique_ptr<CaptureFileWriter> writer_;
   Clock::time_point openedAt_;

@@ -45,11 +45,40 @@ TEST(RecordOptionsTest, AFullCommandLine_EveryValueTaken) {
   EXPECT_TRUE(tcp->decode);
 }
 
+// A second link makes a second line; the line settings after it are its
+// own, and those before it stay the first line's.
+TEST(RecordOptionsTest, TwoLines_SettingsAfterTheSecondLinkAreItsOwn) {
+  const std::optional<RecordOptions> options =
+      Parse({"--baud", "9600", "--serial", "/dev/ttyS0", "--interval", "5", "--name", "master", "--tcp",
+             "127.0.0.1:4001", "--baud", "19200", "-w", "tap.pcapng"});
+  ASSERT_TRUE(options.has_value());
+  EXPECT_EQ(options->serialPath, "/dev/ttyS0");
+  EXPECT_EQ(options->baud, 9600);
+  EXPECT_EQ(options->intervalMs, 5);
+  EXPECT_EQ(options->name, "master");
+  ASSERT_TRUE(options->secondLine.has_value());
+  EXPECT_EQ(options->secondLine->link, LinkKind::kTcp);
+  EXPECT_EQ(options->secondLine->tcpPort, 4001);
+  EXPECT_EQ(options->secondLine->baud, 19200);
+  EXPECT_FALSE(options->secondLine->intervalMs.has_value());
+  EXPECT_EQ(options->secondLine->name, "B");
+
+  const std::optional<RecordOptions> one = Parse({"--serial", "/dev/ttyS0"});
+  ASSERT_TRUE(one.has_value());
+  EXPECT_FALSE(one->secondLine.has_value());
+  EXPECT_EQ(one->name, "");
+}
+
 TEST(RecordOptionsTest, Mistakes_RefusedWithTheirReason) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{}, "say which line to listen to: --serial PATH, --tcp ADDRESS:PORT or --settings"},
       {{"--serial"}, "'--serial' needs a value"},
-      {{"--serial", "/dev/ttyS0", "--tcp", "127.0.0.1:502"}, "give one link: --serial or --tcp"},
+      {{"--serial", "/dev/ttyS0", "--tcp", "127.0.0.1:502", "--serial", "/dev/ttyS1"},
+       "give at most two lines: --serial or --tcp, twice"},
+      {{"--serial", "/dev/ttyS0", "--serial", "/dev/ttyS1", "-w", "x.pcap", "--pcap"},
+       "--pcap cannot tell two lines apart: leave it out to write pcapng"},
+      {{"--serial", "/dev/ttyS0", "--name", "m", "--serial", "/dev/ttyS1", "--name", "m"},
+       "give the two lines different names"},
       {{"--tcp", "gateway.local:502"}, "bad value 'gateway.local:502' for --tcp"},
       {{"--tcp", "127.0.0.1:0"}, "bad value '127.0.0.1:0' for --tcp"},
       {{"--tcp", "127.0.0.1"}, "bad value '127.0.0.1' for --tcp"},

@@ -248,6 +248,53 @@ TEST_F(RecordProgramTest, HangUp_ToldWithThePort_Status2) {
   EXPECT_TRUE(error.contains("Port " + line.SlavePath() + " was closed")) << error.toStdString();
 }
 
+// Both directions of a tap, one pseudo-terminal each: one file, in order,
+// with an interface per line named as given; then one line hangs up, is
+// told by its name, and the other goes on recording.
+TEST_F(RecordProgramTest, TwoLines_OneFileInOrder_ALineLostTheOtherGoesOn) {
+  test::PtyPair master;
+  test::PtyPair slave;
+  const QString file = PathOf("tap.pcapng");
+  Recording recording({"--serial", master.SlavePath(), "--interval", "20", "--name", "master", "--serial",
+                       slave.SlavePath(), "--interval", "5", "--name", "slave", "-w", file});
+  ASSERT_TRUE(recording.WaitUntilListening(master));
+  ASSERT_TRUE(recording.WaitUntilListening(slave));
+  for (int i = 0; i < 3; ++i) {
+    master.Send(kRequest);
+    // The answer's 5 ms silence ends before the request's 20 ms one.
+    std::this_thread::sleep_for(8ms);
+    slave.Send(kAnswer);
+    std::this_thread::sleep_for(100ms);
+  }
+  ASSERT_TRUE(WaitFor([&] { return PacketsIn(file.toStdString()).size() == 6; }));
+  slave.HangUp();
+  ASSERT_TRUE(WaitFor([&] { return recording.ErrorText().contains("Recording the other line on."); }));
+  EXPECT_TRUE(recording.ErrorText().contains("line slave: Port " + slave.SlavePath() + " was closed"))
+      << recording.ErrorText().toStdString();
+  master.Send(kRequest);
+  ASSERT_TRUE(WaitFor([&] { return PacketsIn(file.toStdString()).size() == 7; }));
+  recording.Signal(SIGTERM);
+  EXPECT_EQ(recording.Finish(), 0);
+
+  const CaptureFileContents contents = ReadCaptureFile(file.toStdString());
+  ASSERT_EQ(contents.interfaces.size(), 2u);
+  EXPECT_EQ(contents.interfaces[0].link.name, master.SlavePath().toStdString());
+  EXPECT_EQ(contents.interfaces[0].link.lineName, "master");
+  EXPECT_EQ(contents.interfaces[1].link.lineName, "slave");
+  ASSERT_EQ(contents.packets.size(), 7u);
+  for (std::size_t i = 0; i < 7; ++i) {
+    const bool request = i % 2 == 0;
+    EXPECT_EQ(contents.packets[i].interfaceId, request ? 0u : 1u) << i;
+    EXPECT_EQ(contents.packets[i].bytes, BytesOf(request ? kRequest : kAnswer)) << i;
+  }
+
+  if (std::system("command -v tshark >/dev/null 2>&1") != 0) GTEST_SKIP() << "tshark is not installed";
+  QProcess tshark;
+  tshark.start("tshark", {"-r", file, "-T", "fields", "-e", "frame.interface_id"});
+  ASSERT_TRUE(tshark.waitForFinished(60'000));
+  EXPECT_EQ(tshark.readAllStandardOutput(), "0\n1\n0\n1\n0\n1\n0\n");
+}
+
 // A port at a path that goes and comes back (a symbolic link, as udev
 // makes for an adapter): the recording goes on in the same file, and the
 // gap is noted there.

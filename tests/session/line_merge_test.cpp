@@ -144,6 +144,34 @@ struct NoReports : CaptureReporter {
   void LinkBack(const QString&, PacketTime) override {}
 };
 
+// What a session says of the packets it has still to hand: no earlier than
+// the running packet's end, nor than the end of bytes its link keeps unread.
+TEST(EarliestEndToCome, BoundedByTheRunningPacketAndByBytesNotYetRead) {
+  using std::chrono::milliseconds;
+  QTemporaryDir store;
+  Data links(store.path().toStdString());
+  LineRows out;
+  NoReports reports;
+  CaptureSession session(links, out, reports);
+  session.Framer().SetInterval(200);
+  session.BindHandlers();
+  test::PtyPair line;
+  links.ComPort().SetPort(line.SlavePath());
+  session.OpenSerial();
+  const PacketTime idle = session.EarliestEndToCome();
+  EXPECT_GE(idle, WallClockNow() + 200'000 - 2 * 20'000 - 50'000);
+
+  // Bytes kept by the link, not yet read by the owner (no events run).
+  line.Send("AB");
+  std::this_thread::sleep_for(milliseconds(100));
+  EXPECT_LE(session.EarliestEndToCome(), WallClockNow() + 150'000);
+  // Read into the running packet, which ends 200 ms after them.
+  ASSERT_TRUE(RunUntil([&] { return session.Framer().Count() == 2; }));
+  std::this_thread::sleep_for(milliseconds(100));
+  EXPECT_LE(session.EarliestEndToCome(), WallClockNow() + 150'000);
+  session.Close();
+}
+
 // Both directions of a tap, each on a pseudo-terminal of its own, cut with
 // different intervals: requests on one, answers on the other, each answer
 // starting a few milliseconds after its request ends. The log holds them
