@@ -49,6 +49,12 @@ void PacketStore::Append(PacketTime time, const std::uint8_t* bytes, int count) 
   if (size_ == std::numeric_limits<int>::max()) {
     throw std::length_error("The packet log is full");
   }
+  // The record's chunk index has 24 bits (its top byte is the line): a
+  // packet that would need one chunk more than it can name is refused.
+  const bool newChunk = chunkData_ == nullptr || kBytesPerChunk - chunkUsed_ < count;
+  if (count > 0 && newChunk && tables_.chunks.size() >= kMaxChunks) {
+    throw std::length_error("The packet log is full");
+  }
   // A block allocated for an append that failed later is used by the next.
   if (size_ / kRecordsPerBlock == static_cast<int>(tables_.blocks.size())) {
     ReserveOneMore(tables_.blocks);
@@ -112,7 +118,6 @@ std::shared_ptr<Chunk> PacketStore::Allocate() {
 
 std::uint8_t* PacketStore::PlaceFor(int count, Record& record) {
   if (chunkData_ == nullptr || kBytesPerChunk - chunkUsed_ < count) {
-    if (tables_.chunks.size() >= kMaxChunks) throw std::length_error("The packet log is full");
     ReserveOneMore(tables_.chunks);
     auto chunk = Allocate<ByteChunk>();
     chunkData_ = chunk->data();
