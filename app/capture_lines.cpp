@@ -5,7 +5,8 @@ namespace tessaly {
 CaptureLines LinesOfCapture(const std::vector<CapturedInterface>& interfaces) {
   CaptureLines lines;
   for (const CapturedInterface& interface : interfaces) {
-    const QString name = QString::fromStdString(interface.link.name);
+    const std::string& given = interface.link.lineName;
+    const QString name = QString::fromStdString(given.empty() ? interface.link.name : given);
     qsizetype line = lines.names.indexOf(name);
     if (line < 0) {
       line = lines.names.size();

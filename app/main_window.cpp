@@ -67,7 +67,12 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   // sink; a second line turns them into the merge at Start.
   firstSink_ = std::make_unique<LineSinkSwitch>(*recording_);
   session_ = std::make_unique<CaptureSession>(links_, *firstSink_, reporter);
-  recording_->SetLineSource([this] { return session_->Line(); });
+  // With two lines, the file keeps the names the user gave them.
+  recording_->SetLineSource([this] {
+    LineDescription line = session_->Line();
+    if (BothLinesRouted()) line.name = second_->Settings().FirstName();
+    return line;
+  });
   // The window's handlers, named after their events, are what the links call.
   session_->SetHandlers(LinkHandlers{
       [this](TCustomComPort& sender, int count) { ListModeRxChar(sender, count); },
@@ -135,7 +140,11 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
           [this](const QString& cause, PacketTime at, bool retrying) { ReportLinkDropped(cause, at, retrying); },
           [this](const QString& where, PacketTime at) { ReportLinkBack(where, at); }},
       this);
-  recording_->SetLineSource(1, [this] { return second_->Session().Line(); });
+  recording_->SetLineSource(1, [this] {
+    LineDescription line = second_->Session().Line();
+    line.name = second_->Settings().SecondName();
+    return line;
+  });
   // Modbus marks, counts and panes beside the grid and the three panels.
   analysis_ = new FrameAnalysis(*this, log_, *logView_, *panels_, *session_);
   lineViews_ = new LineViews(*this, log_, *logView_, *analysis_, *session_);

@@ -3,6 +3,7 @@
 // line that fails while the other goes on; both lines' settings kept apart
 // in the store; and with one line, the window exactly as it always was.
 
+#include "app/capture_folder.h"
 #include "app/capture_lines.h"
 #include "app/capture_open.h"
 #include "app/main_toolbar.h"
@@ -10,6 +11,7 @@
 #include "app/status_panels.h"
 #include "capture/line_name_strip.h"
 #include "capture/packet_text.h"
+#include "capture_file/capture_file_reader.h"
 #include "app/line_views.h"
 #include "dialogs/second_line_dialog.h"
 #include "settings/registry.h"
@@ -19,6 +21,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -109,6 +112,18 @@ TEST_F(TwoLinesTest, InterleavedRequestsAndAnswers_OneLogInTimeOrderEachRowOnIts
   EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
   EXPECT_EQ(LoggedPackets().size(), 10) << "nothing read before Stop is lost";
   EXPECT_TRUE(reports_.isEmpty()) << reports_.Text();
+
+  // The capture file has an interface per line, named as the user named
+  // the lines, and each packet on its own line's.
+  const QFileInfoList files = QDir(CaptureFolder()).entryInfoList({"*.pcapng"}, QDir::Files, QDir::Time);
+  ASSERT_FALSE(files.isEmpty());
+  const CaptureFileContents file = ReadCaptureFile(files.front().filePath().toStdString());
+  const CaptureLines lines = LinesOfCapture(file.interfaces);
+  EXPECT_EQ(lines.names, (QStringList{"master", "slave"}));
+  ASSERT_EQ(file.packets.size(), 10u);
+  for (std::size_t n = 0; n < file.packets.size(); ++n) {
+    EXPECT_EQ(LineOfInterface(lines, file.packets[n].interfaceId), LinesOfRows()[n]) << n;
+  }
 }
 
 TEST_F(TwoLinesTest, OneLineFails_ItsFailureIsNamedAndTheOtherKeepsCapturing) {
@@ -245,6 +260,17 @@ TEST(CaptureLinesTest, InterfacesOfOneNameAreOneLine_InTheOrderTheFileNamesThem)
   EXPECT_EQ(LineOfInterface(lines, 1), 1);
   EXPECT_EQ(LineOfInterface(lines, 99), 0) << "an id the file does not describe";
   EXPECT_FALSE(LinesOfCapture({interfaces[0], interfaces[2]}).Several());
+
+  // The names the user gave the lines, where the file keeps them, win; the
+  // same port under two names is two lines.
+  interfaces[0].link.lineName = interfaces[2].link.lineName = "master";
+  interfaces[1].link.lineName = "slave";
+  interfaces[3].link.lineName = "gateway";
+  interfaces[3].link.name = "ttyUSB0";
+  const CaptureLines named = LinesOfCapture(interfaces);
+  EXPECT_EQ(named.names, (QStringList{"master", "slave", "gateway"}));
+  EXPECT_EQ(LineOfInterface(named, 2), 0);
+  EXPECT_EQ(LineOfInterface(named, 3), 2);
 }
 
 TEST(CaptureLinesTest, OpenedFileOfTwoLines_ShowsEachRowsLine_OneLineFileShowsNone) {
