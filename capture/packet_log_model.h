@@ -102,7 +102,7 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   // (see PacketStore::SetBackingDirectory), its pages given back to the
   // kernel every kPageReleaseInterval. Where the file cannot be made the log
   // stays in memory and backingUnavailable() says so with its first packet.
-  static constexpr int kPageReleaseInterval = 1000;  // milliseconds
+  static constexpr int kPageReleaseInterval = 500;  // milliseconds
   void SetBackingDirectory(const QString& folder);
 
   // What the time column shows (the time of day unless chosen otherwise).
