@@ -220,6 +220,13 @@ void MainWindow::ConnectCommands() {
           Qt::QueuedConnection);
   connect(recording_.get(), &RecordingSink::recordingFailed, this, &MainWindow::StopOnRecordingFailure,
           Qt::QueuedConnection);
+  // The log's packets live in an unnamed file beside the captures, so that a
+  // long capture does not fill the memory; where that file cannot be made the
+  // log works as before, in memory, and the user hears why once.
+  connect(&log_, &PacketLogModel::backingUnavailable, this, [](const QString& problem) {
+    ShowWarningReport(problem, QStringLiteral("The log is kept in memory instead, which a very long capture may fill."));
+  }, Qt::QueuedConnection);
+  log_.SetBackingDirectory(CaptureFolder());
 
   // The session's timer calls its own end of packet; the window's handler of
   // the same name stays the entry point for anyone else.
@@ -423,6 +430,14 @@ void MainWindow::StopOnMemoryExhausted(int rows) {
   // nothing more is read, then the user is told once.
   CloseAllLinks();
   EndRecording();
+  if (!log_.ExhaustionCause().isEmpty()) {
+    // Not the memory but the disk under the log's file.
+    ShowErrorReport(QStringLiteral("The disk cannot take more of the log: capture has stopped. The log holds %1 "
+                                   "rows and can still be saved")
+                        .arg(rows),
+                    log_.ExhaustionCause());
+    return;
+  }
   ShowErrorReport(QStringLiteral("Out of memory: capture has stopped. The log holds %1 rows and "
                                  "can still be saved")
                       .arg(rows));

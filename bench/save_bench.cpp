@@ -3,8 +3,10 @@
 // seconds, the rate, and the longest the user-interface thread went without
 // serving a 1 ms timer during the save (the worst stall a user would feel).
 // Then copies all rows to the clipboard the way Ctrl+A, Ctrl+C does.
+// With --file the log keeps its rows in a file in folder, as the window's
+// does, rather than in memory.
 //
-//   build/bench/save_bench [folder] [rows]
+//   build/bench/save_bench [folder] [rows] [--file]
 #include "capture/log_write_job.h"
 #include "capture/packet_log_model.h"
 #include "capture/packet_log_view.h"
@@ -66,10 +68,12 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath();
   const int rows = argc > 2 ? std::atoi(argv[2]) : 1'000'000;
+  const bool backed = argc > 3 && QLatin1String(argv[3]) == QLatin1String("--file");
   StallMeter stalls;
 
   for (const int size : {8, 256}) {
     tessaly::PacketLogModel model;
+    if (backed) model.SetBackingDirectory(folder);
     model.SetBatching(INT_MAX, 0);
     Fill(model, rows, size);
     for (const char* extension : {"txt", "csv", "pcap"}) {

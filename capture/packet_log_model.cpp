@@ -17,6 +17,14 @@ PacketLogModel::PacketLogModel(QObject* parent)
   batchTimer_.setSingleShot(true);
   batchTimer_.setInterval(kBatchInterval);
   connect(&batchTimer_, &QTimer::timeout, this, &PacketLogModel::AnnouncePackets);
+  pageReleaseTimer_.setInterval(kPageReleaseInterval);
+  connect(&pageReleaseTimer_, &QTimer::timeout, this, [this] { store_.ReleasePages(); });
+}
+
+void PacketLogModel::SetBackingDirectory(const QString& folder) {
+  store_.SetBackingDirectory(folder.toStdString());
+  backingReported_ = false;
+  pageReleaseTimer_.start();
 }
 
 void PacketLogModel::SetHeaders(const QString& time, const QString& data) {
@@ -67,12 +75,19 @@ void PacketLogModel::Append(Store&& store) {
   if (exhausted_) return;
   try {
     store();
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc& error) {
     exhausted_ = true;
+    exhaustionCause_ = dynamic_cast<const BackingSpaceExhausted*>(&error) != nullptr
+                           ? QString::fromStdString(error.what())
+                           : QString();
     reserve_.reset();
     AnnouncePackets();
     emit memoryExhausted(store_.Size());
     return;
+  }
+  if (!backingReported_ && !store_.BackingProblem().empty()) {
+    backingReported_ = true;
+    emit backingUnavailable(QString::fromStdString(store_.BackingProblem()));
   }
   if (ShouldHoldBack()) {
     if (!batchTimer_.isActive()) batchTimer_.start();
@@ -88,6 +103,7 @@ void PacketLogModel::Clear() {
   marks_.clear();
   announced_ = 0;
   exhausted_ = false;
+  exhaustionCause_.clear();
   if (reserve_ == nullptr) reserve_.reset(new (std::nothrow) char[kMemoryReserve]);
   sinceAnnouncement_.invalidate();
   endResetModel();

@@ -111,6 +111,16 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   // (memoryExhausted() has said so once) until the log is cleared.
   bool MemoryExhausted() const { return exhausted_; }
   void SetAllocationLimit(std::size_t bytes) { store_.SetAllocationLimit(bytes); }
+  // Why the store refused, when it was not memory but the disk under its
+  // file (see SetBackingDirectory); empty otherwise.
+  const QString& ExhaustionCause() const { return exhaustionCause_; }
+
+  // Keeps the packets in an unnamed file in folder rather than in memory
+  // (see PacketStore::SetBackingDirectory), its pages given back to the
+  // kernel every kPageReleaseInterval. Where the file cannot be made the log
+  // stays in memory and backingUnavailable() says so with its first packet.
+  static constexpr int kPageReleaseInterval = 500;  // milliseconds
+  void SetBackingDirectory(const QString& folder);
 
   // What the time column shows (the time of day unless chosen otherwise).
   void SetTimeColumn(TimeColumn column);
@@ -134,6 +144,10 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   // holds stay (all announced), later ones are dropped.
   void memoryExhausted(int rows);
 
+  // The log is held in memory although a folder for its file was given:
+  // why, once.
+  void backingUnavailable(const QString& problem);
+
  private:
   bool ShouldHoldBack() const;
   // A row's background: a shade of its own for each line after the first.
@@ -147,6 +161,9 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   LogMarks marks_;
   int announced_ = 0;  // packets the views know of: the rows shown
   bool exhausted_ = false;
+  QString exhaustionCause_;
+  bool backingReported_ = false;
+  QTimer pageReleaseTimer_;
   std::unique_ptr<char[]> reserve_;
   QString timeHeader_;
   TimeColumn timeColumn_ = TimeColumn::kTimeOfDay;

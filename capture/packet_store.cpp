@@ -5,6 +5,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace tessaly {
 
@@ -95,6 +96,9 @@ PacketStore::Snapshot PacketStore::TakeSnapshot() const {
 
 void PacketStore::Clear() {
   tables_ = Tables();
+  // Its disk space goes with the last snapshot that still maps it; the next
+  // chunk starts a new file.
+  file_.reset();
   chunkData_ = nullptr;
   chunkUsed_ = 0;
   blockData_ = nullptr;
@@ -107,11 +111,45 @@ void PacketStore::Clear() {
 #endif
 }
 
+bool PacketStore::SetBackingDirectory(const std::string& folder, std::size_t segmentBytes) {
+  backingFolder_ = folder;
+  segmentBytes_ = segmentBytes;
+  file_.reset();
+  backingProblem_.clear();
+  return File() != nullptr;
+}
+
+BackingFile* PacketStore::File() {
+  if (file_ != nullptr || backingFolder_.empty() || !backingProblem_.empty()) return file_.get();
+  try {
+    file_ = std::make_unique<BackingFile>(backingFolder_, segmentBytes_);
+  } catch (const std::system_error& error) {
+    // The heap still works: the log goes on there, and the owner tells.
+    backingProblem_ = "No file for the log could be made in " + backingFolder_ + ": " + error.code().message();
+  }
+  return file_.get();
+}
+
+void PacketStore::ReleasePages() {
+  // Two segments a call: dropping two whole segments' pages (after a scan
+  // read them all) takes a few milliseconds, and at two calls a second the
+  // whole file of a 50-million-row log is visited in about six seconds.
+  constexpr int kSegmentsPerCall = 2;
+  if (file_ != nullptr) file_->ReleasePages(kSegmentsPerCall);
+}
+
 template <class Chunk>
 std::shared_ptr<Chunk> PacketStore::Allocate() {
   if (limit_ - std::min(limit_, allocated_) < sizeof(Chunk)) throw std::bad_alloc();
-  // Left uninitialised: every byte is written before it is read.
-  std::shared_ptr<Chunk> chunk(new Chunk);
+  std::shared_ptr<Chunk> chunk;
+  if (BackingFile* file = File()) {
+    // The chunk lives in the file's segment and keeps it mapped. Left
+    // uninitialised: every byte is written before it is read.
+    std::shared_ptr<void> room = file->Take(sizeof(Chunk));
+    chunk = std::shared_ptr<Chunk>(room, new (room.get()) Chunk);
+  } else {
+    chunk.reset(new Chunk);
+  }
   allocated_ += sizeof(Chunk);
   return chunk;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/backing_file.h"
 #include "capture/packet_time.h"
 
 #include <array>
@@ -8,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace tessaly {
@@ -22,6 +24,10 @@ namespace tessaly {
 //
 // The user-interface thread appends; a snapshot (below) lets another thread
 // read what the store held when it was taken while appending goes on.
+//
+// The chunks come from the heap, or, given a backing folder, from an
+// unnamed file there (see BackingFile): then the log's memory stays flat at
+// any length, as only the pages being read or written are resident.
 class PacketStore {
   static constexpr int kBytesPerChunk = 64 * 1024;
   static constexpr int kRecordsPerBlock = 4096;
@@ -124,10 +130,29 @@ class PacketStore {
   std::size_t AllocatedBytes() const { return allocated_; }
   void SetAllocationLimit(std::size_t bytes) { limit_ = bytes; }
 
+  // Takes the chunks made from now on from an unnamed file in folder, in
+  // segments of segmentBytes. Returns false when the folder cannot take the
+  // file: the store keeps to the heap and BackingProblem() says why. After a
+  // Clear the next chunk opens a new file; should that fail, the store goes
+  // on in the heap and says so the same way. With the file, an append fails
+  // with std::bad_alloc (a BackingSpaceExhausted) when the disk is full.
+  bool SetBackingDirectory(const std::string& folder, std::size_t segmentBytes = BackingFile::kSegmentBytes);
+  // Why a backing folder was given but the chunks come from the heap; empty
+  // while they come from the file (or no folder was given).
+  const std::string& BackingProblem() const { return backingProblem_; }
+
+  // Drops some of the file's pages from the process's memory (they stay in
+  // the file): what appends and long reads such as a filter scan brought
+  // in. Cheap; meant for a timer on the appending thread.
+  void ReleasePages();
+
  private:
   static Packet Read(const Tables& tables, int index);
   template <class Chunk>
   std::shared_ptr<Chunk> Allocate();
+  // The file the next chunk comes from, opened when needed; null for the
+  // heap.
+  BackingFile* File();
   // A packet never straddles two chunks, so it can be handed out as one
   // contiguous range; the tail of a chunk too short for the next packet stays
   // unused (under 1.6% for packets of up to 1024 bytes).
@@ -142,6 +167,10 @@ class PacketStore {
   int size_ = 0;
   std::size_t allocated_ = 0;
   std::size_t limit_ = std::numeric_limits<std::size_t>::max();
+  std::string backingFolder_;  // empty: the heap
+  std::size_t segmentBytes_ = BackingFile::kSegmentBytes;
+  std::unique_ptr<BackingFile> file_;
+  std::string backingProblem_;
 };
 
 }  // namespace tessaly
