@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <csignal>
 #include <optional>
 
 namespace {
@@ -19,6 +20,10 @@ QString VersionNumber() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A capture file or the log's file grown past the user's size limit
+  // (ulimit -f) is a write that fails with EFBIG, reported as a full disk
+  // is, rather than a kill that loses the capture.
+  std::signal(SIGXFSZ, SIG_IGN);
   QCoreApplication::setApplicationName(QString::fromLatin1(tessaly::kProductName));
   QCoreApplication::setApplicationVersion(VersionNumber());
   // Ties the windows to the installed desktop entry (its name without

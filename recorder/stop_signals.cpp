@@ -36,6 +36,9 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent) {
   action.sa_flags = SA_RESTART;
   for (const int number : kStopSignals) sigaction(number, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
+  // A file grown past the user's size limit (ulimit -f) is a write that
+  // fails with EFBIG, reported and stopped cleanly, not a kill.
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 StopSignals::~StopSignals() {
