@@ -1,6 +1,5 @@
 #include "app/capture_open.h"
 
-#include "capture/packet_log_model.h"
 #include "capture_file/capture_file_writer.h"
 #include "settings/program_key.h"
 #include "settings/registry.h"
@@ -51,37 +50,16 @@ CaptureFileContents ReadCaptureForLog(const QString& path) {
   return contents;
 }
 
-void ShowCaptureInLog(const CaptureFileContents& contents, PacketLogModel& log) {
-  log.Clear();
-  for (const CapturedPacket& packet : contents.packets) {
-    // A note the writer kept went with the packet after it.
-    for (const std::string& comment : packet.comments) {
-      if (!ParseFirstByteComment(comment)) log.AppendMark(QString::fromStdString(comment), packet.stamp);
-    }
-    // The last byte's time is not kept, and the end (after the silence) is
-    // no stand-in for it: silences and turnarounds would come out short by
-    // the end-of-packet interval. Without it they are worked out from the
-    // packets' ends and the line's speed.
-    log.AppendCapturedPacket(packet.bytes.data(), static_cast<int>(packet.bytes.size()), packet.stamp,
-                             packet.bytes.empty() ? std::nullopt : packet.firstByte);
+QString UnfinishedCaptureQuestion(const CaptureSpan& span) {
+  QString when;
+  if (span.packets > 0) {
+    const bool sameDay =
+        LocalText(span.start, QStringLiteral("yyyyMMdd")) == LocalText(span.end, QStringLiteral("yyyyMMdd"));
+    when = QStringLiteral(", %1\u2013%2")
+               .arg(LocalText(span.start, QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                    LocalText(span.end, sameDay ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm:ss")));
   }
-  const PacketTime end = contents.packets.empty() ? 0 : contents.packets.back().stamp;
-  for (const std::string& comment : contents.comments) log.AppendMark(QString::fromStdString(comment), end);
-  log.AnnouncePackets();
-}
-
-QString UnfinishedCaptureQuestion(const CaptureFileContents& contents) {
-  const std::size_t count = contents.packets.size();
-  QString span;
-  if (count > 0) {
-    const PacketTime start = contents.packets.front().firstByte.value_or(contents.packets.front().stamp);
-    const PacketTime end = contents.packets.back().stamp;
-    const bool sameDay = LocalText(start, QStringLiteral("yyyyMMdd")) == LocalText(end, QStringLiteral("yyyyMMdd"));
-    span = QStringLiteral(", %1\u2013%2")
-               .arg(LocalText(start, QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                    LocalText(end, sameDay ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-  }
-  return QStringLiteral("The last capture (%1 packets%2) was not closed. Open it?").arg(count).arg(span);
+  return QStringLiteral("The last capture (%1 packets%2) was not closed. Open it?").arg(span.packets).arg(when);
 }
 
 QStringList RecentCaptures(const std::filesystem::path& storeDirectory) {

@@ -9,8 +9,6 @@
 
 namespace tessaly {
 
-class PacketLogModel;
-
 // The link types whose packets are Modbus RTU frames: the one this program
 // writes, and the other link types reserved for private use, which users
 // of other capture tools give their serial lines.
@@ -22,13 +20,9 @@ inline constexpr std::uint16_t kLastUserLinkType = 162;
 // a link type that carries something else than Modbus RTU frames.
 CaptureFileContents ReadCaptureForLog(const QString& path);
 
-// Replaces the log's rows with the capture's packets, each with its times;
-// the notes the file keeps (a link lost) become the log's marks.
-void ShowCaptureInLog(const CaptureFileContents& contents, PacketLogModel& log);
-
 // "The last capture (120 packets, 2026-12-08 09:05:07–09:41:12) was not
 // closed. Open it?"
-QString UnfinishedCaptureQuestion(const CaptureFileContents& contents);
+QString UnfinishedCaptureQuestion(const CaptureSpan& span);
 
 // The captures opened last, newest first, at most kRecentCaptures, kept in
 // the user's part of the settings store.

@@ -245,6 +245,8 @@ void MainWindow::OfferUnfinishedCapture() { openCommand_->OfferUnfinished(); }
 
 const QString& MainWindow::ShownCapture() const { return openCommand_->Shown(); }
 
+bool MainWindow::ReadingCapture() const { return openCommand_->Reading(); }
+
 void MainWindow::EndRecording() {
   // A packet read before the link closed ends at its silence, as always;
   // the file takes it, then closes.

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "capture/packet_time.h"
+#include "capture_file/capture_packet_stream.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+class PacketLogModel;
+
+// Packets of a capture file on their way to the log: read on one thread,
+// appended on another. All bytes sit in one buffer, so a batch costs a few
+// allocations, not one per packet.
+struct CaptureBatch {
+  struct Packet {
+    std::uint32_t interfaceId;  // which line, for logs that show several
+    PacketTime stamp;
+    std::optional<PacketTime> firstByte;
+    std::size_t offset;  // of its bytes in bytes
+    int count;
+  };
+  // A note the file keeps with a packet (a link lost), shown before it.
+  struct Note {
+    std::size_t beforePacket;
+    PacketTime at;
+    QString text;
+  };
+
+  std::string bytes;
+  std::vector<Packet> packets;
+  std::vector<Note> notes;
+};
+
+// Reads packets on into batch until it holds maxPackets or the file ends;
+// false at the end of the file. Throws CaptureFileError at a damaged block
+// or a packet that is no Modbus RTU frame; the packets before it stay in
+// the batch.
+bool ReadCaptureBatch(CapturePacketStream& stream, CaptureBatch& batch, std::size_t maxPackets);
+
+// Appends a batch's notes and packets to the log, in file order.
+void AppendCaptureBatch(const CaptureBatch& batch, PacketLogModel& log);
+
+}  // namespace tessaly

@@ -1,0 +1,127 @@
+#include "app/capture_load.h"
+
+#include "capture/packet_log_model.h"
+#include "capture_file/capture_file_writer.h"
+
+#include <QFile>
+
+#include <new>
+
+namespace tessaly {
+namespace {
+
+int PercentOf(const CapturePacketStream& stream) {
+  if (stream.Size() == 0) return 100;
+  return static_cast<int>(std::min<std::uint64_t>(100, stream.Offset() * 100 / stream.Size()));
+}
+
+}  // namespace
+
+CaptureLoad::CaptureLoad(const QString& path, QObject* parent) : QObject(parent) {
+  stream_ = std::make_unique<CapturePacketStream>(QFile::encodeName(path).toStdString());
+  endedEarly_ = !ReadCaptureBatch(*stream_, first_, kFirstPackets);
+  // A torn last block is what a writer cut off leaves; a file torn before
+  // it says anything is no capture.
+  if (endedEarly_ && stream_->Torn() && stream_->Interfaces().empty()) {
+    throw CaptureFileError("Cannot read the capture " + stream_->Name() + ": it is cut off before its first packet");
+  }
+  firstInterfaces_ = stream_->Interfaces();
+}
+
+CaptureLoad::~CaptureLoad() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    cancelled_ = true;
+  }
+  room_.notify_all();
+  if (reader_.joinable()) reader_.join();
+}
+
+void CaptureLoad::Start(PacketLogModel& log) {
+  log_ = &log;
+  AppendCaptureBatch(first_, log);
+  log.AnnouncePackets();
+  packets_ = first_.packets.size();
+  if (!first_.packets.empty()) lastStamp_ = first_.packets.back().stamp;
+  first_ = {};
+  if (endedEarly_) {
+    // A short file is whole at once, as if it had been read in one go.
+    done_ = true;
+    percent_ = 100;
+    Deliver();
+    return;
+  }
+  reader_ = std::thread([this] { Run(); });
+}
+
+void CaptureLoad::Run() {
+  QString failure;
+  bool more = true;
+  while (more && failure.isEmpty()) {
+    std::unique_ptr<CaptureBatch> batch;
+    try {
+      batch = std::make_unique<CaptureBatch>();
+      more = ReadCaptureBatch(*stream_, *batch, kBatchPackets);
+    } catch (const CaptureFileError& fault) {
+      // What was read before the fault is kept and shown.
+      failure = QString::fromStdString(fault.what());
+    } catch (const std::bad_alloc&) {
+      failure = QStringLiteral("Cannot read the capture %1: out of memory").arg(QString::fromStdString(stream_->Name()));
+    }
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      room_.wait(lock, [this] { return cancelled_ || ready_.size() < kBatchesAhead; });
+      if (cancelled_) return;
+      ready_.push_back(std::move(batch));
+      percent_ = PercentOf(*stream_);
+      if (!more || !failure.isEmpty()) {
+        done_ = true;
+        failure_ = failure;
+      }
+    }
+    QMetaObject::invokeMethod(this, &CaptureLoad::Deliver, Qt::QueuedConnection);
+  }
+}
+
+void CaptureLoad::Deliver() {
+  std::unique_ptr<CaptureBatch> batch;
+  bool done = false;
+  int percent = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!ready_.empty()) {
+      batch = std::move(ready_.front());
+      ready_.pop_front();
+    }
+    done = done_ && ready_.empty();
+    percent = percent_;
+  }
+  room_.notify_all();
+  if (reported_ || !log_) return;
+  if (batch) {
+    AppendCaptureBatch(*batch, *log_);
+    packets_ += batch->packets.size();
+    if (!batch->packets.empty()) lastStamp_ = batch->packets.back().stamp;
+    log_->AnnouncePackets();
+  }
+  if (log_->MemoryExhausted()) {
+    // The log refuses packets from now on and has said so; reading on
+    // would only spend the disk's time.
+    reported_ = true;
+    emit finished(packets_, false, QString());
+    return;
+  }
+  if (!done) {
+    emit progress(packets_, percent);
+    return;
+  }
+  // The reader has finished with the stream: what it noted is safe to read.
+  for (const std::string& comment : stream_->Comments()) {
+    log_->AppendMark(QString::fromStdString(comment), lastStamp_);
+  }
+  log_->AnnouncePackets();
+  reported_ = true;
+  emit finished(packets_, stream_->Torn(), failure_);
+}
+
+}  // namespace tessaly
