@@ -1,6 +1,7 @@
 #include "app/frame_analysis.h"
 
 #include "app/filter_pane_keys.h"
+#include "app/interface_timing.h"
 #include "capture/frame_counter.h"
 #include "capture/frame_mark_delegate.h"
 #include "capture/find_scan.h"
@@ -177,10 +178,11 @@ void FrameAnalysis::RememberDetailsShown(bool shown) const {
 modbus::LineTiming FrameAnalysis::Timing() const {
   // The capture's own line, not the port as it is set now: a TCP capture,
   // or one made before the speed was changed, is timed as it was made.
-  const LineDescription line = session_.Line();
-  const int parity = line.parity == 'N' ? 0 : 1;
-  const int stop = (line.stopHalfBits + 1) / 2;
-  return {line.bitsPerSecond.value_or(0), 1 + line.dataBits + parity + stop};
+  // An opened file is timed by the line it was captured on.
+  if (const std::optional<CaptureInterface> shown = shownLine_ ? shownLine_() : std::nullopt) {
+    return LineTimingOf(*shown);
+  }
+  return LineTimingOf(session_.Line());
 }
 
 void FrameAnalysis::ShowCurrentRow() {

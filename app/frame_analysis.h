@@ -2,11 +2,14 @@
 
 #include "app/count_label.h"
 #include "capture/modbus/conversation.h"
+#include "capture_file/capture_file_format.h"
 
 #include <QObject>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -61,6 +64,9 @@ class FrameAnalysis : public QObject {
 
   // The capture's line, for times on it.
   modbus::LineTiming Timing() const;
+  // The line of the capture file the log shows, if it shows one: it times
+  // the rows instead of the live session's line.
+  void SetShownLine(std::function<std::optional<CaptureInterface>()> shownLine) { shownLine_ = std::move(shownLine); }
   // Makes a log row the grid's current row and brings it into view.
   void GoToRow(int row);
 
@@ -83,7 +89,8 @@ class FrameAnalysis : public QObject {
   FrameMarkDelegate* marks_;
   PacketDetailsPane* details_;
   LogFilterPane* filter_;
-  std::unique_ptr<FindScan> findScan_;  // while a find looks on a thread
+  std::unique_ptr<FindScan> findScan_;
+  std::function<std::optional<CaptureInterface>()> shownLine_;  // while a find looks on a thread
 };
 
 }  // namespace tessaly
