@@ -5,6 +5,8 @@
 #include "capture/packet_store.h"
 #include "capture_file/capture_file_writer.h"
 
+#include <algorithm>
+
 namespace tessaly {
 namespace {
 
@@ -57,14 +59,16 @@ bool ReadCaptureBatch(CapturePacketStream& stream, CaptureBatch& batch, std::siz
   return true;
 }
 
-void AppendCaptureBatch(const CaptureBatch& batch, PacketLogModel& log) {
-  auto note = batch.notes.begin();
-  for (std::size_t i = 0; i < batch.packets.size(); ++i) {
+void AppendCaptureBatch(const CaptureBatch& batch, std::size_t first, std::size_t end, PacketLogModel& log) {
+  auto note = std::lower_bound(batch.notes.begin(), batch.notes.end(), first,
+                               [](const CaptureBatch::Note& note, std::size_t packet) { return note.beforePacket < packet; });
+  for (std::size_t i = first; i < end; ++i) {
     for (; note != batch.notes.end() && note->beforePacket == i; ++note) log.AppendMark(note->text, note->at);
     const CaptureBatch::Packet& packet = batch.packets[i];
     log.AppendCapturedPacket(reinterpret_cast<const std::uint8_t*>(batch.bytes.data()) + packet.offset, packet.count,
                              packet.stamp, packet.firstByte);
   }
+  if (end < batch.packets.size()) return;
   for (; note != batch.notes.end(); ++note) log.AppendMark(note->text, note->at);
 }
 

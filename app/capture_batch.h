@@ -44,7 +44,12 @@ struct CaptureBatch {
 // the batch.
 bool ReadCaptureBatch(CapturePacketStream& stream, CaptureBatch& batch, std::size_t maxPackets);
 
-// Appends a batch's notes and packets to the log, in file order.
-void AppendCaptureBatch(const CaptureBatch& batch, PacketLogModel& log);
+// Appends a batch's packets from first up to end, each after the notes
+// that go before it, to the log; the notes after the last packet come with
+// it.
+void AppendCaptureBatch(const CaptureBatch& batch, std::size_t first, std::size_t end, PacketLogModel& log);
+inline void AppendCaptureBatch(const CaptureBatch& batch, PacketLogModel& log) {
+  AppendCaptureBatch(batch, 0, batch.packets.size(), log);
+}
 
 }  // namespace tessaly

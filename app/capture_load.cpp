@@ -3,8 +3,13 @@
 #include "capture/packet_log_model.h"
 #include "capture_file/capture_file_writer.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <new>
 
 namespace tessaly {
@@ -55,6 +60,9 @@ void CaptureLoad::Start(PacketLogModel& log) {
 }
 
 void CaptureLoad::Run() {
+  // The window's thread comes first: on a busy machine the reading waits,
+  // not the painting and the keys.
+  (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
   QString failure;
   bool more = true;
   while (more && failure.isEmpty()) {
@@ -84,26 +92,32 @@ void CaptureLoad::Run() {
 }
 
 void CaptureLoad::Deliver() {
-  std::unique_ptr<CaptureBatch> batch;
-  bool done = false;
-  int percent = 0;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!ready_.empty()) {
-      batch = std::move(ready_.front());
-      ready_.pop_front();
-    }
-    done = done_ && ready_.empty();
-    percent = percent_;
-  }
-  room_.notify_all();
+  deliveryPosted_ = false;
   if (reported_ || !log_) return;
-  if (batch) {
-    AppendCaptureBatch(*batch, *log_);
-    packets_ += batch->packets.size();
-    if (!batch->packets.empty()) lastStamp_ = batch->packets.back().stamp;
-    log_->AnnouncePackets();
-  }
+  QElapsedTimer slice;
+  slice.start();
+  do {
+    if (!appending_) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (ready_.empty()) break;
+        appending_ = std::move(ready_.front());
+        ready_.pop_front();
+      }
+      room_.notify_all();
+      appended_ = 0;
+      if (!appending_) continue;  // the reader ran out of memory before the batch began
+    }
+    const std::size_t end = std::min(appended_ + kPiecePackets, appending_->packets.size());
+    AppendCaptureBatch(*appending_, appended_, end, *log_);
+    packets_ += end - appended_;
+    appended_ = end;
+    if (end == appending_->packets.size()) {
+      if (end > 0) lastStamp_ = appending_->packets.back().stamp;
+      appending_.reset();
+    }
+  } while (slice.elapsed() < kSliceMs && !log_->MemoryExhausted());
+  log_->AnnouncePackets();
   if (log_->MemoryExhausted()) {
     // The log refuses packets from now on and has said so; reading on
     // would only spend the disk's time.
@@ -111,8 +125,21 @@ void CaptureLoad::Deliver() {
     emit finished(packets_, false, QString());
     return;
   }
+  bool done = false;
+  bool waiting = false;  // for the reader, which says when it has more
+  int percent = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    waiting = !appending_ && ready_.empty();
+    done = waiting && done_;
+    percent = percent_;
+  }
   if (!done) {
     emit progress(packets_, percent);
+    if (!waiting && !deliveryPosted_) {
+      deliveryPosted_ = true;
+      QMetaObject::invokeMethod(this, &CaptureLoad::Deliver, Qt::QueuedConnection);
+    }
     return;
   }
   // The reader has finished with the stream: what it noted is safe to read.

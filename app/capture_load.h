@@ -31,6 +31,10 @@ class CaptureLoad : public QObject {
   // what the reading keeps in memory stays small whatever the file's size.
   static constexpr std::size_t kBatchPackets = 16384;
   static constexpr std::size_t kBatchesAhead = 4;
+  // The window's thread appends for at most this long at a time, so it
+  // stays free for painting and input between pieces of a batch.
+  static constexpr int kSliceMs = 8;
+  static constexpr std::size_t kPiecePackets = 1024;
 
   // Opens the file and reads its first packets. Throws CaptureFileError
   // when the file cannot be shown.
@@ -54,7 +58,8 @@ class CaptureLoad : public QObject {
 
  private:
   void Run();
-  // On the object's thread: appends the next batch read, or ends.
+  // On the object's thread: appends the next piece of what was read, or
+  // ends, and comes back while there is more.
   void Deliver();
 
   std::unique_ptr<CapturePacketStream> stream_;
@@ -64,6 +69,9 @@ class CaptureLoad : public QObject {
   PacketLogModel* log_ = nullptr;
   quint64 packets_ = 0;
   PacketTime lastStamp_ = 0;  // where the file's closing notes go
+  std::unique_ptr<CaptureBatch> appending_;  // the batch being appended
+  std::size_t appended_ = 0;                 // of its packets
+  bool deliveryPosted_ = false;
   bool reported_ = false;
 
   std::mutex mutex_;
