@@ -6,9 +6,11 @@
 // in order, and how much traffic went missing counted in time: from the
 // sending of the first missing frame to the kill.
 //
-//   build/bench/kill_bench [runs] [seconds per run] [folder]
+//   build/bench/kill_bench [runs] [seconds per run] [folder] [silence us]
 //
-// Defaults: 5 runs of 4 seconds, the system's temporary folder.
+// Defaults: 5 runs of 4 seconds, the system's temporary folder, and no
+// silence between frames (a flood: frames run together into long packets;
+// 2000 gives a row a frame, a few hundred a second).
 #include "capture_file/capture_file_writer.h"
 #include "capture_file/capture_packet_stream.h"
 
@@ -19,6 +21,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -44,7 +47,7 @@ struct Run {
   double rowsPerSecond = 0;
 };
 
-Run Flood(int seconds, const std::string& file) {
+Run Flood(int seconds, const std::string& file, int silenceMicros) {
   int master = -1;
   int slave = -1;
   char name[256] = {};
@@ -67,14 +70,13 @@ Run Flood(int seconds, const std::string& file) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  // A frame, then 2 ms of silence: a row each, a few hundred a second.
   std::vector<Clock::time_point> sentAt;
   const auto end = Clock::now() + std::chrono::seconds(seconds);
   while (Clock::now() < end) {
     const std::string frame = FrameNumber(static_cast<std::uint32_t>(sentAt.size()));
     (void)!write(master, frame.data(), frame.size());
     sentAt.push_back(Clock::now());
-    std::this_thread::sleep_for(std::chrono::microseconds(2000));
+    if (silenceMicros > 0) std::this_thread::sleep_for(std::chrono::microseconds(silenceMicros));
   }
   const Clock::time_point killedAt = Clock::now();
   kill(recorder, SIGKILL);
@@ -95,11 +97,14 @@ Run Flood(int seconds, const std::string& file) {
     std::fprintf(stderr, "%s\n", error.what());
     run.inOrder = false;
   }
+  // Whole frames recorded; the last packet may end inside a frame (a
+  // packet that was cut while the frame's bytes came).
   run.recorded = static_cast<long>(recorded.size() / 8);
-  for (long i = 0; i < run.recorded && run.inOrder; ++i) {
-    run.inOrder = recorded.compare(static_cast<std::size_t>(i) * 8, 8, FrameNumber(static_cast<std::uint32_t>(i))) == 0;
+  for (std::size_t at = 0; at < recorded.size() && run.inOrder; at += 8) {
+    const std::string frame = FrameNumber(static_cast<std::uint32_t>(at / 8));
+    run.inOrder = recorded.compare(at, 8, frame, 0, std::min<std::size_t>(8, recorded.size() - at)) == 0;
+    if (!run.inOrder) std::fprintf(stderr, "run differs at byte %zu of %zu\n", at, recorded.size());
   }
-  run.inOrder = run.inOrder && recorded.size() % 8 == 0;
   run.lostSeconds =
       run.recorded < run.sent ? std::chrono::duration<double>(killedAt - sentAt[static_cast<std::size_t>(run.recorded)]).count() : 0;
   run.rowsPerSecond = static_cast<double>(run.sent) / seconds;
@@ -113,10 +118,11 @@ int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
   const int seconds = argc > 2 ? std::atoi(argv[2]) : 4;
   const std::string folder = argc > 3 ? argv[3] : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+  const int silenceMicros = argc > 4 ? std::atoi(argv[4]) : 0;
   std::printf("%4s %8s %9s %9s %14s %10s\n", "run", "sent", "recorded", "in order", "lost (s)", "frames/s");
   double worst = 0;
   for (int i = 0; i < runs; ++i) {
-    const Run run = Flood(seconds, folder + "/kill_bench.pcapng");
+    const Run run = Flood(seconds, folder + "/kill_bench.pcapng", silenceMicros);
     worst = std::max(worst, run.lostSeconds);
     std::printf("%4d %8ld %9ld %9s %14.3f %10.0f\n", i + 1, run.sent, run.recorded, run.inOrder ? "yes" : "NO",
                 run.lostSeconds, run.rowsPerSecond);
