@@ -62,7 +62,7 @@ void CaptureLoad::Start(PacketLogModel& log) {
 void CaptureLoad::Run() {
   // The window's thread comes first: on a busy machine the reading waits,
   // not the painting and the keys.
-  (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+  (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 5);
   QString failure;
   bool more = true;
   while (more && failure.isEmpty()) {
