@@ -1,5 +1,6 @@
 #include "app/capture_batch.h"
 
+#include "app/capture_lines.h"
 #include "app/capture_open.h"
 #include "capture/packet_log_model.h"
 #include "capture/packet_store.h"
@@ -37,10 +38,12 @@ void CheckCarriesFrames(const CapturePacketStream& stream, const CapturedPacketV
 
 }  // namespace
 
-bool ReadCaptureBatch(CapturePacketStream& stream, CaptureBatch& batch, std::size_t maxPackets) {
+bool ReadCaptureBatch(CapturePacketStream& stream, CaptureBatch& batch, std::size_t maxPackets,
+                      std::size_t& interfacesSeen) {
   CapturedPacketView packet;
   while (batch.packets.size() < maxPackets) {
     if (!stream.Next(packet)) return false;
+    while (interfacesSeen < stream.Interfaces().size()) batch.interfaces.push_back(stream.Interfaces()[interfacesSeen++]);
     CheckCarriesFrames(stream, packet);
     packet.ForEachComment([&](std::string_view comment) {
       if (!ParseFirstByteComment(comment)) {
@@ -59,12 +62,17 @@ bool ReadCaptureBatch(CapturePacketStream& stream, CaptureBatch& batch, std::siz
   return true;
 }
 
-void AppendCaptureBatch(const CaptureBatch& batch, std::size_t first, std::size_t end, PacketLogModel& log) {
+void AppendCaptureBatch(const CaptureBatch& batch, std::size_t first, std::size_t end, PacketLogModel& log,
+                        CaptureLines& lines) {
+  if (first == 0) {
+    for (const CapturedInterface& link : batch.interfaces) lines.AddInterface(link);
+  }
   auto note = std::lower_bound(batch.notes.begin(), batch.notes.end(), first,
                                [](const CaptureBatch::Note& note, std::size_t packet) { return note.beforePacket < packet; });
   for (std::size_t i = first; i < end; ++i) {
     for (; note != batch.notes.end() && note->beforePacket == i; ++note) log.AppendMark(note->text, note->at);
     const CaptureBatch::Packet& packet = batch.packets[i];
+    lines.NoteRow(log.PacketCount(), packet.interfaceId);
     log.AppendCapturedPacket(reinterpret_cast<const std::uint8_t*>(batch.bytes.data()) + packet.offset, packet.count,
                              packet.stamp, packet.firstByte);
   }

@@ -13,6 +13,7 @@
 
 namespace tessaly {
 
+class CaptureLines;
 class PacketLogModel;
 
 // Packets of a capture file on their way to the log: read on one thread,
@@ -36,20 +37,25 @@ struct CaptureBatch {
   std::string bytes;
   std::vector<Packet> packets;
   std::vector<Note> notes;
+  // Interfaces the file described since the batch before.
+  std::vector<CapturedInterface> interfaces;
 };
 
 // Reads packets on into batch until it holds maxPackets or the file ends;
 // false at the end of the file. Throws CaptureFileError at a damaged block
 // or a packet that is no Modbus RTU frame; the packets before it stay in
-// the batch.
-bool ReadCaptureBatch(CapturePacketStream& stream, CaptureBatch& batch, std::size_t maxPackets);
+// the batch. interfacesSeen: how many of the stream's interfaces earlier
+// batches took.
+bool ReadCaptureBatch(CapturePacketStream& stream, CaptureBatch& batch, std::size_t maxPackets,
+                      std::size_t& interfacesSeen);
 
 // Appends a batch's packets from first up to end, each after the notes
 // that go before it, to the log; the notes after the last packet come with
-// it.
-void AppendCaptureBatch(const CaptureBatch& batch, std::size_t first, std::size_t end, PacketLogModel& log);
-inline void AppendCaptureBatch(const CaptureBatch& batch, PacketLogModel& log) {
-  AppendCaptureBatch(batch, 0, batch.packets.size(), log);
+// it. lines learns the batch's interfaces and each row's.
+void AppendCaptureBatch(const CaptureBatch& batch, std::size_t first, std::size_t end, PacketLogModel& log,
+                        CaptureLines& lines);
+inline void AppendCaptureBatch(const CaptureBatch& batch, PacketLogModel& log, CaptureLines& lines) {
+  AppendCaptureBatch(batch, 0, batch.packets.size(), log, lines);
 }
 
 }  // namespace tessaly

@@ -1,5 +1,6 @@
 #include "app/capture_load.h"
 
+#include "app/capture_lines.h"
 #include "capture/packet_log_model.h"
 #include "capture_file/capture_file_writer.h"
 
@@ -24,7 +25,7 @@ int PercentOf(const CapturePacketStream& stream) {
 
 CaptureLoad::CaptureLoad(const QString& path, QObject* parent) : QObject(parent) {
   stream_ = std::make_unique<CapturePacketStream>(QFile::encodeName(path).toStdString());
-  endedEarly_ = !ReadCaptureBatch(*stream_, first_, kFirstPackets);
+  endedEarly_ = !ReadCaptureBatch(*stream_, first_, kFirstPackets, interfacesSeen_);
   // A torn last block is what a writer cut off leaves; a file torn before
   // it says anything is no capture.
   if (endedEarly_ && stream_->Torn() && stream_->Interfaces().empty()) {
@@ -42,9 +43,10 @@ CaptureLoad::~CaptureLoad() {
   if (reader_.joinable()) reader_.join();
 }
 
-void CaptureLoad::Start(PacketLogModel& log) {
+void CaptureLoad::Start(PacketLogModel& log, CaptureLines& lines) {
   log_ = &log;
-  AppendCaptureBatch(first_, log);
+  lines_ = &lines;
+  AppendCaptureBatch(first_, log, lines);
   log.AnnouncePackets();
   packets_ = first_.packets.size();
   if (!first_.packets.empty()) lastStamp_ = first_.packets.back().stamp;
@@ -69,7 +71,7 @@ void CaptureLoad::Run() {
     std::unique_ptr<CaptureBatch> batch;
     try {
       batch = std::make_unique<CaptureBatch>();
-      more = ReadCaptureBatch(*stream_, *batch, kBatchPackets);
+      more = ReadCaptureBatch(*stream_, *batch, kBatchPackets, interfacesSeen_);
     } catch (const CaptureFileError& fault) {
       // What was read before the fault is kept and shown.
       failure = QString::fromStdString(fault.what());
@@ -109,7 +111,7 @@ void CaptureLoad::Deliver() {
       if (!appending_) continue;  // the reader ran out of memory before the batch began
     }
     const std::size_t end = std::min(appended_ + kPiecePackets, appending_->packets.size());
-    AppendCaptureBatch(*appending_, appended_, end, *log_);
+    AppendCaptureBatch(*appending_, appended_, end, *log_, *lines_);
     packets_ += end - appended_;
     appended_ = end;
     if (end == appending_->packets.size()) {

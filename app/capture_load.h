@@ -14,6 +14,7 @@
 
 namespace tessaly {
 
+class CaptureLines;
 class PacketLogModel;
 
 // Reading a capture file into the log without stalling the window: the
@@ -47,7 +48,8 @@ class CaptureLoad : public QObject {
 
   // Appends the first packets to the log, and hands it the rest as they
   // are read. finished() tells when all is in, or the reading stopped.
-  void Start(PacketLogModel& log);
+  // lines learns the file's interfaces and each row's as they come.
+  void Start(PacketLogModel& log, CaptureLines& lines);
 
  signals:
   // Packets in the log so far, and how much of the file is read (0-100).
@@ -67,6 +69,8 @@ class CaptureLoad : public QObject {
   std::vector<CapturedInterface> firstInterfaces_;
   bool endedEarly_ = false;  // the whole file was in the first packets
   PacketLogModel* log_ = nullptr;
+  CaptureLines* lines_ = nullptr;
+  std::size_t interfacesSeen_ = 0;  // by the batches read
   quint64 packets_ = 0;
   PacketTime lastStamp_ = 0;  // where the file's closing notes go
   std::unique_ptr<CaptureBatch> appending_;  // the batch being appended

@@ -120,6 +120,7 @@ bool CaptureOpenCommand::MayStartCapture() {
   log_.Clear();
   shown_.clear();
   shownLine_ = {};
+  shownLines_.Clear();
   window_.setWindowTitle(QString::fromLatin1(kApplicationTitle));
   return true;
 }
@@ -136,7 +137,8 @@ void CaptureOpenCommand::Show(const QString& path, std::unique_ptr<CaptureLoad> 
   load_ = std::move(load);
   connect(load_.get(), &CaptureLoad::progress, this, &CaptureOpenCommand::ShowProgress);
   connect(load_.get(), &CaptureLoad::finished, this, &CaptureOpenCommand::ShowEnd);
-  load_->Start(log_);
+  shownLines_.Clear();
+  load_->Start(log_, shownLines_);
   RunReportingErrors([this] { RememberRecentCapture(storeDirectory_, shown_); });
 }
 

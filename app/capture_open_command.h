@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/capture_lines.h"
 #include "capture_file/capture_file_reader.h"
 
 #include <QObject>
@@ -51,6 +52,8 @@ class CaptureOpenCommand : public QObject {
   // The file the log shows (empty while it shows live capture) and its line.
   const QString& Shown() const { return shown_; }
   const CaptureInterface& ShownLine() const { return shownLine_; }
+  // Which line each row of the file shown came on.
+  const CaptureLines& ShownLines() const { return shownLines_; }
 
  signals:
   // The whole file is in the log, or its reading stopped.
@@ -71,6 +74,7 @@ class CaptureOpenCommand : public QObject {
   std::function<void()> endCapture_;
   QString shown_;
   CaptureInterface shownLine_;
+  CaptureLines shownLines_;
   std::unique_ptr<CaptureLoad> load_;
 };
 

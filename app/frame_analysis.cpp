@@ -179,7 +179,8 @@ modbus::LineTiming FrameAnalysis::Timing() const {
   // The capture's own line, not the port as it is set now: a TCP capture,
   // or one made before the speed was changed, is timed as it was made.
   // An opened file is timed by the line it was captured on.
-  if (const std::optional<CaptureInterface> shown = shownLine_ ? shownLine_() : std::nullopt) {
+  const int row = view_.currentIndex().isValid() ? view_.currentIndex().row() : -1;
+  if (const std::optional<CaptureInterface> shown = shownLine_ ? shownLine_(row) : std::nullopt) {
     return LineTimingOf(*shown);
   }
   return LineTimingOf(session_.Line());

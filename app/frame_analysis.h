@@ -62,11 +62,14 @@ class FrameAnalysis : public QObject {
   // becomes current when found.
   void Find(bool forward);
 
-  // The capture's line, for times on it.
+  // The capture's line, for times on it: of the current row's packet when
+  // the log shows a file.
   modbus::LineTiming Timing() const;
-  // The line of the capture file the log shows, if it shows one: it times
-  // the rows instead of the live session's line.
-  void SetShownLine(std::function<std::optional<CaptureInterface>()> shownLine) { shownLine_ = std::move(shownLine); }
+  // The line a row of the capture file the log shows came on, if it shows
+  // one (row -1: the file's first): it times the rows instead of the live
+  // session's line.
+  using ShownLine = std::function<std::optional<CaptureInterface>(int row)>;
+  void SetShownLine(ShownLine shownLine) { shownLine_ = std::move(shownLine); }
   // Makes a log row the grid's current row and brings it into view.
   void GoToRow(int row);
 
@@ -90,7 +93,7 @@ class FrameAnalysis : public QObject {
   PacketDetailsPane* details_;
   LogFilterPane* filter_;
   std::unique_ptr<FindScan> findScan_;
-  std::function<std::optional<CaptureInterface>()> shownLine_;  // while a find looks on a thread
+  ShownLine shownLine_;  // while a find looks on a thread
 };
 
 }  // namespace tessaly

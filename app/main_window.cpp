@@ -111,9 +111,10 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   setStatusBar(panels_);
   // Modbus marks, counts and panes beside the grid and the three panels.
   analysis_ = new FrameAnalysis(*this, log_, *logView_, *panels_, *session_);
-  analysis_->SetShownLine([this]() -> std::optional<CaptureInterface> {
+  analysis_->SetShownLine([this](int row) -> std::optional<CaptureInterface> {
     if (openCommand_->Shown().isEmpty()) return std::nullopt;
-    return openCommand_->ShownLine();
+    const CaptureInterface* line = openCommand_->ShownLines().LineOfRow(row);
+    return line ? *line : CaptureInterface{};
   });
   lineViews_ = new LineViews(*this, log_, *logView_, *analysis_, *session_);
   saveCommand_->SetDecoding([this] { return lineViews_->Decoding(); });

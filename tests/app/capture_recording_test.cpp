@@ -324,15 +324,28 @@ TEST_F(CaptureRecordingTest, OpenedFile_TimedByItsOwnLine) {
   {
     CaptureFileWriter writer(path.toStdString(), CaptureFileFormat::kPcapng, "test");
     const std::uint8_t bytes[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
-    writer.AddPacket(writer.AddInterface({"ttyS1", "ttyS1 19200 8E1, packets end after 2 ms of silence", 19200}),
-                     bytes, 8, {kNoon, kNoon + 4'000, kNoon + 6'000});
+    const std::uint32_t even = writer.AddInterface({"ttyS1", "ttyS1 19200 8E1, packets end after 2 ms of silence", 19200});
+    writer.AddPacket(even, bytes, 8, {kNoon, kNoon + 4'000, kNoon + 6'000});
+    writer.AddComment("\u2014 Link lost \u2014");
+    // The line set anew mid-capture: a second interface.
+    const std::uint32_t slow = writer.AddInterface({"ttyS1", "ttyS1 1200 7N1, packets end after 40 ms of silence", 1200});
+    writer.AddPacket(slow, bytes, 8, {kNoon + 90'000, kNoon + 150'000, kNoon + 190'000});
+    writer.AddPacket(even, bytes, 8, {kNoon + 290'000, kNoon + 294'000, kNoon + 296'000});
     writer.Close();
   }
   StartProgram();
   const modbus::LineTiming live = Window().Analysis().Timing();
   ASSERT_TRUE(Window().OpenCapture(path)) << reports_.Text();
-  EXPECT_EQ(Window().Analysis().Timing().bitsPerSecond, 19200);
-  EXPECT_EQ(Window().Analysis().Timing().bitsPerCharacter, 11);
+  // Rows: the first packet, the note, then one packet on each line.
+  const auto timingOfRow = [this](int row) {
+    Window().Analysis().GoToRow(row);
+    return Window().Analysis().Timing();
+  };
+  EXPECT_EQ(timingOfRow(0).bitsPerSecond, 19200);
+  EXPECT_EQ(timingOfRow(0).bitsPerCharacter, 11);
+  EXPECT_EQ(timingOfRow(2).bitsPerSecond, 1200);
+  EXPECT_EQ(timingOfRow(2).bitsPerCharacter, 9);
+  EXPECT_EQ(timingOfRow(3).bitsPerSecond, 19200);
   ASSERT_TRUE(Window().OpenCapture(WriteCapture("foreign.pcapng")));
   EXPECT_FALSE(Window().Analysis().Timing().Known());
   // A new capture in the file's place is timed by the port again.

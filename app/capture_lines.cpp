@@ -1,0 +1,25 @@
+#include "app/capture_lines.h"
+
+#include <algorithm>
+
+namespace tessaly {
+
+void CaptureLines::Clear() {
+  interfaces_.clear();
+  runs_.clear();
+}
+
+void CaptureLines::NoteRow(int row, std::uint32_t interfaceId) {
+  if (runs_.empty() || runs_.back().second != interfaceId) runs_.emplace_back(row, interfaceId);
+}
+
+const CaptureInterface* CaptureLines::LineOfRow(int row) const {
+  if (runs_.empty()) return interfaces_.empty() ? nullptr : &interfaces_.front().link;
+  // The last run that begins at or before the row.
+  auto run = std::upper_bound(runs_.begin(), runs_.end(), row,
+                              [](int value, const std::pair<int, std::uint32_t>& run) { return value < run.first; });
+  if (run != runs_.begin()) --run;
+  return run->second < interfaces_.size() ? &interfaces_[run->second].link : nullptr;
+}
+
+}  // namespace tessaly
