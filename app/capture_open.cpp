@@ -1,11 +1,9 @@
 #include "app/capture_open.h"
 
-#include "capture_file/capture_file_writer.h"
 #include "settings/program_key.h"
 #include "settings/registry.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QFileInfo>
 
 namespace tessaly {
@@ -17,38 +15,11 @@ std::string RecentKeyPath() { return std::string(kProgramKeyPath) + "\\" + kRece
 
 std::string RecentValueName(int index) { return "File" + std::to_string(index + 1); }
 
-bool CarriesModbusRtu(std::uint16_t linkType) {
-  return linkType >= kFirstUserLinkType && linkType <= kLastUserLinkType;
-}
-
 QString LocalText(PacketTime at, const QString& format) {
   return QDateTime::fromMSecsSinceEpoch(at / 1000).toString(format);
 }
 
 }  // namespace
-
-CaptureFileContents ReadCaptureForLog(const QString& path) {
-  CaptureFileContents contents = ReadCaptureFile(QFile::encodeName(path).toStdString());
-  // A torn last block is what a writer cut off leaves; a file torn before
-  // it says anything is no capture.
-  if (contents.torn && contents.interfaces.empty()) {
-    throw CaptureFileError("Cannot read the capture " + path.toStdString() + ": it is cut off before its first packet");
-  }
-  // Only the interfaces that carry packets count: a file may describe a
-  // link it never captured on.
-  for (const CapturedPacket& packet : contents.packets) {
-    if (packet.interfaceId >= contents.interfaces.size()) {
-      throw CaptureFileError("Cannot read the capture " + path.toStdString() +
-                             ": a packet names an interface the file does not describe");
-    }
-    const std::uint16_t linkType = contents.interfaces[packet.interfaceId].linkType;
-    if (!CarriesModbusRtu(linkType)) {
-      throw CaptureFileError("Cannot read the capture " + path.toStdString() + ": its packets are of link type " +
-                             std::to_string(linkType) + ", not Modbus RTU frames (link types 147 to 162)");
-    }
-  }
-  return contents;
-}
 
 QString UnfinishedCaptureQuestion(const CaptureSpan& span) {
   QString when;

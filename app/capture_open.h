@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture_file/capture_file_reader.h"
+#include "capture_file/capture_packet_stream.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,11 +14,6 @@ namespace tessaly {
 // of other capture tools give their serial lines.
 inline constexpr std::uint16_t kFirstUserLinkType = 147;
 inline constexpr std::uint16_t kLastUserLinkType = 162;
-
-// Reads a capture file for the log. Throws CaptureFileError naming the
-// file and what is wrong: no capture file, a damaged block, or packets of
-// a link type that carries something else than Modbus RTU frames.
-CaptureFileContents ReadCaptureForLog(const QString& path);
 
 // "The last capture (120 packets, 2026-12-08 09:05:07–09:41:12) was not
 // closed. Open it?"
