@@ -173,6 +173,10 @@ bool CapturePacketStream::NextPcap(CapturedPacketView& packet) {
     return false;
   }
   const std::uint32_t captured = U32(8);
+  if (captured > kLargestBlock && FileHolds(std::uint64_t{pcap::kRecordHeaderSize} + captured)) {
+    Fail("a packet at offset " + std::to_string(Offset()) + " is too long to read (" + std::to_string(captured) +
+         " bytes)");
+  }
   if (!FileHolds(std::uint64_t{pcap::kRecordHeaderSize} + captured) ||
       !Ensure(pcap::kRecordHeaderSize + std::size_t{captured})) {
     torn_ = true;
