@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <new>
+#include <system_error>
 
 namespace tessaly {
 namespace {
@@ -58,7 +59,16 @@ void CaptureLoad::Start(PacketLogModel& log, CaptureLines& lines) {
     Deliver();
     return;
   }
-  reader_ = std::thread([this] { Run(); });
+  try {
+    reader_ = std::thread([this] { Run(); });
+  } catch (const std::system_error& failure) {
+    // No thread to be had: the first packets stay, and the user hears why
+    // the rest are missing.
+    done_ = true;
+    failure_ = QStringLiteral("Cannot read the capture %1: %2")
+                   .arg(QString::fromStdString(stream_->Name()), QString::fromLocal8Bit(failure.what()));
+    Deliver();
+  }
 }
 
 void CaptureLoad::Run() {
