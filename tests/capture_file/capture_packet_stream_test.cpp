@@ -239,15 +239,16 @@ TEST_F(CapturePacketStreamTest, DamagedBlockFarIn_PacketsBeforeIt_ThenTheFault) 
   EXPECT_EQ(read, 5000u);
 }
 
-// Blocks longer than the reader ever buffers: one of a kind it does not read
-// is stepped over; a packet block that long is refused by name.
-TEST_F(CapturePacketStreamTest, HugeBlocks_OtherKindsSkipped_PacketsRefused) {
+// A block longer than the reader's buffer is read whole; one longer than it
+// ever buffers is stepped over when of a kind it does not read, and refused
+// by name when it is a packet's.
+TEST_F(CapturePacketStreamTest, LongAndHugeBlocks_ReadSkippedOrRefused) {
   std::string bytes;
   pcapng::AppendSectionHeader(bytes, "test");
   pcapng::AppendInterface(bytes, kLine);
   const std::uint8_t frame[] = {1, 3, 0, 0};
-  const auto huge = [](std::uint32_t type) {
-    std::string block(20u << 20, '\0');
+  const auto huge = [](std::uint32_t type, std::size_t size = 20u << 20) {
+    std::string block(size, '\0');
     const std::uint32_t length = static_cast<std::uint32_t>(block.size());
     for (int i = 0; i < 4; ++i) {
       block[i] = static_cast<char>(type >> (8 * i));
@@ -256,6 +257,7 @@ TEST_F(CapturePacketStreamTest, HugeBlocks_OtherKindsSkipped_PacketsRefused) {
     }
     return block;
   };
+  bytes += huge(0x0BAD, 3u << 20);
   bytes += huge(0x0BAD);
   pcapng::AppendPacket(bytes, 0, kNoon, frame, 4, {});
   const std::size_t packetBlock = bytes.size();
