@@ -277,6 +277,28 @@ TEST_F(CapturePacketStreamTest, LongAndHugeBlocks_ReadSkippedOrRefused) {
   }
 }
 
+// Two files run together make a file of two sections, each numbering its
+// interfaces from 0: the second section's packets are on its own lines.
+TEST_F(CapturePacketStreamTest, SecondSection_PacketsOnItsOwnLines) {
+  std::string bytes;
+  const std::uint8_t frame[] = {1, 3, 0, 0};
+  pcapng::AppendSectionHeader(bytes, "first");
+  pcapng::AppendInterface(bytes, kLine);
+  pcapng::AppendPacket(bytes, 0, kNoon, frame, 4, {});
+  pcapng::AppendSectionHeader(bytes, "second");
+  pcapng::AppendInterface(bytes, {"ttyS9", "ttyS9 1200 8N1, packets end after 40 ms of silence", 1200});
+  pcapng::AppendPacket(bytes, 0, kNoon + 1, frame, 4, {});
+  CapturePacketStream stream(bytes, "sections");
+  CapturedPacketView packet;
+  ASSERT_TRUE(stream.Next(packet));
+  EXPECT_EQ(packet.interfaceId, 0u);
+  ASSERT_TRUE(stream.Next(packet));
+  EXPECT_EQ(packet.interfaceId, 1u);
+  ASSERT_EQ(stream.Interfaces().size(), 2u);
+  EXPECT_EQ(stream.Interfaces()[1].link.name, "ttyS9");
+  EXPECT_FALSE(stream.Next(packet));
+}
+
 TEST_F(CapturePacketStreamTest, CountedWithoutKeeping_PacketsAndSpan) {
   const std::string path = PathOf("count.pcapng");
   const std::vector<Written> written = WriteLong(path, CaptureFileFormat::kPcapng);
