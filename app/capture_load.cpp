@@ -6,6 +6,8 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
+#include <QTimer>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -25,6 +27,9 @@ int PercentOf(const CapturePacketStream& stream) {
 }  // namespace
 
 CaptureLoad::CaptureLoad(const QString& path, QObject* parent) : QObject(parent) {
+  deliveryTimer_.setSingleShot(true);
+  deliveryTimer_.setInterval(0);
+  connect(&deliveryTimer_, &QTimer::timeout, this, &CaptureLoad::Deliver);
   stream_ = std::make_unique<CapturePacketStream>(QFile::encodeName(path).toStdString());
   endedEarly_ = !ReadCaptureBatch(*stream_, first_, kFirstPackets, interfacesSeen_);
   // A torn last block is what a writer cut off leaves; a file torn before
@@ -99,12 +104,24 @@ void CaptureLoad::Run() {
         failure_ = failure;
       }
     }
-    QMetaObject::invokeMethod(this, &CaptureLoad::Deliver, Qt::QueuedConnection);
+    PostDelivery();
+  }
+}
+
+void CaptureLoad::PostDelivery() {
+  // One delivery waits at a time, and it comes from a zero timer, which
+  // fires once the window's own events are handled: pieces posted one
+  // after another would keep its timers and input waiting.
+  if (deliveryPending_.exchange(true)) return;
+  if (QThread::currentThread() == thread()) {
+    deliveryTimer_.start();
+  } else {
+    QMetaObject::invokeMethod(&deliveryTimer_, qOverload<>(&QTimer::start), Qt::QueuedConnection);
   }
 }
 
 void CaptureLoad::Deliver() {
-  deliveryPosted_ = false;
+  deliveryPending_ = false;
   if (reported_ || !log_) return;
   QElapsedTimer slice;
   slice.start();
@@ -148,10 +165,7 @@ void CaptureLoad::Deliver() {
   }
   if (!done) {
     emit progress(packets_, percent);
-    if (!waiting && !deliveryPosted_) {
-      deliveryPosted_ = true;
-      QMetaObject::invokeMethod(this, &CaptureLoad::Deliver, Qt::QueuedConnection);
-    }
+    if (!waiting) PostDelivery();
     return;
   }
   // The reader has finished with the stream: what it noted is safe to read.

@@ -5,7 +5,9 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -63,6 +65,8 @@ class CaptureLoad : public QObject {
   // On the object's thread: appends the next piece of what was read, or
   // ends, and comes back while there is more.
   void Deliver();
+  // From either thread: has Deliver run soon on the object's thread.
+  void PostDelivery();
 
   std::unique_ptr<CapturePacketStream> stream_;
   CaptureBatch first_;
@@ -75,7 +79,8 @@ class CaptureLoad : public QObject {
   PacketTime lastStamp_ = 0;  // where the file's closing notes go
   std::unique_ptr<CaptureBatch> appending_;  // the batch being appended
   std::size_t appended_ = 0;                 // of its packets
-  bool deliveryPosted_ = false;
+  std::atomic<bool> deliveryPending_{false};
+  QTimer deliveryTimer_;
   bool reported_ = false;
 
   std::mutex mutex_;

@@ -123,15 +123,29 @@ class TimedApplication : public QApplication {
       return handled;
     }
     const double before = ThreadCpuMs();
+    const qint64 wallBefore = wall_.isValid() ? wall_.nsecsElapsed() : 0;
+    if (!wall_.isValid()) wall_.start();
+    if (lastEnd_ > 0) longestOutside_ = std::max(longestOutside_, (wallBefore - lastEnd_) / 1e6);
     const bool handled = QApplication::notify(receiver, event);
     longest_ = std::max(longest_, ThreadCpuMs() - before);
+    lastEnd_ = wall_.nsecsElapsed();
+    const double wallMs = (lastEnd_ - wallBefore) / 1e6;
+    if (wallMs > longestWall_) {
+      longestWall_ = wallMs;
+      longestWallType_ = event->type();
+    }
     --depth_;
     return handled;
   }
-  void Reset() { longest_ = 0; }
+  void Reset() { longest_ = longestWall_ = longestOutside_ = 0; }
   double LongestMs() const { return longest_; }
+  double longestWall_ = 0;
+  int longestWallType_ = 0;
+  double longestOutside_ = 0;
 
  private:
+  QElapsedTimer wall_;
+  qint64 lastEnd_ = 0;
   int depth_ = 0;
   double longest_ = 0;
 };
@@ -200,6 +214,8 @@ int main(int argc, char** argv) {
   std::printf("longest stall of the window's thread: %.1f ms while the rest was read (%.1f ms opening and painting "
               "the first screen); its longest processor time on one event meanwhile: %.1f ms\n",
               stalled, std::max(openingStall, firstScreen * 1e3 - kStallTimerMs), longestEvent);
+  std::printf("longest wall time on one event %.1f ms (type %d), longest between events %.1f ms\n", app.longestWall_,
+              app.longestWallType_, app.longestOutside_);
   std::printf("resident %.0f MB (idle window %.0f MB)\n", ResidentMb(), idleMb);
   std::remove(path.c_str());
   return window.Log().PacketCount() == packets ? 0 : 1;
