@@ -1,24 +1,44 @@
 #include "app/capture_lines.h"
 
+#include <algorithm>
+
 namespace tessaly {
+
+void CaptureLines::Clear() { *this = CaptureLines(); }
+
+void CaptureLines::AddInterface(const CapturedInterface& link) {
+  interfaces_.push_back(link);
+  const std::string& given = link.link.lineName;
+  const QString name = QString::fromStdString(given.empty() ? link.link.name : given);
+  qsizetype line = names_.indexOf(name);
+  if (line < 0) {
+    line = names_.size();
+    names_ << name;
+  }
+  lineOfInterface_.push_back(static_cast<int>(line));
+}
+
+void CaptureLines::NoteRow(int row, std::uint32_t interfaceId) {
+  if (runs_.empty() || runs_.back().second != interfaceId) runs_.emplace_back(row, interfaceId);
+}
+
+int CaptureLines::LineOf(std::uint32_t interfaceId) const {
+  return interfaceId < lineOfInterface_.size() ? lineOfInterface_[interfaceId] : 0;
+}
+
+const CaptureInterface* CaptureLines::LineOfRow(int row) const {
+  if (runs_.empty()) return interfaces_.empty() ? nullptr : &interfaces_.front().link;
+  // The last run that begins at or before the row.
+  auto run = std::upper_bound(runs_.begin(), runs_.end(), row,
+                              [](int value, const std::pair<int, std::uint32_t>& run) { return value < run.first; });
+  if (run != runs_.begin()) --run;
+  return run->second < interfaces_.size() ? &interfaces_[run->second].link : nullptr;
+}
 
 CaptureLines LinesOfCapture(const std::vector<CapturedInterface>& interfaces) {
   CaptureLines lines;
-  for (const CapturedInterface& interface : interfaces) {
-    const std::string& given = interface.link.lineName;
-    const QString name = QString::fromStdString(given.empty() ? interface.link.name : given);
-    qsizetype line = lines.names.indexOf(name);
-    if (line < 0) {
-      line = lines.names.size();
-      lines.names << name;
-    }
-    lines.lineOfInterface.push_back(static_cast<int>(line));
-  }
+  for (const CapturedInterface& link : interfaces) lines.AddInterface(link);
   return lines;
-}
-
-int LineOfInterface(const CaptureLines& lines, std::uint32_t interfaceId) {
-  return interfaceId < lines.lineOfInterface.size() ? lines.lineOfInterface[interfaceId] : 0;
 }
 
 }  // namespace tessaly

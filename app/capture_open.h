@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture_file/capture_file_reader.h"
+#include "capture_file/capture_packet_stream.h"
 
 #include <QString>
 #include <QStringList>
@@ -9,26 +9,15 @@
 
 namespace tessaly {
 
-class PacketLogModel;
-
 // The link types whose packets are Modbus RTU frames: the one this program
 // writes, and the other link types reserved for private use, which users
 // of other capture tools give their serial lines.
 inline constexpr std::uint16_t kFirstUserLinkType = 147;
 inline constexpr std::uint16_t kLastUserLinkType = 162;
 
-// Reads a capture file for the log. Throws CaptureFileError naming the
-// file and what is wrong: no capture file, a damaged block, or packets of
-// a link type that carries something else than Modbus RTU frames.
-CaptureFileContents ReadCaptureForLog(const QString& path);
-
-// Replaces the log's rows with the capture's packets, each with its times;
-// the notes the file keeps (a link lost) become the log's marks.
-void ShowCaptureInLog(const CaptureFileContents& contents, PacketLogModel& log);
-
 // "The last capture (120 packets, 2026-12-08 09:05:07–09:41:12) was not
 // closed. Open it?"
-QString UnfinishedCaptureQuestion(const CaptureFileContents& contents);
+QString UnfinishedCaptureQuestion(const CaptureSpan& span);
 
 // The captures opened last, newest first, at most kRecentCaptures, kept in
 // the user's part of the settings store.

@@ -1,6 +1,7 @@
 #include "app/capture_open_command.h"
 
 #include "app/capture_folder.h"
+#include "app/capture_load.h"
 #include "app/capture_open.h"
 #include "app/close_guard.h"
 #include "capture/packet_log_model.h"
@@ -8,6 +9,7 @@
 #include "presentation/error_report.h"
 
 #include <QAction>
+#include <QFile>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -38,7 +40,12 @@ CaptureOpenCommand::CaptureOpenCommand(QMainWindow& window, PacketLogModel& log,
       closeGuard_(closeGuard),
       storeDirectory_(std::move(storeDirectory)),
       capturing_(std::move(capturing)),
-      endCapture_(std::move(endCapture)) {}
+      endCapture_(std::move(endCapture)) {
+  // A log cleared while a file is read into it stays cleared.
+  connect(&log_, &QAbstractItemModel::modelReset, this, [this] { StopReading(); });
+}
+
+CaptureOpenCommand::~CaptureOpenCommand() = default;
 
 void CaptureOpenCommand::Run() {
   const QString path =
@@ -48,13 +55,16 @@ void CaptureOpenCommand::Run() {
 }
 
 bool CaptureOpenCommand::Open(const QString& path) {
-  // Read first: a file that cannot be shown leaves the log and a running
-  // capture untouched.
-  CaptureFileContents contents;
+  // Read the file's start first: a file that cannot be shown leaves the log
+  // and a running capture untouched.
+  std::unique_ptr<CaptureLoad> load;
   try {
-    contents = ReadCaptureForLog(path);
+    load = std::make_unique<CaptureLoad>(path);
   } catch (const CaptureFileError& failure) {
     ShowErrorReport(QString::fromStdString(failure.what()));
+    return false;
+  } catch (const std::bad_alloc&) {
+    ShowErrorReport(QStringLiteral("Cannot read the capture %1: out of memory").arg(path));
     return false;
   }
   if (capturing_()) {
@@ -65,7 +75,7 @@ bool CaptureOpenCommand::Open(const QString& path) {
     }
     endCapture_();
   }
-  Show(path, contents);
+  Show(path, std::move(load));
   return true;
 }
 
@@ -74,15 +84,17 @@ void CaptureOpenCommand::OfferUnfinished() {
   if (!path) return;
   // Offered once: whatever the answer, the next start asks no more.
   ForgetUnfinished(*path);
-  CaptureFileContents contents;
+  // Counted without keeping the packets: the file may be long.
+  CaptureSpan span;
   try {
-    contents = ReadCaptureForLog(*path);
+    CapturePacketStream stream(QFile::encodeName(*path).toStdString());
+    span = CountCapture(stream);
   } catch (const CaptureFileError& failure) {
     ShowErrorReport(QString::fromStdString(failure.what()));
     return;
   }
-  if (contents.packets.empty()) return;
-  if (AskYes(window_, UnfinishedCaptureQuestion(contents), QMessageBox::No)) Show(*path, contents);
+  if (span.packets == 0) return;
+  if (AskYes(window_, UnfinishedCaptureQuestion(span), QMessageBox::No)) Open(*path);
 }
 
 void CaptureOpenCommand::FillRecent(QMenu& menu) {
@@ -104,28 +116,65 @@ bool CaptureOpenCommand::MayStartCapture() {
               QMessageBox::Cancel)) {
     return false;
   }
+  StopReading();
   log_.Clear();
+  log_.SetLineNames({});
   shown_.clear();
   shownLine_ = {};
+  shownLines_.Clear();
   window_.setWindowTitle(QString::fromLatin1(kApplicationTitle));
   return true;
 }
 
-void CaptureOpenCommand::Show(const QString& path, const CaptureFileContents& contents) {
-  ShowCaptureInLog(contents, log_);
+void CaptureOpenCommand::Show(const QString& path, std::unique_ptr<CaptureLoad> load) {
+  StopReading();
+  log_.Clear();
+  // The file's own lines name its rows once it shows two; it does not say
+  // which of them the master spoke on.
+  log_.SetLineNames({});
+  log_.SetMasterLine(-1);
   shown_ = QFileInfo(path).absoluteFilePath();
-  shownLine_ = contents.interfaces.empty() ? CaptureInterface{} : contents.interfaces.front().link;
+  shownLine_ = load->FirstInterfaces().empty() ? CaptureInterface{} : load->FirstInterfaces().front().link;
   // The rows are the file's: closing has nothing to ask.
   closeGuard_.MarkKept(shown_);
   window_.setWindowTitle(
       QStringLiteral("%1 \u2014 %2").arg(QFileInfo(path).fileName(), QString::fromLatin1(kApplicationTitle)));
+  load_ = std::move(load);
+  connect(load_.get(), &CaptureLoad::progress, this, &CaptureOpenCommand::ShowProgress);
+  connect(load_.get(), &CaptureLoad::finished, this, &CaptureOpenCommand::ShowEnd);
+  shownLines_.Clear();
+  load_->Start(log_, shownLines_);
+  RunReportingErrors([this] { RememberRecentCapture(storeDirectory_, shown_); });
+}
+
+void CaptureOpenCommand::ShowProgress(quint64 packets, int percent) {
+  window_.statusBar()->showMessage(QStringLiteral("Reading %1: %2 packets, %3 %")
+                                       .arg(QDir::toNativeSeparators(shown_))
+                                       .arg(packets)
+                                       .arg(percent));
+}
+
+void CaptureOpenCommand::ShowEnd(quint64 packets, bool torn, const QString& failure) {
+  // Deleted later: this runs inside the load's own signal.
+  load_.release()->deleteLater();
   window_.statusBar()->showMessage(
       QStringLiteral("Opened %1: %2 packets%3")
           .arg(QDir::toNativeSeparators(shown_))
-          .arg(contents.packets.size())
-          .arg(contents.torn ? QStringLiteral(" (its unfinished last block left out)") : QString()),
+          .arg(packets)
+          .arg(torn ? QStringLiteral(" (its unfinished last block left out)") : QString()),
       kOpenedNoteMs);
-  RunReportingErrors([this] { RememberRecentCapture(storeDirectory_, shown_); });
+  if (!failure.isEmpty()) {
+    ShowErrorReport(QStringLiteral("%1. The %2 packets before it are shown.").arg(failure).arg(packets));
+  }
+  emit readingEnded();
+}
+
+void CaptureOpenCommand::StopReading() {
+  if (!load_) return;
+  load_.reset();
+  window_.statusBar()->showMessage(QStringLiteral("Reading %1 stopped").arg(QDir::toNativeSeparators(shown_)),
+                                   kOpenedNoteMs);
+  emit readingEnded();
 }
 
 }  // namespace tessaly

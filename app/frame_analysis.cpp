@@ -1,6 +1,7 @@
 #include "app/frame_analysis.h"
 
 #include "app/filter_pane_keys.h"
+#include "app/interface_timing.h"
 #include "capture/frame_counter.h"
 #include "capture/frame_mark_delegate.h"
 #include "capture/find_scan.h"
@@ -175,28 +176,20 @@ void FrameAnalysis::RememberDetailsShown(bool shown) const {
 }
 
 modbus::LineTiming FrameAnalysis::Timing() const {
-  // The capture's own line, not the port as it is set now: a TCP capture,
-  // or one made before the speed was changed, is timed as it was made.
-  const LineDescription line = session_.Line();
-  const int parity = line.parity == 'N' ? 0 : 1;
-  const int stop = (line.stopHalfBits + 1) / 2;
-  return {line.bitsPerSecond.value_or(0), 1 + line.dataBits + parity + stop};
+  return TimingOfRow(view_.currentIndex().isValid() ? view_.currentIndex().row() : -1);
 }
-
-namespace {
-
-modbus::LineTiming TimingOf(const LineDescription& line) {
-  const int parity = line.parity == 'N' ? 0 : 1;
-  const int stop = (line.stopHalfBits + 1) / 2;
-  return {line.bitsPerSecond.value_or(0), 1 + line.dataBits + parity + stop};
-}
-
-}  // namespace
 
 modbus::LineTiming FrameAnalysis::TimingOfRow(int row) const {
+  // An opened file is timed by the line each row was captured on.
+  if (const std::optional<CaptureInterface> shown = shownLine_ ? shownLine_(row) : std::nullopt) {
+    return LineTimingOf(*shown);
+  }
+  // The capture's own line, not the port as it is set now: a TCP capture,
+  // or one made before the speed was changed, is timed as it was made; a
+  // row of the second line by the second line.
   const bool secondLine = secondLine_ && log_.ShowsLines() && row >= 0 && row < log_.PacketCount() &&
                           log_.PacketAt(row).line == 1;
-  return secondLine ? TimingOf(secondLine_()) : Timing();
+  return LineTimingOf(secondLine ? secondLine_() : session_.Line());
 }
 
 void FrameAnalysis::ShowCurrentRow() {

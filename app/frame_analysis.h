@@ -2,6 +2,7 @@
 
 #include "app/count_label.h"
 #include "capture/modbus/conversation.h"
+#include "capture_file/capture_file_format.h"
 #include "session/line_description.h"
 
 #include <QObject>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -61,13 +63,18 @@ class FrameAnalysis : public QObject {
   // becomes current when found.
   void Find(bool forward);
 
-  // The capture's line, for times on it.
+  // The line of the current row, for times on it.
   modbus::LineTiming Timing() const;
-  // The line of a row, for times on it: the second line's own where the
-  // row came on it.
+  // The line of a row, for times on it: of its own packet's interface when
+  // the log shows a file; the second line's own where the row came on it.
   modbus::LineTiming TimingOfRow(int row) const;
   // The second line's description, while one is captured beside the first.
   void SetSecondLine(std::function<LineDescription()> line) { secondLine_ = std::move(line); }
+  // The line a row of the capture file the log shows came on, if it shows
+  // one (row -1: the file's first): it times the rows instead of the live
+  // session's line.
+  using ShownLine = std::function<std::optional<CaptureInterface>(int row)>;
+  void SetShownLine(ShownLine shownLine) { shownLine_ = std::move(shownLine); }
   // Makes a log row the grid's current row and brings it into view.
   void GoToRow(int row);
 
@@ -91,7 +98,8 @@ class FrameAnalysis : public QObject {
   FrameMarkDelegate* marks_;
   PacketDetailsPane* details_;
   LogFilterPane* filter_;
-  std::unique_ptr<FindScan> findScan_;  // while a find looks on a thread
+  std::unique_ptr<FindScan> findScan_;
+  ShownLine shownLine_;  // while a find looks on a thread
 };
 
 }  // namespace tessaly

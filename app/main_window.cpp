@@ -147,6 +147,11 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   });
   // Modbus marks, counts and panes beside the grid and the three panels.
   analysis_ = new FrameAnalysis(*this, log_, *logView_, *panels_, *session_);
+  analysis_->SetShownLine([this](int row) -> std::optional<CaptureInterface> {
+    if (openCommand_->Shown().isEmpty()) return std::nullopt;
+    const CaptureInterface* line = openCommand_->ShownLines().LineOfRow(row);
+    return line ? *line : CaptureInterface{};
+  });
   lineViews_ = new LineViews(*this, log_, *logView_, *analysis_, *session_);
   analysis_->SetSecondLine([this] { return second_->Session().Line(); });
   saveCommand_->SetDecoding([this] { return lineViews_->Decoding(); });
@@ -352,6 +357,8 @@ bool MainWindow::OpenCapture(const QString& path) { return openCommand_->Open(pa
 void MainWindow::OfferUnfinishedCapture() { openCommand_->OfferUnfinished(); }
 
 const QString& MainWindow::ShownCapture() const { return openCommand_->Shown(); }
+
+bool MainWindow::ReadingCapture() const { return openCommand_->Reading(); }
 
 void MainWindow::EndRecording() {
   if (BothLinesRouted()) {

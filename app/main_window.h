@@ -72,6 +72,8 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   void OfferUnfinishedCapture();
   // The capture file the log shows, empty while it shows live capture.
   const QString& ShownCapture() const;
+  // True while the rest of a long capture file is read into the log.
+  bool ReadingCapture() const;
 
   PacketFramer& Framer() { return session_->Framer(); }
   CaptureSession& Session() { return *session_; }

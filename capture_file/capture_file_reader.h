@@ -2,6 +2,7 @@
 
 #include "capture/packet_time.h"
 #include "capture_file/capture_file_format.h"
+#include "capture_file/capture_packet_stream.h"
 
 #include <cstdint>
 #include <optional>
@@ -11,12 +12,9 @@
 
 namespace tessaly {
 
-// What a capture file holds, as far as this program uses it.
-struct CapturedInterface {
-  std::uint16_t linkType = 0;
-  CaptureInterface link;
-};
-
+// What a capture file holds, as far as this program uses it, all in memory:
+// for files of a known small size. A file of any size is read packet by
+// packet through CapturePacketStream.
 struct CapturedPacket {
   std::uint32_t interfaceId = 0;
   PacketTime stamp = 0;  // microseconds since the epoch: the packet's end
@@ -37,10 +35,8 @@ struct CaptureFileContents {
   bool torn = false;
 };
 
-// Reads a pcapng file (of one or more sections, either byte order, stamps of
-// any decimal resolution) or a classic pcap file. Blocks of kinds it does
-// not know are skipped. Throws CaptureFileError naming the file and what is
-// wrong with it when it is no capture file at all.
+// Reads a whole capture file as CapturePacketStream does. Throws
+// CaptureFileError naming the file and what is wrong with it.
 CaptureFileContents ReadCaptureFile(const std::string& path);
 // The same from the bytes of a file; name is only for messages.
 CaptureFileContents ParseCaptureFile(std::string_view bytes, const std::string& name);

@@ -149,18 +149,56 @@ std::string FirstByteComment(PacketTime firstByte) {
   return text;
 }
 
-std::optional<PacketTime> ParseFirstByteComment(const std::string& comment) {
-  std::tm utc{};
-  int micros = 0;
-  char zone = 0;
-  if (std::sscanf(comment.c_str(), "first byte %4d-%2d-%2dT%2d:%2d:%2d.%6d%c", &utc.tm_year, &utc.tm_mon,
-                  &utc.tm_mday, &utc.tm_hour, &utc.tm_min, &utc.tm_sec, &micros, &zone) != 8 ||
-      zone != 'Z') {
+namespace {
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2 ? 1 : 0;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+  const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
+}
+
+// The number of count digits at text[at], or -1 when one is no digit.
+long Digits(std::string_view text, std::size_t at, std::size_t count) {
+  long value = 0;
+  for (std::size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return -1;
+    value = value * 10 + (text[i] - '0');
+  }
+  return value;
+}
+
+}  // namespace
+
+// Read for every packet of a file that may hold millions: by hand, without
+// the C library's scanning and time conversions.
+std::optional<PacketTime> ParseFirstByteComment(std::string_view comment) {
+  const std::string_view prefix(kFirstBytePrefix);
+  constexpr std::string_view kShape = "0000-00-00T00:00:00.000000Z";
+  if (comment.size() != prefix.size() + kShape.size() || comment.substr(0, prefix.size()) != prefix) {
     return std::nullopt;
   }
-  utc.tm_year -= 1900;
-  utc.tm_mon -= 1;
-  return static_cast<PacketTime>(timegm(&utc)) * 1'000'000 + micros;
+  const std::string_view stamp = comment.substr(prefix.size());
+  for (std::size_t i = 0; i < kShape.size(); ++i) {
+    if (kShape[i] != '0' && stamp[i] != kShape[i]) return std::nullopt;
+  }
+  const long year = Digits(stamp, 0, 4);
+  const long month = Digits(stamp, 5, 2);
+  const long day = Digits(stamp, 8, 2);
+  const long hour = Digits(stamp, 11, 2);
+  const long minute = Digits(stamp, 14, 2);
+  const long second = Digits(stamp, 17, 2);
+  const long micros = Digits(stamp, 20, 6);
+  if (year < 0 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 ||
+      minute > 59 || second < 0 || second > 60 || micros < 0) {
+    return std::nullopt;
+  }
+  const std::int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+  const std::int64_t seconds = ((days * 24 + hour) * 60 + minute) * 60 + second;
+  return static_cast<PacketTime>(seconds) * 1'000'000 + micros;
 }
 
 }  // namespace tessaly

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessaly {
@@ -89,6 +90,6 @@ class CaptureFileWriter {
 // The comment that keeps a packet's first byte: "first byte
 // 2026-12-08T11:00:00.123456Z" (UTC, microseconds), and its reverse.
 std::string FirstByteComment(PacketTime firstByte);
-std::optional<PacketTime> ParseFirstByteComment(const std::string& comment);
+std::optional<PacketTime> ParseFirstByteComment(std::string_view comment);
 
 }  // namespace tessaly

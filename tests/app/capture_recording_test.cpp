@@ -2,7 +2,10 @@
 // line, a file the disk stops taking, a capture a crash cut off, and files
 // opened into the log, good and bad.
 #include "app/capture_folder.h"
+#include "app/capture_load.h"
 #include "app/capture_open.h"
+#include "app/frame_analysis.h"
+#include "app/status_panels.h"
 #include "app/main_toolbar.h"
 #include "capture/packet_log_model.h"
 #include "capture_file/capture_file_reader.h"
@@ -247,6 +250,111 @@ TEST_F(CaptureRecordingTest, FilesThatAreNoModbusCapture_OneMessageNamingThem_Lo
   EXPECT_EQ(Window().Log().PacketAt(0).count, 3);
 }
 
+// A long file: the first rows at once, the rest read on a thread and handed
+// to the log in order; opening another file stops the reading; a block
+// damaged far in keeps the rows before it and says what is wrong, once.
+TEST_F(CaptureRecordingTest, LongFile_FirstRowsAtOnce_RestInTheBackground) {
+  QDir().mkpath(CaptureFolder());
+  const QString path = CaptureFolder() + "/long.pcapng";
+  constexpr int kPackets = 100'000;
+  {
+    CaptureFileWriter writer(path.toStdString(), CaptureFileFormat::kPcapng, "test");
+    const std::uint32_t link = writer.AddInterface({"ttyUSB0", "ttyUSB0 9600 8N1", 9600});
+    for (int i = 0; i < kPackets; ++i) {
+      const std::uint8_t bytes[] = {0x01, 0x03, static_cast<std::uint8_t>(i >> 16), static_cast<std::uint8_t>(i >> 8),
+                                    static_cast<std::uint8_t>(i)};
+      writer.AddPacket(link, bytes, 5, {kNoon + i * 1000, kNoon + i * 1000, kNoon + i * 1000 + 500});
+    }
+    writer.Close();
+  }
+  const auto expectInOrder = [this](int count) {
+    ASSERT_EQ(Window().Log().PacketCount(), count);
+    for (int row = 0; row < count; ++row) {
+      const PacketStore::Packet packet = Window().Log().PacketAt(row);
+      ASSERT_EQ(packet.time, kNoon + row * 1000 + 500) << "row " << row;
+      ASSERT_EQ(packet.bytes[4], static_cast<std::uint8_t>(row)) << "row " << row;
+      ASSERT_EQ(packet.firstByte, kNoon + row * 1000) << "row " << row;
+    }
+  };
+  StartProgram();
+  ASSERT_TRUE(Window().OpenCapture(path)) << reports_.Text();
+  EXPECT_TRUE(Window().ReadingCapture());
+  EXPECT_EQ(Window().Log().PacketCount(), static_cast<int>(CaptureLoad::kFirstPackets));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Window().ReadingCapture(); }, 60'000));
+  expectInOrder(kPackets);
+  EXPECT_EQ(reports_.size(), 0) << reports_.Text();
+
+  // Another file opened while the first is read: only the other one shows.
+  ASSERT_TRUE(Window().OpenCapture(path));
+  ASSERT_TRUE(Window().OpenCapture(WriteCapture("short.pcapng")));
+  EXPECT_FALSE(Window().ReadingCapture());
+  QTest::qWait(200);
+  EXPECT_EQ(Window().Log().PacketCount(), 3) << "two packets and the note between them";
+
+  // The trailing length of packet 60000's block spoiled.
+  std::string bytes;
+  {
+    std::ifstream file(path.toStdString(), std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(file), {});
+  }
+  const auto word = [&bytes](std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at]) |
+                                      static_cast<unsigned char>(bytes[at + 1]) << 8 |
+                                      static_cast<unsigned char>(bytes[at + 2]) << 16 |
+                                      static_cast<unsigned char>(bytes[at + 3]) << 24);
+  };
+  std::size_t at = 0;
+  for (int packets = 0; packets < 60'000 || word(at) != pcapng::kEnhancedPacket; at += word(at + 4)) {
+    if (word(at) == pcapng::kEnhancedPacket) ++packets;
+  }
+  bytes[at + word(at + 4) - 4] ^= 0x10;
+  std::ofstream(path.toStdString(), std::ios::binary | std::ios::trunc) << bytes;
+  ASSERT_TRUE(Window().OpenCapture(path)) << reports_.Text();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Window().ReadingCapture(); }, 60'000));
+  expectInOrder(60'000);
+  ASSERT_EQ(reports_.size(), 1);
+  EXPECT_EQ(reports_[0], "Cannot read the capture " + path + ": a block at offset " + QString::number(at) +
+                             " has different lengths at its ends. The 60000 packets before it are shown.");
+}
+
+// An opened file is timed by the line it was captured on, not the port as
+// it is set now; a file that does not say how its line was set, as unknown.
+TEST_F(CaptureRecordingTest, OpenedFile_TimedByItsOwnLine) {
+  QDir().mkpath(CaptureFolder());
+  const QString path = CaptureFolder() + "/even.pcapng";
+  {
+    CaptureFileWriter writer(path.toStdString(), CaptureFileFormat::kPcapng, "test");
+    const std::uint8_t bytes[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
+    const std::uint32_t even = writer.AddInterface({"ttyS1", "ttyS1 19200 8E1, packets end after 2 ms of silence", 19200});
+    writer.AddPacket(even, bytes, 8, {kNoon, kNoon + 4'000, kNoon + 6'000});
+    writer.AddComment("\u2014 Link lost \u2014");
+    // The line set anew mid-capture: a second interface.
+    const std::uint32_t slow = writer.AddInterface({"ttyS1", "ttyS1 1200 7N1, packets end after 40 ms of silence", 1200});
+    writer.AddPacket(slow, bytes, 8, {kNoon + 90'000, kNoon + 150'000, kNoon + 190'000});
+    writer.AddPacket(even, bytes, 8, {kNoon + 290'000, kNoon + 294'000, kNoon + 296'000});
+    writer.Close();
+  }
+  StartProgram();
+  const modbus::LineTiming live = Window().Analysis().Timing();
+  ASSERT_TRUE(Window().OpenCapture(path)) << reports_.Text();
+  // Rows: the first packet, the note, then one packet on each line.
+  const auto timingOfRow = [this](int row) {
+    Window().Analysis().GoToRow(row);
+    return Window().Analysis().Timing();
+  };
+  EXPECT_EQ(timingOfRow(0).bitsPerSecond, 19200);
+  EXPECT_EQ(timingOfRow(0).bitsPerCharacter, 11);
+  EXPECT_EQ(timingOfRow(2).bitsPerSecond, 1200);
+  EXPECT_EQ(timingOfRow(2).bitsPerCharacter, 9);
+  EXPECT_EQ(timingOfRow(3).bitsPerSecond, 19200);
+  ASSERT_TRUE(Window().OpenCapture(WriteCapture("foreign.pcapng")));
+  EXPECT_FALSE(Window().Analysis().Timing().Known());
+  // A new capture in the file's place is timed by the port again.
+  Answer(QMessageBox::Yes);
+  ClickStart();
+  EXPECT_EQ(Window().Analysis().Timing().bitsPerSecond, live.bitsPerSecond);
+}
+
 TEST_F(CaptureRecordingTest, FileCutAnywhereInItsLastBlock_OpensWithItsWholePackets) {
   const QString path = WriteCapture("whole.pcapng");
   std::string bytes;
@@ -257,11 +365,14 @@ TEST_F(CaptureRecordingTest, FileCutAnywhereInItsLastBlock_OpensWithItsWholePack
   // The last block is the second packet's (with the note it carries).
   const std::size_t lastBlock = bytes.size() - static_cast<unsigned char>(bytes[bytes.size() - 4]);
   const QString cut = CaptureFolder() + "/cut.pcapng";
+  StartProgram();
   for (std::size_t length = lastBlock; length < bytes.size(); ++length) {
     std::ofstream(cut.toStdString(), std::ios::binary | std::ios::trunc).write(bytes.data(), length);
-    const CaptureFileContents contents = ReadCaptureForLog(cut);
-    EXPECT_EQ(contents.packets.size(), 1u) << "cut at " << length;
-    EXPECT_EQ(contents.torn, length > lastBlock);
+    ASSERT_TRUE(Window().OpenCapture(cut)) << "cut at " << length << ": " << reports_.Text();
+    EXPECT_EQ(Window().Log().PacketCount(), 1) << "cut at " << length;
+    EXPECT_EQ(Window().Panels().currentMessage().endsWith(" (its unfinished last block left out)"),
+              length > lastBlock)
+        << Window().Panels().currentMessage().toStdString();
   }
 }
 

@@ -3,6 +3,7 @@
 // line that fails while the other goes on; both lines' settings kept apart
 // in the store; and with one line, the window exactly as it always was.
 
+#include "app/capture_batch.h"
 #include "app/capture_folder.h"
 #include "app/capture_lines.h"
 #include "app/capture_open.h"
@@ -119,10 +120,10 @@ TEST_F(TwoLinesTest, InterleavedRequestsAndAnswers_OneLogInTimeOrderEachRowOnIts
   ASSERT_FALSE(files.isEmpty());
   const CaptureFileContents file = ReadCaptureFile(files.front().filePath().toStdString());
   const CaptureLines lines = LinesOfCapture(file.interfaces);
-  EXPECT_EQ(lines.names, (QStringList{"master", "slave"}));
+  EXPECT_EQ(lines.Names(), (QStringList{"master", "slave"}));
   ASSERT_EQ(file.packets.size(), 10u);
   for (std::size_t n = 0; n < file.packets.size(); ++n) {
-    EXPECT_EQ(LineOfInterface(lines, file.packets[n].interfaceId), LinesOfRows()[n]) << n;
+    EXPECT_EQ(lines.LineOf(file.packets[n].interfaceId), LinesOfRows()[n]) << n;
   }
 }
 
@@ -255,10 +256,10 @@ TEST(CaptureLinesTest, InterfacesOfOneNameAreOneLine_InTheOrderTheFileNamesThem)
   interfaces[2].link.name = "ttyUSB0";  // the first line, its interval changed
   interfaces[3].link.name = "127.0.0.1:5020";
   const CaptureLines lines = LinesOfCapture(interfaces);
-  EXPECT_EQ(lines.names, (QStringList{"ttyUSB0", "ttyUSB1", "127.0.0.1:5020"}));
-  EXPECT_EQ(LineOfInterface(lines, 2), 0);
-  EXPECT_EQ(LineOfInterface(lines, 1), 1);
-  EXPECT_EQ(LineOfInterface(lines, 99), 0) << "an id the file does not describe";
+  EXPECT_EQ(lines.Names(), (QStringList{"ttyUSB0", "ttyUSB1", "127.0.0.1:5020"}));
+  EXPECT_EQ(lines.LineOf(2), 0);
+  EXPECT_EQ(lines.LineOf(1), 1);
+  EXPECT_EQ(lines.LineOf(99), 0) << "an id the file does not describe";
   EXPECT_FALSE(LinesOfCapture({interfaces[0], interfaces[2]}).Several());
 
   // The names the user gave the lines, where the file keeps them, win; the
@@ -268,35 +269,37 @@ TEST(CaptureLinesTest, InterfacesOfOneNameAreOneLine_InTheOrderTheFileNamesThem)
   interfaces[3].link.lineName = "gateway";
   interfaces[3].link.name = "ttyUSB0";
   const CaptureLines named = LinesOfCapture(interfaces);
-  EXPECT_EQ(named.names, (QStringList{"master", "slave", "gateway"}));
-  EXPECT_EQ(LineOfInterface(named, 2), 0);
-  EXPECT_EQ(LineOfInterface(named, 3), 2);
+  EXPECT_EQ(named.Names(), (QStringList{"master", "slave", "gateway"}));
+  EXPECT_EQ(named.LineOf(2), 0);
+  EXPECT_EQ(named.LineOf(3), 2);
 }
 
 TEST(CaptureLinesTest, OpenedFileOfTwoLines_ShowsEachRowsLine_OneLineFileShowsNone) {
-  CaptureFileContents contents;
-  contents.interfaces.resize(2);
-  contents.interfaces[0].linkType = 147;
-  contents.interfaces[0].link.name = "pts/1";
-  contents.interfaces[1].linkType = 147;
-  contents.interfaces[1].link.name = "pts/2";
-  contents.packets.resize(3);
+  CaptureBatch batch;
+  batch.interfaces.resize(2);
+  batch.interfaces[0].linkType = 147;
+  batch.interfaces[0].link.name = "pts/1";
+  batch.interfaces[1].linkType = 147;
+  batch.interfaces[1].link.name = "pts/2";
   for (std::uint32_t n = 0; n < 3; ++n) {
-    contents.packets[n].interfaceId = n % 2;
-    contents.packets[n].stamp = 1'000'000 + n;
-    contents.packets[n].bytes = {0x01, 0x03};
+    batch.packets.push_back({n % 2, 1'000'000 + n, std::nullopt, batch.bytes.size(), 2});
+    batch.bytes += "\x01\x03";
   }
+  {
+    PacketLogModel log;
+    CaptureLines lines;
+    AppendCaptureBatch(batch, log, lines);
+    EXPECT_EQ(log.LineNames(), (QStringList{"pts/1", "pts/2"}));
+    EXPECT_EQ(log.LineNameAt(1), "pts/2");
+    EXPECT_EQ(log.PacketAt(1).line, 1);
+    EXPECT_EQ(log.PacketAt(2).line, 0);
+  }
+  batch.interfaces[1].link.name = "pts/1";  // one line, its interval changed
   PacketLogModel log;
-  log.SetMasterLine(0);
-  ShowCaptureInLog(contents, log);
-  EXPECT_EQ(log.LineNames(), (QStringList{"pts/1", "pts/2"}));
-  EXPECT_EQ(log.LineNameAt(1), "pts/2");
-  EXPECT_EQ(log.PacketAt(2).line, 0);
-  EXPECT_EQ(log.MasterLine(), -1) << "a file does not tell the master's side";
-
-  contents.interfaces[1].link.name = "pts/1";  // one line, its interval changed
-  ShowCaptureInLog(contents, log);
+  CaptureLines lines;
+  AppendCaptureBatch(batch, log, lines);
   EXPECT_FALSE(log.ShowsLines());
+  EXPECT_EQ(log.PacketAt(1).line, 0);
 }
 
 }  // namespace
