@@ -16,6 +16,7 @@
 // One size a run, so each starts from a fresh process.
 #include "app/frame_analysis.h"
 #include "app/main_window.h"
+#include "bench/stall_watch.h"
 #include "capture/log_filter_pane.h"
 #include "capture/packet_log_view.h"
 #include "links/link_holder.h"
@@ -85,33 +86,6 @@ double ResidentMb() {
   std::ifstream("/proc/self/statm") >> pages >> resident;
   return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1e6;
 }
-
-// The worst lateness of a 20 ms timer since the last Reset().
-class StallWatch {
- public:
-  StallWatch() {
-    timer_.setInterval(kStallTimerMs);
-    timer_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      const qint64 now = clock_.nsecsElapsed();
-      worst_ = std::max(worst_, (now - last_) / 1e6 - kStallTimerMs);
-      last_ = now;
-    });
-    clock_.start();
-    timer_.start();
-  }
-  void Reset() {
-    last_ = clock_.nsecsElapsed();
-    worst_ = 0;
-  }
-  double WorstMs() const { return worst_; }
-
- private:
-  QTimer timer_;
-  QElapsedTimer clock_;
-  qint64 last_ = 0;
-  double worst_ = 0;
-};
 
 // Runs the event loop until done() holds or the time is up; false if it
 // never held. The loop sleeps between looks, so waiting costs no processor
@@ -199,7 +173,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  StallWatch stall;
+  tessaly::bench::StallWatch stall(kStallTimerMs);
   tessaly::PacketLogView& view = window.LogView();
   view.setFocus();
 

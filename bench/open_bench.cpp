@@ -13,6 +13,7 @@
 // The folder defaults to the system's temporary one, the size to 1024 MB.
 #include "app/capture_load.h"
 #include "app/main_window.h"
+#include "bench/stall_watch.h"
 #include "capture_file/capture_file_writer.h"
 #include "capture_file/capture_packet_stream.h"
 #include "capture_file/pcapng_blocks.h"
@@ -78,32 +79,6 @@ long WriteCapture(const std::string& path, std::uint64_t bytes) {
   std::fclose(file);
   return packets;
 }
-
-class StallWatch {
- public:
-  StallWatch() {
-    timer_.setInterval(kStallTimerMs);
-    timer_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      const qint64 now = clock_.nsecsElapsed();
-      worst_ = std::max(worst_, (now - last_) / 1e6 - kStallTimerMs);
-      last_ = now;
-    });
-    clock_.start();
-    timer_.start();
-  }
-  void Reset() {
-    last_ = clock_.nsecsElapsed();
-    worst_ = 0;
-  }
-  double WorstMs() const { return worst_; }
-
- private:
-  QTimer timer_;
-  QElapsedTimer clock_;
-  qint64 last_ = 0;
-  double worst_ = 0;
-};
 
 double ThreadCpuMs() {
   timespec now{};
@@ -192,7 +167,7 @@ int main(int argc, char** argv) {
     tessaly::CaptureLoad first(QString::fromStdString(path));
     std::printf("first packets read: %.3f s\n", clock.elapsed() / 1e3);
   }
-  StallWatch stall;
+  tessaly::bench::StallWatch stall(kStallTimerMs);
   stall.Reset();
   clock.restart();
   if (!window.OpenCapture(QString::fromStdString(path))) {
