@@ -219,7 +219,7 @@ TEST_F(TwoLinesTest, BothLinesSettingsStoredApart_RestoredAtStartUp_BadValuesRea
   EXPECT_TRUE(reports_.isEmpty()) << reports_.Text();
 }
 
-TEST_F(TwoLinesTest, OneLine_TheWindowIsExactlyTheSpecifiedOne) {
+TEST_F(TwoLinesTest, OneLine_TheWindowIsTheOneLineWindowUnchanged) {
   PtyPair line;
   StartProgram();
   EXPECT_FALSE(Second().On());

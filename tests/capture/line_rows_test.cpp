@@ -141,7 +141,7 @@ class LineColumnTest : public ::testing::Test {
   LineNameStrip* strip_ = nullptr;
 };
 
-TEST_F(LineColumnTest, OneLine_TheGridIsTheTwoSpecifiedColumnsUnshaded) {
+TEST_F(LineColumnTest, OneLine_TheGridIsItsTwoColumnsUnshaded) {
   Append(0);
   Append(1);  // a line the log does not name reads as one line
   EXPECT_EQ(log_.columnCount(), 2);
