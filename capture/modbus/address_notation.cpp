@@ -1,5 +1,7 @@
 #include "capture/modbus/address_notation.h"
 
+#include "capture/modbus/function_names.h"
+
 #include <charconv>
 
 namespace tessaly::modbus {
@@ -28,6 +30,22 @@ std::optional<Table> TableOfDigit(long digit) {
 }
 
 }  // namespace
+
+std::optional<Table> TableOf(std::uint8_t function) {
+  switch (function) {
+    case kReadCoils:
+    case kWriteSingleCoil:
+    case kWriteMultipleCoils: return Table::kCoils;
+    case kReadDiscreteInputs: return Table::kDiscreteInputs;
+    case kReadInputRegisters: return Table::kInputRegisters;
+    case kReadHoldingRegisters:
+    case kWriteSingleRegister:
+    case kWriteMultipleRegisters:
+    case kMaskWriteRegister:
+    case kReadWriteMultipleRegisters: return Table::kHoldingRegisters;
+    default: return std::nullopt;
+  }
+}
 
 const char* TableName(Table table) {
   switch (table) {

@@ -10,6 +10,10 @@ namespace tessaly::modbus {
 // The four data tables a Modbus unit exposes.
 enum class Table : std::uint8_t { kCoils, kDiscreteInputs, kInputRegisters, kHoldingRegisters };
 
+// The table a function's addresses count in; nothing for functions
+// without addresses.
+std::optional<Table> TableOf(std::uint8_t function);
+
 // "Coils", "Discrete inputs", "Input registers", "Holding registers".
 const char* TableName(Table table);
 // The table's leading digit in the 0xxxx/1xxxx/3xxxx/4xxxx notation.

@@ -21,26 +21,13 @@ struct Addressed {
   int dataBytes = 0;
 };
 
-std::optional<Table> TableOf(std::uint8_t function) {
-  switch (function) {
-    case kReadCoils:
-    case kWriteSingleCoil:
-    case kWriteMultipleCoils: return Table::kCoils;
-    case kReadDiscreteInputs: return Table::kDiscreteInputs;
-    case kReadInputRegisters: return Table::kInputRegisters;
-    case kReadHoldingRegisters:
-    case kWriteSingleRegister:
-    case kWriteMultipleRegisters:
-    case kReadWriteMultipleRegisters: return Table::kHoldingRegisters;
-    default: return std::nullopt;
-  }
-}
-
 // A request's own addressed fields.
 Addressed OfRequest(const std::uint8_t* bytes, int count) {
   Addressed fields;
   const int size = count - kCrcSize;
-  const auto table = TableOf(bytes[1]);
+  // A mask write addresses one register but carries masks, not a quantity
+  // or values: nothing to show.
+  const auto table = bytes[1] == kMaskWriteRegister ? std::nullopt : TableOf(bytes[1]);
   if (!table || size < 6) return fields;
   fields.known = true;
   fields.table = *table;

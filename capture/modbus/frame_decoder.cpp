@@ -27,24 +27,6 @@ std::string RegisterValue(std::uint16_t value) {
          Hex16(value);
 }
 
-// The table a function's addresses count in; nothing for functions
-// without addresses.
-std::optional<Table> TableOf(std::uint8_t function) {
-  switch (function) {
-    case kReadCoils:
-    case kWriteSingleCoil:
-    case kWriteMultipleCoils: return Table::kCoils;
-    case kReadDiscreteInputs: return Table::kDiscreteInputs;
-    case kReadInputRegisters: return Table::kInputRegisters;
-    case kReadHoldingRegisters:
-    case kWriteSingleRegister:
-    case kWriteMultipleRegisters:
-    case kMaskWriteRegister:
-    case kReadWriteMultipleRegisters: return Table::kHoldingRegisters;
-    default: return std::nullopt;
-  }
-}
-
 class Decoder {
  public:
   Decoder(const std::uint8_t* bytes, int count, Direction direction, const std::uint8_t* request,
