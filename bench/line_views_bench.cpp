@@ -12,6 +12,7 @@
 // Run it under a display (xvfb-run) to include the painting.
 //
 //   xvfb-run -a build/bench/line_views_bench [seconds per rate] [rows for the opening]
+#include "bench/cpu_time.h"
 #include "bench/loopback_link.h"
 #include "capture/line_health_pane.h"
 #include "capture/modbus/crc16.h"
@@ -45,12 +46,6 @@ using bench::LoopbackLink;
 using bench::RunUntil;
 
 constexpr int kTickMs = 100;
-
-double CpuMs(clockid_t clock) {
-  timespec now{};
-  clock_gettime(clock, &now);
-  return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
 
 std::vector<std::uint8_t> Frame(std::vector<std::uint8_t> body) {
   const std::uint16_t crc = modbus::Crc16(body.data(), body.size());
@@ -106,7 +101,7 @@ void MeasureRowCost(int rowsPerSecond, int seconds, bool panes) {
   const int frames = rowsPerSecond * seconds;
   std::atomic<bool> finished{false};
   std::atomic<double> senderCpu{0.0};
-  const double cpuBefore = CpuMs(CLOCK_PROCESS_CPUTIME_ID);
+  const double cpuBefore = tessaly::bench::CpuMs(CLOCK_PROCESS_CPUTIME_ID);
   const int rowsBefore = log.PacketCount();
   std::thread sender([&] {
     auto next = std::chrono::steady_clock::now();
@@ -116,13 +111,13 @@ void MeasureRowCost(int rowsPerSecond, int seconds, bool panes) {
       if (::write(link.Peer(), frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) break;
       next += std::chrono::microseconds(1'000'000 / rowsPerSecond);
     }
-    senderCpu = CpuMs(CLOCK_THREAD_CPUTIME_ID);
+    senderCpu = tessaly::bench::CpuMs(CLOCK_THREAD_CPUTIME_ID);
     finished = true;
   });
   RunUntil([&] { return finished.load(); }, (seconds + 60) * 1000, kTickMs);
   RunUntil([] { return false; }, 600, kTickMs);  // the panes' last refresh
   sender.join();
-  const double cpu = CpuMs(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore - senderCpu.load();
+  const double cpu = tessaly::bench::CpuMs(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore - senderCpu.load();
   const int rows = log.PacketCount() - rowsBefore;
   std::printf("%6d rows/s %-14s %7d rows %8.3f ms/row\n", rowsPerSecond, panes ? "panes shown" : "no panes", rows,
               rows > 0 ? cpu / rows : 0.0);

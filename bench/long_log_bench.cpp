@@ -16,6 +16,7 @@
 // One size a run, so each starts from a fresh process.
 #include "app/frame_analysis.h"
 #include "app/main_window.h"
+#include "bench/cpu_time.h"
 #include "bench/stall_watch.h"
 #include "capture/log_filter_pane.h"
 #include "capture/packet_log_view.h"
@@ -50,35 +51,6 @@ constexpr int kStallTimerMs = 20;
 constexpr int kRowsPerSecond = 50;
 // LONG_LOG_BENCH_SECONDS=n paces for n seconds instead (for a quick look).
 const int kPacedSeconds = std::getenv("LONG_LOG_BENCH_SECONDS") ? std::atoi(std::getenv("LONG_LOG_BENCH_SECONDS")) : 20;
-
-double ProcessCpuMs() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-
-// User and system time of another process, from /proc (in clock ticks).
-double OtherProcessCpuMs(long pid) {
-  if (pid <= 0) return 0;
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  std::getline(stat, line);
-  const auto close = line.rfind(')');
-  if (close == std::string::npos) return 0;
-  std::vector<std::string> fields;
-  std::string field;
-  for (char c : line.substr(close + 2)) {
-    if (c == ' ') {
-      fields.push_back(field);
-      field.clear();
-    } else {
-      field += c;
-    }
-  }
-  // Fields 14 and 15 of the line; the first two (pid, name) were cut off.
-  const double ticks = std::atof(fields.at(11).c_str()) + std::atof(fields.at(12).c_str());
-  return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 double ResidentMb() {
   long pages = 0;
@@ -188,15 +160,15 @@ int main(int argc, char** argv) {
       log.AppendPacket(bytes.data(), size, TimeOfRow(n));
       ++n;
     });
-    const double cpuBefore = ProcessCpuMs();
-    const double xBefore = OtherProcessCpuMs(xPid);
+    const double cpuBefore = tessaly::bench::CpuMs(CLOCK_PROCESS_CPUTIME_ID);
+    const double xBefore = tessaly::bench::OtherProcessCpuMs(xPid);
     stall.Reset();
     pace.start();
     Settle(kPacedSeconds * 1000);
     pace.stop();
     Settle(200);
-    const double perRow = (ProcessCpuMs() - cpuBefore) / static_cast<double>(n - rows);
-    const double xPerRow = (OtherProcessCpuMs(xPid) - xBefore) / static_cast<double>(n - rows);
+    const double perRow = (tessaly::bench::CpuMs(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore) / static_cast<double>(n - rows);
+    const double xPerRow = (tessaly::bench::OtherProcessCpuMs(xPid) - xBefore) / static_cast<double>(n - rows);
     std::printf("%-22s %10.3f ms/row (X server %.3f ms/row, %lld rows)   longest stall %8.1f ms\n",
                 "50 rows/s", perRow, xPerRow, static_cast<long long>(n - rows), stall.WorstMs());
   }

@@ -13,6 +13,7 @@
 // The folder defaults to the system's temporary one, the size to 1024 MB.
 #include "app/capture_load.h"
 #include "app/main_window.h"
+#include "bench/cpu_time.h"
 #include "bench/stall_watch.h"
 #include "capture_file/capture_file_writer.h"
 #include "capture_file/capture_packet_stream.h"
@@ -80,12 +81,6 @@ long WriteCapture(const std::string& path, std::uint64_t bytes) {
   return packets;
 }
 
-double ThreadCpuMs() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-
 // The longest processor time the window's thread spent on one event: what
 // a stall would be on an idle machine, whatever else the machine runs.
 class TimedApplication : public QApplication {
@@ -97,12 +92,12 @@ class TimedApplication : public QApplication {
       --depth_;
       return handled;
     }
-    const double before = ThreadCpuMs();
+    const double before = tessaly::bench::CpuMs(CLOCK_THREAD_CPUTIME_ID);
     const qint64 wallBefore = wall_.isValid() ? wall_.nsecsElapsed() : 0;
     if (!wall_.isValid()) wall_.start();
     if (lastEnd_ > 0) longestOutside_ = std::max(longestOutside_, (wallBefore - lastEnd_) / 1e6);
     const bool handled = QApplication::notify(receiver, event);
-    longest_ = std::max(longest_, ThreadCpuMs() - before);
+    longest_ = std::max(longest_, tessaly::bench::CpuMs(CLOCK_THREAD_CPUTIME_ID) - before);
     lastEnd_ = wall_.nsecsElapsed();
     const double wallMs = (lastEnd_ - wallBefore) / 1e6;
     if (wallMs > longestWall_) {

@@ -7,10 +7,11 @@
 // the painting.
 //
 //   build/bench/row_cost_bench [seconds per rate]
+#include "bench/cpu_time.h"
+#include "bench/loopback_link.h"
 #include "capture/packet_framer.h"
 #include "capture/packet_log_model.h"
 #include "capture/packet_log_view.h"
-#include "bench/loopback_link.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -34,12 +35,6 @@ using bench::RunUntil;
 // How often the loop wakes, while the bench waits, to look whether it is done.
 constexpr int kTickMs = 100;
 
-double CpuMs(clockid_t clock) {
-  timespec now{};
-  clock_gettime(clock, &now);
-  return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-
 void Measure(int rowsPerSecond, int seconds) {
   PacketLogModel log;
   log.SetBatching(0, PacketLogModel::kBatchInterval);
@@ -58,7 +53,7 @@ void Measure(int rowsPerSecond, int seconds) {
   const int frames = rowsPerSecond * seconds;
   std::atomic<bool> finished{false};
   std::atomic<double> senderCpu{0.0};  // the sender's whole life lies in the measurement
-  const double cpuBefore = CpuMs(CLOCK_PROCESS_CPUTIME_ID);
+  const double cpuBefore = tessaly::bench::CpuMs(CLOCK_PROCESS_CPUTIME_ID);
   const int rowsBefore = log.PacketCount();
   const auto wallBefore = std::chrono::steady_clock::now();
   std::thread sender([&] {
@@ -69,13 +64,13 @@ void Measure(int rowsPerSecond, int seconds) {
       if (::write(link.Peer(), frame, sizeof frame) != sizeof frame) break;
       next += std::chrono::microseconds(1'000'000 / rowsPerSecond);
     }
-    senderCpu = CpuMs(CLOCK_THREAD_CPUTIME_ID);
+    senderCpu = tessaly::bench::CpuMs(CLOCK_THREAD_CPUTIME_ID);
     finished = true;
   });
   RunUntil([&] { return finished.load(); }, (seconds + 60) * 1000, kTickMs);
   RunUntil([] { return false; }, 200, kTickMs);
   sender.join();
-  const double cpu = CpuMs(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore - senderCpu.load();
+  const double cpu = tessaly::bench::CpuMs(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore - senderCpu.load();
   const double wall =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wallBefore).count();
   const int rows = log.PacketCount() - rowsBefore;

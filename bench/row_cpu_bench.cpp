@@ -10,6 +10,7 @@
 //   DISPLAY=:77 build/bench/row_cpu_bench [seconds per case] [x-server-pid]
 //   kill $xpid
 #include "app/main_window.h"
+#include "bench/cpu_time.h"
 #include "bench/raw_pty.h"
 #include "links/link_holder.h"
 
@@ -43,26 +44,6 @@
 
 namespace {
 
-double CpuMs(clockid_t clock) {
-  timespec now{};
-  clock_gettime(clock, &now);
-  return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-
-// User and system time of another process (clock ticks, from /proc).
-double ProcessCpuMs(long pid) {
-  if (pid <= 0) return 0;
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  std::getline(stat, line);
-  const auto close = line.rfind(')');
-  if (close == std::string::npos) return 0;
-  unsigned long utime = 0;
-  unsigned long stime = 0;
-  std::sscanf(line.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime);
-  return static_cast<double>(utime + stime) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 void Settle(int ms) {
   QEventLoop loop;
   QTimer::singleShot(ms, &loop, &QEventLoop::quit);
@@ -79,7 +60,7 @@ double Send(int fd, int rowsPerSecond, int count) {
     if (::write(fd, frame, sizeof frame) != sizeof frame) break;
     next += std::chrono::microseconds(1'000'000 / rowsPerSecond);
   }
-  return CpuMs(CLOCK_THREAD_CPUTIME_ID);
+  return tessaly::bench::CpuMs(CLOCK_THREAD_CPUTIME_ID);
 }
 
 void Print(const char* who, const char* link, int rate, int rows, double cpu, double xCpu) {
@@ -94,8 +75,8 @@ void MeasureWindow(tessaly::MainWindow& window, int fd, const char* link, int ra
   const int before = window.Log().PacketCount();
   std::atomic<bool> finished{false};
   double senderCpu = 0;
-  const double cpuBefore = CpuMs(CLOCK_PROCESS_CPUTIME_ID);
-  const double xBefore = ProcessCpuMs(xPid);
+  const double cpuBefore = tessaly::bench::CpuMs(CLOCK_PROCESS_CPUTIME_ID);
+  const double xBefore = tessaly::bench::OtherProcessCpuMs(xPid);
   std::thread sender([&] {
     senderCpu = Send(fd, rate, rate * seconds);
     finished = true;
@@ -105,8 +86,8 @@ void MeasureWindow(tessaly::MainWindow& window, int fd, const char* link, int ra
   while (!finished && clock.elapsed() < (seconds + 30) * 1000) Settle(100);
   Settle(300);
   sender.join();
-  const double cpu = CpuMs(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore - senderCpu;
-  Print("tessaly", link, rate, window.Log().PacketCount() - before, cpu, ProcessCpuMs(xPid) - xBefore);
+  const double cpu = tessaly::bench::CpuMs(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore - senderCpu;
+  Print("tessaly", link, rate, window.Log().PacketCount() - before, cpu, tessaly::bench::OtherProcessCpuMs(xPid) - xBefore);
 }
 
 void MeasureJpnevulator(int rate, int seconds) {
@@ -119,10 +100,10 @@ void MeasureJpnevulator(int rate, int seconds) {
     _exit(127);
   }
   Settle(500);  // it opens the line
-  const double before = ProcessCpuMs(child);
+  const double before = tessaly::bench::OtherProcessCpuMs(child);
   Send(pty.master, rate, rate * seconds);
   Settle(300);
-  const double cpu = ProcessCpuMs(child) - before;
+  const double cpu = tessaly::bench::OtherProcessCpuMs(child) - before;
   ::kill(child, SIGTERM);
   waitpid(child, nullptr, 0);
   Print("jpnevulator", "pty", rate, rate * seconds, cpu, 0);
