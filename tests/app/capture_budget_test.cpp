@@ -1,6 +1,8 @@
-// The captures folder's disk budget: the oldest files go first, a file in
-// use never goes, and a budget that cannot be kept is said.
+// The captures folder: a new capture never takes an older one's name; its
+// disk budget: the oldest files go first, a file in use never goes, and a
+// budget that cannot be kept is said.
 #include "app/capture_budget.h"
+#include "app/capture_folder.h"
 #include "session/capture_recording.h"
 #include "tests/support/test_support.h"
 
@@ -65,6 +67,22 @@ TEST(CaptureBudgetTest, Folder_RemovesOldFilesOnly_NeverCurrentOrUnfinished) {
   EXPECT_TRUE(QFile::exists(current));
   EXPECT_TRUE(QFile::exists(notes)) << "not a capture";
   EXPECT_TRUE(verdict.cannotKeep);
+}
+
+// Two captures begun in the same second on the same line (a Start, a Stop,
+// a Start again) get two files.
+TEST(CaptureFolderTest, CapturesBegunInTheSameSecond_EachAFileOfItsOwn) {
+  TemporaryFolder folder;
+  const QString dir = QString::fromStdString(folder.Path().string());
+  LineDescription line;
+  line.where = QStringLiteral("/dev/ttyUSB0");
+  constexpr PacketTime kNoon = 1'796'731'200'000'000;
+  const std::string first = NewCapturePath(dir, kNoon, line);
+  std::ofstream(first) << "first";
+  const std::string second = NewCapturePath(dir, kNoon, line);
+  EXPECT_NE(first, second);
+  std::ofstream(second) << "second";
+  EXPECT_NE(NewCapturePath(dir, kNoon, line), second);
 }
 
 }  // namespace

@@ -55,6 +55,13 @@ TEST_F(LogCommandsTest, MemoryRunsOut_CaptureStopsOnceLogIntactAndSavable_ClearT
   Window().SaveCommand().SaveTo(path);
   ASSERT_TRUE(saved.wait(30'000));
   EXPECT_EQ(QFileInfo(path).size(), 24 + 64 * (16 + 1024));
+  // A save that cannot be written is told, not taken for done.
+  const QString nowhere = QString::fromStdString((storeFolder_.Path() / "no-such-folder" / "full.pcap").string());
+  Window().SaveCommand().SaveTo(nowhere);
+  ASSERT_TRUE(saved.wait(30'000));
+  ASSERT_EQ(reports_.size(), 2);
+  EXPECT_TRUE(reports_.back().contains("no-such-folder")) << reports_.back().toStdString();
+  reports_.removeLast();
 
   Window().Menus().miClearLog->trigger();
   EXPECT_EQ(Window().Log().rowCount(), 1);

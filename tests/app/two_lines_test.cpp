@@ -7,13 +7,14 @@
 #include "app/capture_folder.h"
 #include "app/capture_lines.h"
 #include "app/capture_open.h"
+#include "app/line_views.h"
+#include "app/log_save_command.h"
 #include "app/main_toolbar.h"
 #include "app/second_line.h"
 #include "app/status_panels.h"
 #include "capture/line_name_strip.h"
 #include "capture/packet_text.h"
 #include "capture_file/capture_file_reader.h"
-#include "app/line_views.h"
 #include "dialogs/second_line_dialog.h"
 #include "settings/registry.h"
 #include "tests/app/program_fixture.h"
@@ -23,8 +24,10 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 
@@ -124,6 +127,19 @@ TEST_F(TwoLinesTest, InterleavedRequestsAndAnswers_OneLogInTimeOrderEachRowOnIts
   ASSERT_EQ(file.packets.size(), 10u);
   for (std::size_t n = 0; n < file.packets.size(); ++n) {
     EXPECT_EQ(lines.LineOf(file.packets[n].interfaceId), LinesOfRows()[n]) << n;
+  }
+
+  // Saved as text, each row names its line.
+  const QString text = QDir(CaptureFolder()).filePath(QStringLiteral("two-lines.txt"));
+  QSignalSpy saved(&Window().SaveCommand(), &LogSaveCommand::finished);
+  Window().SaveCommand().SaveTo(text);
+  ASSERT_TRUE(saved.wait(30'000));
+  QFile savedFile(text);
+  ASSERT_TRUE(savedFile.open(QIODevice::ReadOnly));
+  const QList<QByteArray> rows = savedFile.readAll().split('\n');
+  ASSERT_GE(rows.size(), 10);
+  for (int n = 0; n < 10; ++n) {
+    EXPECT_TRUE(rows[n].startsWith(LinesOfRows()[n] == 0 ? "master\t" : "slave\t")) << rows[n].toStdString();
   }
 }
 
