@@ -35,10 +35,5 @@ const CaptureInterface* CaptureLines::LineOfRow(int row) const {
   return run->second < interfaces_.size() ? &interfaces_[run->second].link : nullptr;
 }
 
-CaptureLines LinesOfCapture(const std::vector<CapturedInterface>& interfaces) {
-  CaptureLines lines;
-  for (const CapturedInterface& link : interfaces) lines.AddInterface(link);
-  return lines;
-}
 
 }  // namespace tessaly

@@ -48,7 +48,4 @@ class CaptureLines {
   std::vector<std::pair<int, std::uint32_t>> runs_;  // first row, interface
 };
 
-// The lines of a file's interfaces, all known at once.
-CaptureLines LinesOfCapture(const std::vector<CapturedInterface>& interfaces);
-
 }  // namespace tessaly

@@ -36,6 +36,13 @@ namespace {
 
 using traffic::Frame;
 
+// The lines of a file's interfaces, all known at once.
+CaptureLines LinesOfCapture(const std::vector<CapturedInterface>& interfaces) {
+  CaptureLines lines;
+  for (const CapturedInterface& link : interfaces) lines.AddInterface(link);
+  return lines;
+}
+
 QString Hex(const Frame& frame) { return FormatPacketBytes(frame.data(), static_cast<int>(frame.size())); }
 
 constexpr const char* kSecondPortKey = "SOFTWARE\\Verandel\\Tessaly\\ComPort2";
