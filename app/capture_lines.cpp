@@ -35,5 +35,4 @@ const CaptureInterface* CaptureLines::LineOfRow(int row) const {
   return run->second < interfaces_.size() ? &interfaces_[run->second].link : nullptr;
 }
 
-
 }  // namespace tessaly
