@@ -1,9 +1,9 @@
 #include "app/capture_batch.h"
 
 #include "app/capture_lines.h"
-#include "app/capture_open.h"
-#include "capture/packet_log_model.h"
-#include "capture/packet_store.h"
+#include "capture_file/capture_open.h"
+#include "log/packet_log_model.h"
+#include "log/packet_store.h"
 #include "capture_file/capture_file_writer.h"
 
 #include <algorithm>

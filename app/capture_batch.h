@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/packet_time.h"
+#include "core/packet_time.h"
 #include "capture_file/capture_packet_stream.h"
 
 #include <QString>

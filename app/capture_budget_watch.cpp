@@ -1,6 +1,6 @@
 #include "app/capture_budget_watch.h"
 
-#include "app/capture_folder.h"
+#include "capture_file/capture_folder.h"
 #include "session/recording_sink.h"
 
 #include <QDir>

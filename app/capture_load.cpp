@@ -1,7 +1,7 @@
 #include "app/capture_load.h"
 
 #include "app/capture_lines.h"
-#include "capture/packet_log_model.h"
+#include "log/packet_log_model.h"
 #include "capture_file/capture_file_writer.h"
 
 #include <QElapsedTimer>

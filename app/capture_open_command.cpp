@@ -1,10 +1,10 @@
 #include "app/capture_open_command.h"
 
-#include "app/capture_folder.h"
+#include "capture_file/capture_folder.h"
 #include "app/capture_load.h"
-#include "app/capture_open.h"
+#include "capture_file/capture_open.h"
 #include "app/close_guard.h"
-#include "capture/packet_log_model.h"
+#include "log/packet_log_model.h"
 #include "capture_file/capture_file_writer.h"
 #include "presentation/error_report.h"
 

@@ -1,7 +1,7 @@
 #include "app/close_guard.h"
 
 #include "app/log_save_command.h"
-#include "capture/packet_log_model.h"
+#include "log/packet_log_model.h"
 #include "presentation/error_report.h"
 
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "app/filter_pane_keys.h"
 
-#include "capture/log_export.h"
-#include "capture/log_filter_model.h"
-#include "capture/log_filter_pane.h"
-#include "capture/packet_log_model.h"
+#include "log/log_export.h"
+#include "log/log_filter_model.h"
+#include "panes/log_filter_pane.h"
+#include "log/packet_log_model.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/count_label.h"
-#include "capture/modbus/conversation.h"
+#include "modbus/conversation.h"
 #include "capture_file/capture_file_format.h"
 #include "session/line_description.h"
 

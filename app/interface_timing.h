@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/modbus/conversation.h"
+#include "modbus/conversation.h"
 #include "capture_file/capture_file_format.h"
 
 namespace tessaly {

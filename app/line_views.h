@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/modbus/decoded_row.h"
+#include "modbus/decoded_row.h"
 
 #include <QObject>
 

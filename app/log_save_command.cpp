@@ -1,8 +1,8 @@
 #include "app/log_save_command.h"
 
 #include "app/save_place.h"
-#include "capture/log_write_job.h"
-#include "capture/packet_log_model.h"
+#include "log/log_write_job.h"
+#include "log/packet_log_model.h"
 #include "presentation/error_report.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "app/main_toolbar.h"
 
 #include "presentation/ui_scale.h"
-#include "links/connection_control.h"
+#include "session/connection_control.h"
 #include "resources/image_list.h"
 
 #include <QToolButton>

@@ -3,7 +3,7 @@
 #include "presentation/error_report.h"
 #include "presentation/ui_scale.h"
 #include "app/capture_budget_watch.h"
-#include "app/capture_folder.h"
+#include "capture_file/capture_folder.h"
 #include "app/capture_open_command.h"
 #include "app/close_guard.h"
 #include "app/frame_analysis.h"
@@ -16,8 +16,8 @@
 #include "app/main_toolbar.h"
 #include "app/preferences_dialog.h"
 #include "app/status_panels.h"
-#include "capture/packet_log_view.h"
-#include "links/link_holder.h"
+#include "views/packet_log_view.h"
+#include "session/link_holder.h"
 #include "settings/program_key.h"
 #include "settings/registry.h"
 
@@ -61,7 +61,7 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   CaptureReporter& reporter = *this;
   // Every packet goes to the log and, while a capture runs, to its file.
   recording_ = std::make_unique<RecordingSink>(log_, [](PacketTime start, const LineDescription& line) {
-    return NewCapturePath(CaptureFolder(), start, line);
+    return NewCapturePath(CaptureFolder(), start, line.where);
   });
   // With one line the first line's packets go straight to the recording
   // sink; a second line turns them into the merge at Start.

@@ -2,9 +2,9 @@
 
 #include "app/line_sink_switch.h"
 #include "app/main_menus.h"
-#include "capture/packet_framer.h"
-#include "capture/packet_log_model.h"
-#include "links/connection_control.h"
+#include "core/packet_framer.h"
+#include "log/packet_log_model.h"
+#include "session/connection_control.h"
 #include "session/capture_reporter.h"
 #include "session/capture_session.h"
 #include "session/recording_sink.h"

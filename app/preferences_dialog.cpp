@@ -1,6 +1,6 @@
 #include "app/preferences_dialog.h"
 
-#include "app/capture_folder.h"
+#include "capture_file/capture_folder.h"
 #include "presentation/error_report.h"
 
 #include <QDialogButtonBox>

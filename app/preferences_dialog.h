@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/capture_budget.h"
+#include "capture_file/capture_budget.h"
 
 #include <QDialog>
 

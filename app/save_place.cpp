@@ -56,19 +56,4 @@ void SavePlace::Remember(const QString& fileName) const {
   store.WriteString(kFolderValue, file.absolutePath().toStdString());
   if (IsLogType(type)) store.WriteString(kTypeValue, type.toStdString());
 }
-
-QString ProposedLogName(PacketTime captureStart, const QString& link) {
-  const QDateTime start = QDateTime::fromMSecsSinceEpoch(captureStart / 1000);
-  QString where = link.trimmed();
-  if (where.startsWith(QLatin1String("/dev/"))) where.remove(0, 5);
-  for (QChar& c : where) {
-    const bool plain = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
-                       (c >= u'0' && c <= u'9') || c == u'.' || c == u'_' || c == u'-';
-    if (!plain) c = u'-';
-  }
-  QString name = QStringLiteral("tessaly-") + start.toString(QStringLiteral("yyyy-MM-dd-HHmmss"));
-  if (!where.isEmpty()) name += u'-' + where;
-  return name;
-}
-
 }  // namespace tessaly

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "capture/packet_time.h"
+#include "capture_file/capture_folder.h"
+#include "core/packet_time.h"
 
 #include <QString>
 
@@ -34,11 +35,5 @@ class SavePlace {
  private:
   std::filesystem::path storeDirectory_;
 };
-
-// "tessaly-2026-12-08-090507-ttyUSB0": the local time the capture began and
-// the link it came from, as a file name without extension. A device's path
-// loses its "/dev/", an address its colon; whatever else a file name should
-// not hold becomes "-".
-QString ProposedLogName(PacketTime captureStart, const QString& link);
 
 }  // namespace tessaly

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "links/connection_control.h"
-#include "links/link_holder.h"
-#include "links/second_line_settings.h"
+#include "session/connection_control.h"
+#include "session/link_holder.h"
+#include "session/second_line_settings.h"
 #include "session/capture_reporter.h"
 #include "session/capture_session.h"
 #include "session/line_merge.h"

@@ -4,7 +4,7 @@
 #include "dialogs/about_dialog.h"
 #include "dialogs/serial_settings_dialog.h"
 #include "dialogs/tcp_settings_dialog.h"
-#include "links/link_holder.h"
+#include "session/link_holder.h"
 
 #include <filesystem>
 

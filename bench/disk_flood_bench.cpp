@@ -11,10 +11,10 @@
 // The capture file goes to folder/tessaly/captures (default: a temporary
 // folder) and is removed with it.
 #include "app/main_window.h"
-#include "capture/packet_log_model.h"
+#include "log/packet_log_model.h"
 #include "capture_file/capture_file_writer.h"
 #include "capture_file/capture_packet_stream.h"
-#include "links/link_holder.h"
+#include "session/link_holder.h"
 #include "session/recording_sink.h"
 
 #include <QApplication>

@@ -17,7 +17,7 @@
 // not read them yet). So the hang-up comes at least 2 ms after the last
 // write, time for the recorder to have read it; a hang-up at once is its
 // own row, to show that kernel loss.
-#include "links/link_holder.h"
+#include "session/link_holder.h"
 #include "session/capture_reporter.h"
 #include "session/capture_session.h"
 

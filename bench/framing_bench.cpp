@@ -28,9 +28,9 @@
 //   build/bench/framing_bench --timers   (how late each kind of timer fires)
 #include "bench/loopback_link.h"
 #include "bench/raw_pty.h"
-#include "capture/packet_framer.h"
-#include "capture/packet_log_model.h"
-#include "capture/packet_log_view.h"
+#include "core/packet_framer.h"
+#include "log/packet_log_model.h"
+#include "views/packet_log_view.h"
 #include "links/link_byte_sources.h"
 #include "links/serial/com_port.h"
 

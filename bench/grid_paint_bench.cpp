@@ -5,8 +5,8 @@
 //
 //   build/bench/grid_paint_bench [seconds per rate]
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise (e.g. xcb under Xvfb).
-#include "capture/packet_log_model.h"
-#include "capture/packet_log_view.h"
+#include "log/packet_log_model.h"
+#include "views/packet_log_view.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -14,14 +14,14 @@
 //   xvfb-run -a build/bench/line_views_bench [seconds per rate] [rows for the opening]
 #include "bench/cpu_time.h"
 #include "bench/loopback_link.h"
-#include "capture/line_health_pane.h"
-#include "capture/modbus/crc16.h"
-#include "capture/modbus/line_statistics.h"
-#include "capture/modbus/register_watch.h"
-#include "capture/packet_framer.h"
-#include "capture/packet_log_model.h"
-#include "capture/packet_log_view.h"
-#include "capture/register_pane.h"
+#include "panes/line_health_pane.h"
+#include "modbus/crc16.h"
+#include "modbus/line_statistics.h"
+#include "modbus/register_watch.h"
+#include "core/packet_framer.h"
+#include "log/packet_log_model.h"
+#include "views/packet_log_view.h"
+#include "panes/register_pane.h"
 
 #include <QApplication>
 #include <QMainWindow>

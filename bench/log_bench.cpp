@@ -6,9 +6,9 @@
 // responds after hours of traffic.
 //
 //   build/bench/log_bench [packets]
-#include "capture/packet_log_model.h"
-#include "capture/packet_log_view.h"
-#include "capture/packet_text.h"
+#include "log/packet_log_model.h"
+#include "views/packet_log_view.h"
+#include "log/packet_text.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -16,8 +16,8 @@
 //
 // The folder (for the file; default /tmp) should be on the disk the
 // captures go to. Rows default to 1 10 50.
-#include "capture/packet_log_model.h"
-#include "capture/packet_store.h"
+#include "log/packet_log_model.h"
+#include "log/packet_store.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

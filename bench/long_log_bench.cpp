@@ -18,9 +18,9 @@
 #include "app/main_window.h"
 #include "bench/cpu_time.h"
 #include "bench/stall_watch.h"
-#include "capture/log_filter_pane.h"
-#include "capture/packet_log_view.h"
-#include "links/link_holder.h"
+#include "panes/log_filter_pane.h"
+#include "views/packet_log_view.h"
+#include "session/link_holder.h"
 
 #include <QAction>
 #include <QApplication>

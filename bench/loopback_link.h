@@ -4,7 +4,7 @@
 // 127.0.0.1 that the bench makes itself, its every arrival handed to a
 // framer, and an event loop run until a condition holds.
 
-#include "capture/packet_framer.h"
+#include "core/packet_framer.h"
 #include "links/link_byte_sources.h"
 #include "links/tcp/client_socket.h"
 

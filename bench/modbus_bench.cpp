@@ -7,13 +7,13 @@
 // pause).
 //
 //   build/bench/modbus_bench [frames]
-#include "capture/modbus/conversation.h"
-#include "capture/modbus/crc16.h"
-#include "capture/modbus/frame_check.h"
-#include "capture/modbus/row_filter.h"
-#include "capture/log_filter_model.h"
-#include "capture/packet_log_model.h"
-#include "capture/packet_store.h"
+#include "modbus/conversation.h"
+#include "modbus/crc16.h"
+#include "modbus/frame_check.h"
+#include "modbus/row_filter.h"
+#include "log/log_filter_model.h"
+#include "log/packet_log_model.h"
+#include "log/packet_store.h"
 
 #include <QCoreApplication>
 

@@ -18,7 +18,7 @@
 #include "capture_file/capture_file_writer.h"
 #include "capture_file/capture_packet_stream.h"
 #include "capture_file/pcapng_blocks.h"
-#include "links/link_holder.h"
+#include "session/link_holder.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,7 +5,7 @@
 //   build/bench/recording_bench [folder] [packets]
 //
 // The folder defaults to the system's temporary one, packets to 2,000,000.
-#include "session/capture_recording.h"
+#include "capture_file/capture_recording.h"
 
 #include <QDir>
 #include <QFileInfo>

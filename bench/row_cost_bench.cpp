@@ -9,9 +9,9 @@
 //   build/bench/row_cost_bench [seconds per rate]
 #include "bench/cpu_time.h"
 #include "bench/loopback_link.h"
-#include "capture/packet_framer.h"
-#include "capture/packet_log_model.h"
-#include "capture/packet_log_view.h"
+#include "core/packet_framer.h"
+#include "log/packet_log_model.h"
+#include "views/packet_log_view.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -12,7 +12,7 @@
 #include "app/main_window.h"
 #include "bench/cpu_time.h"
 #include "bench/raw_pty.h"
-#include "links/link_holder.h"
+#include "session/link_holder.h"
 
 #include <QAction>
 #include <QApplication>

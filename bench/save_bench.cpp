@@ -7,9 +7,9 @@
 // does, rather than in memory.
 //
 //   build/bench/save_bench [folder] [rows] [--file]
-#include "capture/log_write_job.h"
-#include "capture/packet_log_model.h"
-#include "capture/packet_log_view.h"
+#include "log/log_write_job.h"
+#include "log/packet_log_model.h"
+#include "views/packet_log_view.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -8,7 +8,7 @@
 //
 // Sizes default to 1000 10000 100000.
 #include "app/main_window.h"
-#include "links/link_holder.h"
+#include "session/link_holder.h"
 #include "settings/parsed_store_cache.h"
 #include "settings/reg_file_format.h"
 

@@ -12,8 +12,8 @@
 //
 //   build/bench/two_lines_bench [frames per line]
 #include "bench/raw_pty.h"
-#include "capture/packet_framer.h"
-#include "links/link_holder.h"
+#include "core/packet_framer.h"
+#include "session/link_holder.h"
 #include "session/capture_reporter.h"
 #include "session/capture_session.h"
 #include "session/line_merge.h"

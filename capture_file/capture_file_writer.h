@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/packet_framer.h"
+#include "core/packet_framer.h"
 #include "capture_file/capture_file_format.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/packet_time.h"
+#include "core/packet_time.h"
 #include "capture_file/capture_file_format.h"
 
 #include <cstdint>

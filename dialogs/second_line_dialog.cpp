@@ -3,7 +3,7 @@
 #include "dialogs/dialog_layout.h"
 #include "dialogs/serial_settings_dialog.h"
 #include "dialogs/tcp_settings_dialog.h"
-#include "links/link_holder.h"
+#include "session/link_holder.h"
 #include "presentation/ui_scale.h"
 
 #include <QButtonGroup>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "links/second_line_settings.h"
+#include "session/second_line_settings.h"
 
 #include <QDialog>
 

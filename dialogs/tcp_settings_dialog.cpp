@@ -2,7 +2,7 @@
 
 #include "presentation/error_report.h"
 #include "presentation/ui_scale.h"
-#include "capture/packet_framer.h"
+#include "core/packet_framer.h"
 #include "dialogs/dialog_layout.h"
 #include "dialogs/first_field_focus.h"
 #include "dialogs/interval_field.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/byte_source.h"
+#include "core/byte_source.h"
 
 namespace tessaly {
 

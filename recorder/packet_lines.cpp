@@ -1,8 +1,8 @@
 #include "recorder/packet_lines.h"
 
-#include "capture/local_time_text.h"
-#include "capture/modbus/frame_check.h"
-#include "capture/modbus/frame_decoder.h"
+#include "core/local_time_text.h"
+#include "modbus/frame_check.h"
+#include "modbus/frame_decoder.h"
 
 #include <array>
 #include <string_view>

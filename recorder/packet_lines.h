@@ -1,7 +1,7 @@
 #pragma once
 
-#include "capture/packet_framer.h"
-#include "capture/modbus/frame_layout.h"
+#include "core/packet_framer.h"
+#include "modbus/frame_layout.h"
 #include "recorder/record_options.h"
 
 #include <cstdint>

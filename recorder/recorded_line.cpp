@@ -1,6 +1,6 @@
 #include "recorder/recorded_line.h"
 
-#include "capture/local_time_text.h"
+#include "core/local_time_text.h"
 #include "links/serial/com_error.h"
 #include "links/serial/com_text.h"
 #include "links/serial/port_names.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "capture/packet_framer.h"
-#include "links/link_holder.h"
+#include "core/packet_framer.h"
+#include "session/link_holder.h"
 #include "recorder/record_options.h"
 #include "session/capture_reporter.h"
 #include "session/capture_session.h"

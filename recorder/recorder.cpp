@@ -1,6 +1,6 @@
 #include "recorder/recorder.h"
 
-#include "capture/modbus/frame_check.h"
+#include "modbus/frame_check.h"
 #include "session/recording_sink.h"
 
 #include "presentation/failure_report.h"

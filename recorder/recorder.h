@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/packet_framer.h"
+#include "core/packet_framer.h"
 #include "recorder/packet_lines.h"
 #include "recorder/record_options.h"
 #include "recorder/recorded_line.h"

@@ -1,7 +1,7 @@
 #include "session/capture_session.h"
 
-#include "links/link_holder.h"
-#include "links/link_status.h"
+#include "session/link_holder.h"
+#include "session/link_status.h"
 #include "links/tcp/socket_error.h"
 #include "links/serial/com_text.h"
 #include "presentation/failure_report.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/packet_framer.h"
+#include "core/packet_framer.h"
 #include "links/link_byte_sources.h"
 #include "links/serial/com_port.h"
 #include "links/tcp/client_socket.h"

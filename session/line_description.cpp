@@ -1,6 +1,6 @@
 #include "session/line_description.h"
 
-#include "links/link_status.h"
+#include "session/link_status.h"
 #include "links/serial/com_port.h"
 #include "links/tcp/client_socket.h"
 

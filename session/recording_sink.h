@@ -1,7 +1,7 @@
 #pragma once
 
-#include "capture/packet_framer.h"
-#include "session/capture_recording.h"
+#include "core/packet_framer.h"
+#include "capture_file/capture_recording.h"
 #include "session/line_description.h"
 
 #include <QObject>

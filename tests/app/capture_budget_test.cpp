@@ -1,9 +1,9 @@
 // The captures folder: a new capture never takes an older one's name; its
 // disk budget: the oldest files go first, a file in use never goes, and a
 // budget that cannot be kept is said.
-#include "app/capture_budget.h"
-#include "app/capture_folder.h"
-#include "session/capture_recording.h"
+#include "capture_file/capture_budget.h"
+#include "capture_file/capture_folder.h"
+#include "capture_file/capture_recording.h"
 #include "tests/support/test_support.h"
 
 #include <QDir>
@@ -77,12 +77,12 @@ TEST(CaptureFolderTest, CapturesBegunInTheSameSecond_EachAFileOfItsOwn) {
   LineDescription line;
   line.where = QStringLiteral("/dev/ttyUSB0");
   constexpr PacketTime kNoon = 1'796'731'200'000'000;
-  const std::string first = NewCapturePath(dir, kNoon, line);
+  const std::string first = NewCapturePath(dir, kNoon, line.where);
   std::ofstream(first) << "first";
-  const std::string second = NewCapturePath(dir, kNoon, line);
+  const std::string second = NewCapturePath(dir, kNoon, line.where);
   EXPECT_NE(first, second);
   std::ofstream(second) << "second";
-  EXPECT_NE(NewCapturePath(dir, kNoon, line), second);
+  EXPECT_NE(NewCapturePath(dir, kNoon, line.where), second);
 }
 
 }  // namespace

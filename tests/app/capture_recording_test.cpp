@@ -1,18 +1,18 @@
 // The capture as a file: what a window records while it captures on a real
 // line, a file the disk stops taking, a capture a crash cut off, and files
 // opened into the log, good and bad.
-#include "app/capture_folder.h"
+#include "capture_file/capture_folder.h"
 #include "app/capture_load.h"
-#include "app/capture_open.h"
+#include "capture_file/capture_open.h"
 #include "app/frame_analysis.h"
 #include "app/status_panels.h"
 #include "app/main_toolbar.h"
-#include "capture/packet_log_model.h"
+#include "log/packet_log_model.h"
 #include "capture_file/capture_file_reader.h"
 #include "capture_file/capture_file_writer.h"
 #include "capture_file/pcapng_blocks.h"
-#include "links/link_holder.h"
-#include "session/capture_recording.h"
+#include "session/link_holder.h"
+#include "capture_file/capture_recording.h"
 #include "tests/app/program_fixture.h"
 #include "tests/support/pty_pair.h"
 

@@ -3,8 +3,8 @@
 
 #include "app/main_toolbar.h"
 #include "app/status_panels.h"
-#include "capture/packet_log_view.h"
-#include "capture/packet_text.h"
+#include "views/packet_log_view.h"
+#include "log/packet_text.h"
 #include "tests/app/program_fixture.h"
 #include "tests/support/loopback.h"
 #include "tests/support/pty_pair.h"

@@ -3,8 +3,8 @@
 
 #include "app/main_toolbar.h"
 #include "app/status_panels.h"
-#include "capture/packet_log_view.h"
-#include "links/link_status.h"
+#include "views/packet_log_view.h"
+#include "session/link_status.h"
 #include "links/serial/com_error.h"
 #include "links/serial/com_text.h"
 #include "links/serial/device_access.h"

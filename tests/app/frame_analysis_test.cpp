@@ -4,13 +4,13 @@
 // functions.
 
 #include "app/frame_analysis.h"
-#include "capture/frame_counter.h"
-#include "capture/frame_mark_delegate.h"
-#include "capture/log_filter_model.h"
-#include "capture/log_filter_pane.h"
-#include "capture/modbus/crc16.h"
-#include "capture/packet_details_pane.h"
-#include "capture/packet_log_view.h"
+#include "log/frame_counter.h"
+#include "views/frame_mark_delegate.h"
+#include "log/log_filter_model.h"
+#include "panes/log_filter_pane.h"
+#include "modbus/crc16.h"
+#include "panes/packet_details_pane.h"
+#include "views/packet_log_view.h"
 #include "settings/registry.h"
 #include "tests/app/program_fixture.h"
 

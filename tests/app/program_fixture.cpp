@@ -1,6 +1,6 @@
 #include "tests/app/program_fixture.h"
 
-#include "capture/packet_log_model.h"
+#include "log/packet_log_model.h"
 #include "settings/registry.h"
 
 #include <QApplication>

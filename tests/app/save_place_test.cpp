@@ -3,7 +3,7 @@
 // from when and where the capture began.
 #include "app/log_save_command.h"
 #include "app/save_place.h"
-#include "capture/packet_log_model.h"
+#include "log/packet_log_model.h"
 #include "settings/registry.h"
 #include "tests/app/program_fixture.h"
 

@@ -3,7 +3,7 @@
 
 #include "app/main_toolbar.h"
 #include "app/status_panels.h"
-#include "capture/packet_log_view.h"
+#include "views/packet_log_view.h"
 #include "links/serial/com_combo_box.h"
 #include "presentation/ui_scale.h"
 #include "settings/registry.h"

@@ -1,8 +1,8 @@
 // The packet store kept in an unnamed file: what it hands back, what a full
 // disk does to it, and what happens where the file cannot be made.
-#include "capture/backing_file.h"
-#include "capture/packet_log_model.h"
-#include "capture/packet_store.h"
+#include "log/backing_file.h"
+#include "log/packet_log_model.h"
+#include "log/packet_store.h"
 
 #include <QDir>
 #include <QSignalSpy>

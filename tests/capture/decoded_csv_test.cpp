@@ -2,8 +2,8 @@
 // columns, then each row's unit, function, direction, addresses, values by
 // the chosen types and notation, exception, CRC status, paired row and
 // turnaround; fields holding commas or quotes survive.
-#include "capture/log_export.h"
-#include "capture/modbus/crc16.h"
+#include "log/log_export.h"
+#include "modbus/crc16.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // the moved handle of the scroll bar, column headers only when the selection's
 // bearing on them changes); what ends up on screen must be what a whole
 // repaint draws.
-#include "capture/packet_log_model.h"
-#include "capture/packet_log_view.h"
-#include "capture/packet_time.h"
+#include "log/packet_log_model.h"
+#include "views/packet_log_view.h"
+#include "core/packet_time.h"
 
 #include <QApplication>
 #include <QImage>

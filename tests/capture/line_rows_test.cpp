@@ -1,13 +1,13 @@
 // A log of two lines: each row keeps its line, the names show beside the
 // grid and in saved text and CSV only while the log names two lines, and a
 // log of one line is exactly what it always was.
-#include "capture/line_name_strip.h"
-#include "capture/log_packets.h"
-#include "capture/modbus/crc16.h"
-#include "capture/log_export.h"
-#include "capture/packet_log_model.h"
-#include "capture/packet_log_view.h"
-#include "capture/packet_store.h"
+#include "views/line_name_strip.h"
+#include "log/log_packets.h"
+#include "modbus/crc16.h"
+#include "log/log_export.h"
+#include "log/packet_log_model.h"
+#include "views/packet_log_view.h"
+#include "log/packet_store.h"
 #include "capture_file/capture_file_reader.h"
 
 #include <QFile>

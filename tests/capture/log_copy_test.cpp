@@ -1,8 +1,8 @@
 // Copying rows: the text reaches the clipboard; a copy beyond the limit says
 // so and offers to save instead; a copy that runs out of memory is reported.
-#include "capture/log_copy_command.h"
-#include "capture/packet_log_model.h"
-#include "capture/packet_log_view.h"
+#include "views/log_copy_command.h"
+#include "log/packet_log_model.h"
+#include "views/packet_log_view.h"
 #include "presentation/error_report.h"
 
 #include <QAbstractButton>

@@ -1,9 +1,9 @@
 // The log leaving the program: each file format read back, and saves that
 // are cancelled, fail, or run while capture goes on.
-#include "capture/log_export.h"
-#include "capture/log_write_job.h"
-#include "capture/packet_store.h"
-#include "capture/packet_text.h"
+#include "log/log_export.h"
+#include "log/log_write_job.h"
+#include "log/packet_store.h"
+#include "log/packet_text.h"
 #include "capture_file/capture_file_reader.h"
 #include "tests/support/test_support.h"
 

@@ -1,11 +1,11 @@
 // A filter over a long log looks on a thread, yet shows exactly the rows that
 // looking at every packet in turn finds, in order, with packets that arrive
 // meanwhile; stopping it leaves the pane showing every row.
-#include "capture/find_scan.h"
-#include "capture/log_filter_model.h"
-#include "capture/log_filter_pane.h"
-#include "capture/modbus/crc16.h"
-#include "capture/packet_log_model.h"
+#include "log/find_scan.h"
+#include "log/log_filter_model.h"
+#include "panes/log_filter_pane.h"
+#include "modbus/crc16.h"
+#include "log/packet_log_model.h"
 
 #include <QLineEdit>
 #include <QPushButton>

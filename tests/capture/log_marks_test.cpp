@@ -1,9 +1,9 @@
 // Notes between packets (a link lost, a link back): shown in the grid in
 // place of bytes, counted as no frame, and carried into saved text and CSV;
 // pcap, with no place for them, leaves them out.
-#include "capture/frame_counter.h"
-#include "capture/log_export.h"
-#include "capture/packet_log_model.h"
+#include "log/frame_counter.h"
+#include "log/log_export.h"
+#include "log/packet_log_model.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The bad-frame tint and its text read at 4.5:1 or better whatever the
 // theme: light, dark, and one whose text barely reads on its own base.
-#include "capture/mark_colors.h"
+#include "views/mark_colors.h"
 
 #include <QPalette>
 

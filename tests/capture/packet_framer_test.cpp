@@ -3,8 +3,8 @@
 // moments. The interval (50 ms) and the silences (5 ms within a packet, 150 ms
 // between) leave wide margins for a loaded machine. Lines whose bytes carry
 // their arrival times are cut by those times alone, however busy the loop.
-#include "capture/end_of_packet_interval.h"
-#include "capture/packet_framer.h"
+#include "core/end_of_packet_interval.h"
+#include "core/packet_framer.h"
 
 #include <QTest>
 #include <QThread>

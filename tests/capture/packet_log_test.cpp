@@ -1,7 +1,7 @@
-#include "capture/packet_log_model.h"
-#include "capture/packet_log_view.h"
-#include "capture/packet_store.h"
-#include "capture/packet_text.h"
+#include "log/packet_log_model.h"
+#include "views/packet_log_view.h"
+#include "log/packet_store.h"
+#include "log/packet_text.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

@@ -1,7 +1,7 @@
 // The time column's offsets: since the row before and since the first row,
 // to the microsecond, a clock set back included; and the grid's cells.
-#include "capture/packet_log_model.h"
-#include "capture/time_column.h"
+#include "log/packet_log_model.h"
+#include "log/time_column.h"
 
 #include <gtest/gtest.h>
 

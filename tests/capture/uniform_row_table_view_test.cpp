@@ -1,7 +1,7 @@
 // The table of one row height keeps nothing per row: appending to a long
 // table asks the model for as much as appending to a short one, and rows far
 // down are placed, found and selected by arithmetic alone.
-#include "capture/uniform_row_table_view.h"
+#include "views/uniform_row_table_view.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>

@@ -4,8 +4,8 @@
 // storing into a temporary folder, a TCP client, and the end-of-packet timer
 // at the interval of a 9600 baud line. Plus the user's hands.
 
-#include "capture/packet_framer.h"
-#include "capture/packet_log_model.h"
+#include "core/packet_framer.h"
+#include "log/packet_log_model.h"
 #include "dialogs/interval_field.h"
 #include "dialogs/ipv4_address_field.h"
 #include "dialogs/port_field.h"

@@ -3,7 +3,7 @@
 // line, the details of merged packets, and the row filters.
 #include "tests/modbus/modbus_test_support.h"
 
-#include "capture/modbus/frame_check.h"
+#include "modbus/frame_check.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The eight-bytes-a-step CRC gives what the byte-at-a-time one gives, for
 // every frame length a packet can have and wherever a CRC is continued.
-#include "capture/modbus/crc16.h"
+#include "modbus/crc16.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // frames of every supported function and from damaged packets.
 #include "tests/modbus/modbus_test_support.h"
 
-#include "capture/modbus/frame_check.h"
-#include "capture/modbus/frame_decoder.h"
-#include "capture/modbus/hex_dump.h"
+#include "modbus/frame_check.h"
+#include "modbus/frame_decoder.h"
+#include "modbus/hex_dump.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -5,8 +5,8 @@
 // pairing that agrees with the details pane's.
 #include "tests/modbus/modbus_test_support.h"
 
-#include "capture/modbus/function_names.h"
-#include "capture/modbus/line_statistics.h"
+#include "modbus/function_names.h"
+#include "modbus/line_statistics.h"
 
 #include <gtest/gtest.h>
 

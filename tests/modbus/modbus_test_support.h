@@ -1,8 +1,8 @@
 #pragma once
 
-#include "capture/modbus/conversation.h"
-#include "capture/modbus/crc16.h"
-#include "capture/modbus/row_filter.h"
+#include "modbus/conversation.h"
+#include "modbus/crc16.h"
+#include "modbus/row_filter.h"
 
 #include <optional>
 #include <ostream>

@@ -4,10 +4,10 @@
 // conversation of reads, writes, an exception and a broadcast.
 #include "tests/modbus/modbus_test_support.h"
 
-#include "capture/modbus/address_notation.h"
-#include "capture/modbus/register_types.h"
-#include "capture/modbus/register_value.h"
-#include "capture/modbus/register_watch.h"
+#include "modbus/address_notation.h"
+#include "modbus/register_types.h"
+#include "modbus/register_value.h"
+#include "modbus/register_watch.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // session as the window holds it and one by tessaly-record, gives the same
 // packets, cut in the same places.
 #include "capture_file/capture_file_reader.h"
-#include "links/link_holder.h"
+#include "session/link_holder.h"
 #include "session/capture_reporter.h"
 #include "session/capture_session.h"
 #include "tests/support/pty_pair.h"

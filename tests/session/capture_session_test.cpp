@@ -4,7 +4,7 @@
 // busy on purpose.
 #include "session/capture_session.h"
 
-#include "links/link_holder.h"
+#include "session/link_holder.h"
 #include "presentation/failure_report.h"
 #include "session/capture_reporter.h"
 #include "tests/support/loopback.h"

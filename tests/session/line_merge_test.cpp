@@ -3,7 +3,7 @@
 // the line with the shorter interval ends an answer before its request.
 #include "session/line_merge.h"
 
-#include "links/link_holder.h"
+#include "session/link_holder.h"
 #include "session/capture_reporter.h"
 #include "session/capture_session.h"
 #include "tests/support/pty_pair.h"
