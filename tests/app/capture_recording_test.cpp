@@ -317,6 +317,40 @@ TEST_F(CaptureRecordingTest, LongFile_FirstRowsAtOnce_RestInTheBackground) {
                              " has different lengths at its ends. The 60000 packets before it are shown.");
 }
 
+// A file from elsewhere may name any number of interfaces: those that are
+// one line under many settings open whole; lines past those the log tells
+// apart end the reading with one message, never the program.
+TEST_F(CaptureRecordingTest, FileOfManyInterfaces_OpensWithoutACrash) {
+  QDir().mkpath(CaptureFolder());
+  const std::uint8_t bytes[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
+  const auto write = [&](const QString& path, int names) {
+    std::string file;
+    pcapng::AppendSectionHeader(file, "test");
+    for (int i = 0; i < 300; ++i) {
+      pcapng::AppendInterface(file, {"line" + std::to_string(i % names), "", std::nullopt, ""});
+      pcapng::AppendPacket(file, static_cast<std::uint32_t>(i), kNoon + i * 1000, bytes, 8, {});
+    }
+    std::ofstream(path.toStdString(), std::ios::binary) << file;
+  };
+  const QString twoLines = CaptureFolder() + "/two-lines.pcapng";
+  const QString manyLines = CaptureFolder() + "/300-lines.pcapng";
+  write(twoLines, 2);
+  write(manyLines, 300);
+  StartProgram();
+
+  ASSERT_TRUE(Window().OpenCapture(twoLines)) << reports_.Text();
+  EXPECT_TRUE(reports_.empty()) << reports_.Text();
+  EXPECT_EQ(Window().Log().PacketCount(), 300);
+  EXPECT_EQ(Window().Log().LineNames(), QStringList({"line0", "line1"}));
+
+  Window().OpenCapture(manyLines);
+  ASSERT_EQ(reports_.size(), 1);
+  EXPECT_EQ(reports_[0], "Cannot read the capture " + manyLines +
+                             ": its packets come on more than 256 lines, more than the log tells apart. "
+                             "The 256 packets before it are shown.");
+  EXPECT_EQ(Window().Log().PacketCount(), 256);
+}
+
 // An opened file is timed by the line it was captured on, not the port as
 // it is set now; a file that does not say how its line was set, as unknown.
 TEST_F(CaptureRecordingTest, OpenedFile_TimedByItsOwnLine) {
