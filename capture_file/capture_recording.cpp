@@ -2,10 +2,12 @@
 
 #include "capture_file/capture_file_writer.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
 
 namespace tessaly {
 
@@ -14,16 +16,34 @@ std::string UnfinishedMarkerOf(const std::string& capturePath) { return captureP
 CaptureRecording::CaptureRecording(const std::string& path, std::string application,
                                    std::function<void(const std::string&)> onFailure)
     : path_(path),
-      writer_(std::make_unique<CaptureFileWriter>(path, CaptureFileFormat::kPcapng, std::move(application))),
+      writer_(std::make_unique<CaptureFileWriter>(path, CaptureFileFormat::kPcapng, std::move(application),
+                                                  CaptureFileWriter::Creation::kNew)),
       onFailure_(std::move(onFailure)) {
   // The marker first says "unfinished"; only a clean close takes it away.
-  std::ofstream(UnfinishedMarkerOf(path_)) << ::getpid() << '\n';
+  // Its lock says "still being written" for as long as this process lives.
+  markerFd_ = ::open(UnfinishedMarkerOf(path_).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (markerFd_ >= 0) (void)::flock(markerFd_, LOCK_EX | LOCK_NB);
   thread_ = std::thread([this] { Run(); });
+}
+
+void CaptureRecording::RemoveMarker() {
+  std::remove(UnfinishedMarkerOf(path_).c_str());
+  if (markerFd_ >= 0) ::close(markerFd_);
+  markerFd_ = -1;
+}
+
+bool UnfinishedMarkerHeld(const std::string& markerPath) {
+  const int fd = ::open(markerPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
 }
 
 CaptureRecording::~CaptureRecording() {
   Finish();
   thread_.join();
+  if (markerFd_ >= 0) ::close(markerFd_);
 }
 
 std::uint32_t CaptureRecording::AddInterface(const CaptureInterface& link) {
@@ -79,7 +99,7 @@ void CaptureRecording::Run() {
       batch.clear();
       if (finishing) {
         writer_->Close();
-        std::remove(UnfinishedMarkerOf(path_).c_str());
+        RemoveMarker();
         return;
       }
       writer_->Flush();
@@ -92,7 +112,7 @@ void CaptureRecording::Run() {
       // it so; the user is told once, and the file counts as finished.
       failed_ = true;
       writer_.reset();
-      std::remove(UnfinishedMarkerOf(path_).c_str());
+      RemoveMarker();
       if (onFailure_) onFailure_(failure.what());
       return;
     }

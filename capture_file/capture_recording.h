@@ -24,9 +24,12 @@ class CaptureFileWriter;
 // every kFlushInterval and the disk every kSyncInterval, so a kill or a
 // power cut loses at most about a second and leaves whole blocks.
 //
-// Beside the file, while it is open, lies a marker (UnfinishedMarkerOf)
-// holding the writing process's id; a clean close removes it. A marker
-// whose process is gone tells the next start that the capture was cut off.
+// The file is made new (never over another, nor through a symbolic link)
+// and readable by its owner alone. Beside it, while it is open, lies a
+// marker (UnfinishedMarkerOf) that the writing process holds locked; a
+// clean close removes it. A marker that nobody holds locked tells the next
+// start that the capture was cut off: the lock goes with its process,
+// whatever becomes of its process id (a reboot, an id used again).
 //
 // A write that fails (a full disk) ends the writing: the file keeps the
 // blocks written whole before it, later packets are dropped, and onFailure
@@ -66,9 +69,12 @@ class CaptureRecording {
 
   void Queue(Entry entry);
   void Run();
+  // On a clean close or a failure: the file counts as finished.
+  void RemoveMarker();
   void Write(const std::vector<Entry>& batch);
 
   std::string path_;
+  int markerFd_ = -1;  // locked while the file is written
   std::unique_ptr<CaptureFileWriter> writer_;  // the writing thread's alone
   std::function<void(const std::string&)> onFailure_;
   std::uint32_t interfaces_ = 0;
@@ -84,5 +90,8 @@ class CaptureRecording {
 
 // "/x/a.pcapng.open": the marker of a capture file still being written.
 std::string UnfinishedMarkerOf(const std::string& capturePath);
+// Whether a live process holds the marker at markerPath locked: its
+// capture is still being written.
+bool UnfinishedMarkerHeld(const std::string& markerPath);
 
 }  // namespace tessaly

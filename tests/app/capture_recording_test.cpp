@@ -22,6 +22,8 @@
 #include <QDir>
 #include <QMessageBox>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 
 #include <csignal>
@@ -177,10 +179,15 @@ TEST_F(CaptureRecordingTest, DiskStopsTakingTheFile_CaptureStopsWithOneReport_Fi
 
 TEST_F(CaptureRecordingTest, CaptureCutOffByACrash_OfferedOnceAtStartAndOpened) {
   const QString path = WriteCapture("tessaly-cut.pcapng");
-  // A marker whose writer is gone (a process id beyond any the kernel gives).
-  std::ofstream(UnfinishedMarkerOf(path.toStdString())) << "2147483646\n";
+  // A marker nobody holds, naming a process that lives: its id was given
+  // again (after a reboot, say) to a process that writes no capture.
+  std::ofstream(UnfinishedMarkerOf(path.toStdString())) << "1\n";
+  // The marker of a capture another window is writing: held locked.
   const QString running = WriteCapture("tessaly-running.pcapng");
-  std::ofstream(UnfinishedMarkerOf(running.toStdString())) << ::getpid() << '\n';
+  const std::string runningMarker = UnfinishedMarkerOf(running.toStdString());
+  std::ofstream(runningMarker) << "2147483646\n";
+  const int held = ::open(runningMarker.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
   StartProgram();
   Answer(QMessageBox::Yes);
@@ -196,6 +203,7 @@ TEST_F(CaptureRecordingTest, CaptureCutOffByACrash_OfferedOnceAtStartAndOpened) 
   // Asked once; the capture of a program still running is never offered.
   Window().OfferUnfinishedCapture();
   EXPECT_EQ(questions_.size(), 1);
+  ::close(held);
 }
 
 TEST_F(CaptureRecordingTest, FilesThatAreNoModbusCapture_OneMessageNamingThem_LogKept) {
