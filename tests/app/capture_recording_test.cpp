@@ -98,6 +98,8 @@ TEST_F(CaptureRecordingTest, SerialCapture_FileReadsBackSamePacketsTimesAndLine)
   ASSERT_TRUE(QTest::qWaitFor([&] { return Window().EndPacketTimer().isActive(); }, 60'000));
   ClickStart();
   ASSERT_TRUE(WaitForPackets(2));
+  // Stop does not wait for the disk: the file is finished on its own thread.
+  ASSERT_TRUE(Window().Recording().WaitForFinishing(std::chrono::seconds(60)));
 
   const QStringList files = CaptureFiles();
   ASSERT_EQ(files.size(), 1);
@@ -175,6 +177,10 @@ TEST_F(CaptureRecordingTest, DiskStopsTakingTheFile_CaptureStopsWithOneReport_Fi
   ASSERT_GT(contents.packets.size(), 1u);
   const PacketStore::Packet last = Window().Log().PacketAt(static_cast<int>(contents.packets.size()) - 1);
   EXPECT_EQ(contents.packets.back().bytes, std::vector<std::uint8_t>(last.bytes, last.bytes + last.count));
+  // Only what reached the file counts as kept, so closing asks about the rest.
+  ASSERT_TRUE(Window().Recording().WaitForFinishing(std::chrono::seconds(60)));
+  EXPECT_LE(Window().Recording().RecordedPackets(), static_cast<long long>(contents.packets.size()));
+  EXPECT_LT(Window().Recording().RecordedPackets(), Window().Log().PacketCount());
 }
 
 TEST_F(CaptureRecordingTest, CaptureCutOffByACrash_OfferedOnceAtStartAndOpened) {
