@@ -78,10 +78,11 @@ class CaptureRecording {
   // Compact: an interface's description, rare, lives apart.
   struct Entry {
     enum class Kind : std::uint8_t { kInterface, kPacket, kComment } kind;
+    // Each kind fills only the fields it uses; the others stay empty.
     std::uint32_t interfaceId = 0;
-    std::string data;  // the packet's bytes, or the comment's text
-    PacketTiming timing;
-    std::unique_ptr<CaptureInterface> link;
+    std::string data{};  // the packet's bytes, or the comment's text
+    PacketTiming timing{};
+    std::unique_ptr<CaptureInterface> link{};
   };
   static std::size_t CostOf(const Entry& entry);
 

@@ -63,7 +63,7 @@ TEST(RecordingQueueTest, StalledDisk_QueueBounded_FinishReturnsAtOnce_CountedOnl
   std::vector<std::string> failures;
   CaptureRecording recording(fifo.Path(), "test", [&](const std::string& message) { failures.push_back(message); },
                              CaptureFileWriter::Creation::kReplace);
-  const std::uint32_t link = recording.AddInterface({"ttyUSB0", "ttyUSB0 9600 8N1", 9600});
+  const std::uint32_t link = recording.AddInterface({"ttyUSB0", "ttyUSB0 9600 8N1", 9600, ""});
   const std::uint8_t bytes[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
   std::uint64_t offered = 0;
   for (; offered < 10'000'000 && !recording.Overflowed(); ++offered) {
