@@ -58,10 +58,11 @@ class CaptureRecording {
  private:
   struct Entry {
     enum class Kind { kInterface, kPacket, kComment } kind;
+    // Each kind fills only the fields it uses; the others stay empty.
     std::uint32_t interfaceId = 0;
-    std::string data;  // the packet's bytes, or the comment's text
-    PacketTiming timing;
-    CaptureInterface link;
+    std::string data{};  // the packet's bytes, or the comment's text
+    PacketTiming timing{};
+    CaptureInterface link{};
   };
 
   void Queue(Entry entry);
