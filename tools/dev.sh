@@ -5,9 +5,10 @@
 #   tools/dev.sh run | test | package
 # run builds only the programs (window, recorder, Wireshark interface, traffic
 # tool) and starts the window program;
-# test builds everything (tests, benchmarks, icons, manual pages) and runs
-# every test; package builds only what the package holds, in a build folder
-# of its own (build-package/) without tests or benchmarks, and runs CPack.
+# test builds everything (tests, benchmarks, icons, manual pages), with every
+# compiler warning an error, and runs every test; package builds only what
+# the package holds, in a build folder of its own (build-package/) without
+# tests or benchmarks, and runs CPack.
 # Works as root or as a user who may use sudo.
 set -euo pipefail
 
@@ -54,16 +55,16 @@ if [ "$what" = package ]; then
   exit
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-
 if [ "$what" = test ]; then
-  echo "Building everything (program, traffic tool, tests, benchmarks)"
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_WARNINGS_AS_ERRORS=ON >/dev/null
+  echo "Building everything (program, traffic tool, tests, benchmarks), warnings as errors"
   cmake --build build
   cd build
   QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300
   exit
 fi
 
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 echo "Building tessaly, tessaly-record, tessaly-extcap and tessaly-traffic only (tools/dev.sh test builds everything)"
 cmake --build build --target tessaly tessaly-record tessaly-extcap tessaly-traffic
 
