@@ -27,8 +27,9 @@ struct CaptureInterface {
   std::optional<std::uint64_t> bitsPerSecond;
   // In a capture of several lines at once, the name the user gave this
   // one ("A", "master"); kept in a comment of the interface (see
-  // LineNameComment). Empty in a capture of one line.
-  std::string lineName;
+  // LineNameComment). Empty in a capture of one line, and so left out of
+  // the initializers that describe one.
+  std::string lineName{};
 };
 
 // "line master": the comment that names an interface's line.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 namespace tessaly {
@@ -160,10 +161,17 @@ void LogWriter::WriteMark(QByteArray& out, const PacketStore::Packet& packet, co
     case LogFileFormat::kBytesOnly:
       out.append(note).append('\n');
       break;
-    case LogFileFormat::kCsv: {
+    case LogFileFormat::kCsv:
+    case LogFileFormat::kDecodedCsv: {
       out.append(stamp, WriteIsoDateTime(packet.time, stamp) - stamp).append(',');
       out.append(stamp, WriteTimeOfDay(packet.time, stamp) - stamp).append(",0,\"");
-      out.append(QByteArray(note).replace('"', "\"\"")).append("\"\r\n");
+      out.append(QByteArray(note).replace('"', "\"\"")).append('"');
+      // A note is no frame: its decoded fields stay empty, so that every
+      // record has the header's columns.
+      if (format_ == LogFileFormat::kDecodedCsv) {
+        out.append(QByteArray(static_cast<qsizetype>(std::size(modbus::kDecodedColumns)), ','));
+      }
+      out.append("\r\n");
       break;
     }
     case LogFileFormat::kPcap:

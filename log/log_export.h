@@ -48,8 +48,9 @@ class LogWriter {
   LogWriter(PacketStore::Snapshot snapshot, LogFileFormat format);
 
   // Rows that are notes between packets (a link lost, a link back): text
-  // and CSV give the note's text in place of the bytes; pcap, which has no
-  // place for it, leaves them out.
+  // and both CSVs give the note's text in place of the bytes (the decoded
+  // one with its decoded fields empty); pcap, which has no place for it,
+  // leaves them out.
   void SetMarks(LogMarks marks) { marks_ = std::move(marks); }
   // The names of the lines a log of two lines holds, first line first:
   // text and CSV then begin each row with its line's name (notes with an

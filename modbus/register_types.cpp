@@ -45,8 +45,9 @@ std::optional<TypedRange> RangeOf(std::string_view text) {
     }
   }
   const std::vector<std::string_view> bounds = Split(fields[1], '-');
-  const auto first = bounds.size() == 2 ? Address(bounds[0]) : std::nullopt;
-  const auto last = bounds.size() == 2 ? Address(bounds[1]) : std::nullopt;
+  if (bounds.size() != 2) return std::nullopt;
+  const std::optional<std::uint16_t> first = Address(bounds[0]);
+  const std::optional<std::uint16_t> last = Address(bounds[1]);
   const auto type = ValueTypeOfShortName(std::string(fields[2]));
   if (!tableKnown || !first || !last || *first > *last || !type) return std::nullopt;
   if (fields[3] != "high" && fields[3] != "low") return std::nullopt;

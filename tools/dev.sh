@@ -2,21 +2,35 @@
 # Installs what is missing from Debian's packages, builds, and then either
 # starts Tessaly (run), runs every test headless (test) or makes the Debian
 # package (package).
-#   tools/dev.sh run | test | package
+#   tools/dev.sh run | test [--sanitize | --tsan] | package
 # run builds only the programs (window, recorder, Wireshark interface, traffic
 # tool) and starts the window program;
-# test builds everything (tests, benchmarks, icons, manual pages) and runs
-# every test; package builds only what the package holds, in a build folder
-# of its own (build-package/) without tests or benchmarks, and runs CPack.
+# test builds everything (tests, benchmarks, icons, manual pages), with every
+# compiler warning an error, and runs every test;
+# test --sanitize builds the tests with AddressSanitizer and
+# UndefinedBehaviorSanitizer in build-asan/ and runs them;
+# test --tsan builds the session, recorder and window tests with
+# ThreadSanitizer in build-tsan/ and runs those of the session, the recorder
+# and two lines;
+# package builds only what the package holds, in a build folder of its own
+# (build-package/) without tests or benchmarks, and runs CPack.
 # Works as root or as a user who may use sudo.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 
+usage() {
+  echo "usage: tools/dev.sh run|test [--sanitize|--tsan]|package" >&2
+  exit 2
+}
+
 what=${1:-}
+how=${2:-}
 case "$what" in
-  run|test|package) ;;
-  *) echo "usage: tools/dev.sh run|test|package" >&2; exit 2 ;;
+  run|package) [ $# -le 1 ] || usage ;;
+  test) [ $# -le 2 ] || usage
+        case "$how" in ""|--sanitize|--tsan) ;; *) usage ;; esac ;;
+  *) usage ;;
 esac
 
 packages=(
@@ -54,16 +68,20 @@ if [ "$what" = package ]; then
   exit
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+if [ "$how" = --sanitize ] || [ "$how" = --tsan ]; then
+  exec tools/sanitize.sh "${how#--}"
+fi
 
 if [ "$what" = test ]; then
-  echo "Building everything (program, traffic tool, tests, benchmarks)"
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_WARNINGS_AS_ERRORS=ON >/dev/null
+  echo "Building everything (program, traffic tool, tests, benchmarks), warnings as errors"
   cmake --build build
   cd build
   QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300
   exit
 fi
 
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 echo "Building tessaly, tessaly-record, tessaly-extcap and tessaly-traffic only (tools/dev.sh test builds everything)"
 cmake --build build --target tessaly tessaly-record tessaly-extcap tessaly-traffic
 

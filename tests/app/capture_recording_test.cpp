@@ -163,8 +163,9 @@ TEST_F(CaptureRecordingTest, DiskStopsTakingTheFile_CaptureStopsWithOneReport_Fi
     }
     QTest::qWait(5);
   }
-  QTest::qWaitFor([&] { return !reports_.isEmpty(); }, 60'000);
+  const bool reported = QTest::qWaitFor([&] { return !reports_.isEmpty(); }, 60'000);
   setrlimit(RLIMIT_FSIZE, &before);
+  ASSERT_TRUE(reported) << "no failure reported within a minute of the disk refusing the file";
 
   EXPECT_FALSE(Links().ComPort().Connected()) << "capture stops";
   ASSERT_EQ(reports_.size(), 1) << reports_.Text();

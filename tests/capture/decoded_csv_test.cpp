@@ -115,6 +115,40 @@ TEST(DecodedCsv, ReadBackEveryRowDecodedByTheChosenTypes) {
             (Record{"", "", "", "", "", "", "", "Bad CRC", "", ""}));
 }
 
+TEST(DecodedCsv, LinkLostAndBackRowsKeptAsTheCsvKeepsThem_WithEmptyDecodedFields) {
+  PacketStore store;
+  const std::int64_t noon = 1'700'000'000'000'000;
+  const Bytes request = Frame({0x05, 0x03, 0x00, 0x64, 0x00, 0x01});
+  store.Append(noon, request.data(), static_cast<int>(request.size()));
+  store.Append(noon + 1'000, nullptr, 0);
+  store.Append(noon + 2'000'000, nullptr, 0);
+  store.Append(noon + 2'100'000, request.data(), static_cast<int>(request.size()));
+  const auto written = [&store](LogFileFormat format) {
+    LogWriter writer(store.TakeSnapshot(), format);
+    writer.SetMarks({{1, QStringLiteral("Link lost: \"gateway\" gone")}, {2, QStringLiteral("Link back")}});
+    QByteArray bytes;
+    while (writer.WriteNext(bytes)) {
+    }
+    return ParseCsv(bytes.toStdString());
+  };
+  const std::vector<Record> plain = written(LogFileFormat::kCsv);
+  const std::vector<Record> decoded = written(LogFileFormat::kDecodedCsv);
+  ASSERT_EQ(plain.size(), 5u);
+  ASSERT_EQ(decoded.size(), 5u);
+  for (std::size_t row = 0; row < decoded.size(); ++row) {
+    ASSERT_EQ(decoded[row].size(), 14u) << "record " << row;
+    EXPECT_EQ(Record(decoded[row].begin(), decoded[row].begin() + 4), plain[row]) << "record " << row;
+  }
+  EXPECT_EQ(decoded[2][2], "0");
+  EXPECT_EQ(decoded[2][3], "Link lost: \"gateway\" gone");
+  EXPECT_EQ(decoded[3][3], "Link back");
+  for (const std::size_t row : {2u, 3u}) {
+    EXPECT_EQ(Record(decoded[row].begin() + 4, decoded[row].end()), Record(10, "")) << "record " << row;
+  }
+  EXPECT_EQ(decoded[1][11], "Good frame");
+  EXPECT_EQ(decoded[4][11], "Good frame");
+}
+
 TEST(DecodedCsv, FieldsWithCommasAndQuotesAreQuoted) {
   EXPECT_EQ(modbus::CsvField("plain"), "plain");
   EXPECT_EQ(modbus::CsvField("a,b"), "\"a,b\"");

@@ -257,7 +257,7 @@ class TimedLine : public ByteSource {
   struct Chunk {
     LineTime at;  // its last byte's arrival: readable from then on
     Bytes bytes;
-    std::optional<LineTime> first;  // its first byte's, when earlier
+    std::optional<LineTime> first{};  // its first byte's, when earlier
   };
 
   int Read(std::uint8_t* place, int maxCount) override {

@@ -44,7 +44,9 @@ void ExpectSentences(const QString& answer) {
       R"(\{type=(integer|unsigned|long|double|string|password|boolean|boolflag|fileselect|selector|radio|multicheck|timestamp)\})"));
   for (const QString& line : answer.split('\n', Qt::SkipEmptyParts)) {
     EXPECT_TRUE(sentence.match(line).hasMatch()) << line.toStdString();
-    if (line.startsWith("arg ")) EXPECT_TRUE(knownType.match(line).hasMatch()) << line.toStdString();
+    if (line.startsWith("arg ")) {
+      EXPECT_TRUE(knownType.match(line).hasMatch()) << line.toStdString();
+    }
   }
 }
 
