@@ -13,18 +13,28 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-// A snapshot's packets as the Modbus decoder reads them.
+// A snapshot's packets as the Modbus decoder reads them, as the log's own
+// views read them: with their bytes' arrival times (the turnaround is taken
+// from them), their line's side and the notes among them.
 class SnapshotPackets : public modbus::PacketSequence {
  public:
-  explicit SnapshotPackets(const PacketStore::Snapshot& snapshot) : snapshot_(snapshot) {}
+  SnapshotPackets(const PacketStore::Snapshot& snapshot, const LogMarks& marks, int masterLine)
+      : snapshot_(snapshot), marks_(marks), masterLine_(masterLine) {}
   int Size() const override { return snapshot_.Size(); }
   modbus::LoggedPacket At(int index) const override {
     const PacketStore::Packet packet = snapshot_.At(index);
-    return {packet.bytes, packet.count, packet.time};
+    modbus::LoggedPacket logged{packet.bytes, packet.count, packet.time, packet.firstByte, packet.lastByte};
+    if (masterLine_ >= 0) {
+      logged.side = packet.line == masterLine_ ? modbus::Direction::Request : modbus::Direction::Response;
+    }
+    logged.note = !marks_.empty() && marks_.count(index) != 0;
+    return logged;
   }
 
  private:
   const PacketStore::Snapshot& snapshot_;
+  const LogMarks& marks_;
+  const int masterLine_;
 };
 
 // The longest line a row can make besides its hex text: the CSV's date-time,
@@ -70,7 +80,7 @@ void LogWriter::SetDecoding(modbus::DecodingChoices choices) { decoding_ = std::
 void LogWriter::WriteDecodedFields(QByteArray& out, int row) const {
   // The CSV row without its line end, then the decoded fields.
   out.chop(2);
-  const SnapshotPackets packets(snapshot_);
+  const SnapshotPackets packets(snapshot_, marks_, NamesLines() ? decoding_.masterLine : -1);
   const modbus::DecodedRow fields = modbus::DecodeRow(packets, row, decoding_);
   for (const std::string* field :
        {&fields.unit, &fields.function, &fields.direction, &fields.startAddress, &fields.quantity,
@@ -160,10 +170,16 @@ void LogWriter::WriteMark(QByteArray& out, const PacketStore::Packet& packet, co
     case LogFileFormat::kBytesOnly:
       out.append(note).append('\n');
       break;
-    case LogFileFormat::kCsv: {
+    case LogFileFormat::kCsv:
+    case LogFileFormat::kDecodedCsv: {
       out.append(stamp, WriteIsoDateTime(packet.time, stamp) - stamp).append(',');
       out.append(stamp, WriteTimeOfDay(packet.time, stamp) - stamp).append(",0,\"");
-      out.append(QByteArray(note).replace('"', "\"\"")).append("\"\r\n");
+      out.append(QByteArray(note).replace('"', "\"\"")).append('"');
+      // A note decodes to nothing: its decoded fields stay empty.
+      if (format_ == LogFileFormat::kDecodedCsv) {
+        out.append(QByteArray(static_cast<qsizetype>(std::size(modbus::kDecodedColumns)), ','));
+      }
+      out.append("\r\n");
       break;
     }
     case LogFileFormat::kPcap:
