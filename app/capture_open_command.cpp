@@ -100,8 +100,12 @@ void CaptureOpenCommand::OfferUnfinished() {
 void CaptureOpenCommand::FillRecent(QMenu& menu) {
   menu.clear();
   const QStringList files = RecentCaptures(storeDirectory_);
-  for (const QString& file : files) {
-    QAction* item = menu.addAction(QDir::toNativeSeparators(file));
+  // Numbered for the keyboard (1 to 9, then 0); an "&" in a name is shown
+  // as itself, not taken for an access key.
+  for (int i = 0; i < files.size(); ++i) {
+    const QString& file = files[i];
+    const QString shown = QDir::toNativeSeparators(file).replace(u'&', QStringLiteral("&&"));
+    QAction* item = menu.addAction(QStringLiteral("&%1  %2").arg((i + 1) % 10).arg(shown));
     connect(item, &QAction::triggered, this, [this, file] { Open(file); });
   }
   if (files.isEmpty()) menu.addAction(QStringLiteral("(none)"))->setEnabled(false);

@@ -64,7 +64,7 @@ LineViews::LineViews(QMainWindow& window, PacketLogModel& log, PacketLogView& gr
 
   QMenu* menu = window.findChild<QMenu*>(QStringLiteral("ViewMenu"));
   menu->addSeparator();
-  miRowNumbers = AddPaneItem(*menu, *rowNumbers_, "miRowNumbers", "Row &numbers", kRowNumbersShownValue,
+  miRowNumbers = AddPaneItem(*menu, *rowNumbers_, "miRowNumbers", "Row n&umbers", kRowNumbersShownValue,
                              [](bool) {});
   BuildTimeColumnMenu(*menu, log);
   menu->addSeparator();
@@ -111,7 +111,7 @@ modbus::DecodingChoices LineViews::Decoding() const {
 }
 
 void LineViews::BuildTimeColumnMenu(QMenu& menu, PacketLogModel& log) {
-  QMenu* times = menu.addMenu(QStringLiteral("Time column"));
+  QMenu* times = menu.addMenu(QStringLiteral("&Time column"));
   times->setObjectName(QStringLiteral("TimeColumnMenu"));
   auto* group = new QActionGroup(times);
   const auto add = [&](const char* objectName, const char* caption, TimeColumn column) {

@@ -345,6 +345,7 @@ void MainWindow::miSecondLineClick() {
   if (secondLineDialog_ == nullptr) {
     secondLineDialog_ = new SecondLineDialog(second_->Links(), second_->Session().Framer(), this);
   }
+  secondLineDialog_->SetFirstLine(menus_.miTCP->isChecked(), links_);
   secondLineDialog_->Load(second_->Settings());
   if (secondLineDialog_->exec() != QDialog::Accepted) return;
   second_->Choose(secondLineDialog_->Chosen());
@@ -587,7 +588,8 @@ void MainWindow::SetStartPicture(int imageIndex) {
 }
 
 void MainWindow::ShowLinkStatus(const QString& state, const QString& settings) {
-  panels_->SetLinkState(state);
+  // Named after its line while two lines capture, as the second's panel is.
+  panels_->SetLinkState(connection_ ? connection_->Named(state) : state);
   panels_->SetLinkSettings(settings);
 }
 
