@@ -160,6 +160,7 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   connection_ = std::make_unique<ConnectionControl>(*session_, view);
   auto* gatewaySpeed =
       new GatewayLineSpeed(*menus_.options, menus_.miIPSet, *session_, links_.StoreDirectory(), *this);
+  gatewaySpeed->SetSecondLine(second_->Session(), [this] { return second_->On() ? second_->LineNames() : QStringList(); });
   new ReconnectOption(*menus_.options, gatewaySpeed->Item(), *session_, links_.StoreDirectory());
   miSecondLine_ = menus_.options->addAction(QStringLiteral("Second &line\u2026"));
   miSecondLine_->setObjectName(QStringLiteral("miSecondLine"));
