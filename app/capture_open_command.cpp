@@ -139,8 +139,9 @@ void CaptureOpenCommand::Show(const QString& path, std::unique_ptr<CaptureLoad> 
   log_.SetMasterLine(-1);
   shown_ = QFileInfo(path).absoluteFilePath();
   shownLine_ = load->FirstInterfaces().empty() ? CaptureInterface{} : load->FirstInterfaces().front().link;
-  // The rows are the file's: closing has nothing to ask.
-  closeGuard_.MarkKept(shown_);
+  // The rows are the file's, those still to come too: closing has nothing
+  // to ask.
+  closeGuard_.MarkKept(shown_, true);
   window_.setWindowTitle(
       QStringLiteral("%1 \u2014 %2").arg(QFileInfo(path).fileName(), QString::fromLatin1(kApplicationTitle)));
   load_ = std::move(load);
@@ -167,6 +168,7 @@ void CaptureOpenCommand::ShowEnd(quint64 packets, bool torn, const QString& fail
           .arg(packets)
           .arg(torn ? QStringLiteral(" (its unfinished last block left out)") : QString()),
       kOpenedNoteMs);
+  closeGuard_.MarkKept(shown_);
   if (!failure.isEmpty()) {
     ShowErrorReport(QStringLiteral("%1. The %2 packets before it are shown.").arg(failure).arg(packets));
   }
@@ -176,6 +178,7 @@ void CaptureOpenCommand::ShowEnd(quint64 packets, bool torn, const QString& fail
 void CaptureOpenCommand::StopReading() {
   if (!load_) return;
   load_.reset();
+  closeGuard_.MarkKept(shown_);
   window_.statusBar()->showMessage(QStringLiteral("Reading %1 stopped").arg(QDir::toNativeSeparators(shown_)),
                                    kOpenedNoteMs);
   emit readingEnded();

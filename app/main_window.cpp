@@ -105,11 +105,13 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
     return links_.ComPort().Port();
   });
   closeGuard_ = new CloseGuard(*this, log_, *saveCommand_, [this] { EndCaptureForClosing(); });
-  // A capture recorded whole as it came is kept: closing asks nothing.
-  closeGuard_->SetRecordedCheck([this] {
-    const long long packets = log_.PacketCount() - static_cast<long long>(log_.Marks().size());
-    return packets > 0 && recording_->RecordedPackets() >= packets;
-  });
+  // A capture recorded whole as it came is kept: closing says where.
+  closeGuard_->SetRecordedCheck(
+      [this] {
+        const long long packets = log_.PacketCount() - static_cast<long long>(log_.Marks().size());
+        return packets > 0 && recording_->RecordedPackets() >= packets;
+      },
+      [this] { return recording_->RecordedFiles(); }, links_.StoreDirectory());
   connect(&log_, &QAbstractItemModel::modelReset, recording_.get(), &RecordingSink::ForgetPackets);
   openCommand_ = new CaptureOpenCommand(
       *this, log_, *closeGuard_, links_.StoreDirectory(), [this] { return Capturing(); },

@@ -41,6 +41,8 @@ void RecordingSink::EndCapture(bool packetPending) {
 void RecordingSink::NewFile() {
   if (!capturing_ && !endAfterPacket_) return;
   CloseFile();
+  // The log was emptied for it: none of its packets are in the old file.
+  recordedFiles_.clear();
   start_ = WallClockNow();
 }
 
@@ -126,6 +128,7 @@ bool RecordingSink::OpenFile() {
     return false;
   }
   for (LineInFile& inFile : lines_) inFile.described.reset();
+  recordedFiles_ << CurrentFile();
   emit fileStarted();
   return true;
 }

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -62,7 +63,15 @@ class RecordingSink : public QObject, public PacketSink {
   // Packets written to capture files since ForgetPackets: when the log holds
   // no more packets than this, every one of them is kept on disk.
   long long RecordedPackets() const { return recorded_; }
-  void ForgetPackets() { recorded_ = 0; }
+  // The files those packets went to, oldest first.
+  const QStringList& RecordedFiles() const { return recordedFiles_; }
+  // The log was emptied: its next packets go to the file open now, if any
+  // (or to the new one NewFile begins).
+  void ForgetPackets() {
+    recorded_ = 0;
+    recordedFiles_.clear();
+    if (file_) recordedFiles_ << CurrentFile();
+  }
 
  signals:
   // The file could not be made or written (message: the file and the
@@ -95,6 +104,7 @@ class RecordingSink : public QObject, public PacketSink {
   bool capturing_ = false;
   bool endAfterPacket_ = false;
   long long recorded_ = 0;
+  QStringList recordedFiles_;
 };
 
 // The interface a capture file gives a line.
