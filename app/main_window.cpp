@@ -308,6 +308,7 @@ void MainWindow::RouteLines() {
     connection_->SetLineName(second_->Settings().FirstName());
     log_.SetLineNames(second_->LineNames());
     log_.SetMasterLine(second_->Settings().masterLine);
+    recording_->SetMasterLine(second_->Settings().masterLine);
     // Reconnecting is one choice for both lines.
     second_->Session().SetReconnect(session_->Reconnect());
     return;
@@ -315,6 +316,7 @@ void MainWindow::RouteLines() {
   firstSink_->SetTarget(*recording_);
   connection_->SetLineName({});
   log_.SetMasterLine(-1);
+  recording_->SetMasterLine(-1);
   // Rows of two lines already in the log keep their names.
   if (log_.PacketCount() == 0) log_.SetLineNames({});
 }

@@ -77,6 +77,12 @@ LogWriter::LogWriter(PacketStore::Snapshot snapshot, LogFileFormat format)
 
 void LogWriter::SetDecoding(modbus::DecodingChoices choices) { decoding_ = std::move(choices); }
 
+CaptureInterface::Direction LogWriter::DirectionOf(std::uint32_t interface) const {
+  if (!secondLine_ || masterLine_ < 0) return CaptureInterface::Direction::kUnknown;
+  return static_cast<int>(interface) == masterLine_ ? CaptureInterface::Direction::kOutbound
+                                                    : CaptureInterface::Direction::kInbound;
+}
+
 void LogWriter::WriteDecodedFields(QByteArray& out, int row) const {
   // The CSV row without its line end, then the decoded fields.
   out.chop(2);
@@ -110,8 +116,14 @@ bool LogWriter::WriteNext(QByteArray& out) {
     } else if (format_ == LogFileFormat::kPcapng) {
       std::string blocks;
       pcapng::AppendSectionHeader(blocks, "Tessaly");
-      pcapng::AppendInterface(blocks, line_);
-      if (secondLine_) pcapng::AppendInterface(blocks, *secondLine_);
+      CaptureInterface first = line_;
+      first.direction = DirectionOf(0);
+      pcapng::AppendInterface(blocks, first);
+      if (secondLine_) {
+        CaptureInterface second = *secondLine_;
+        second.direction = DirectionOf(1);
+        pcapng::AppendInterface(blocks, second);
+      }
       out.append(blocks.data(), static_cast<qsizetype>(blocks.size()));
     }
   }
@@ -193,11 +205,13 @@ void LogWriter::WriteMark(QByteArray& out, const PacketStore::Packet& packet, co
 void LogWriter::WriteRow(QByteArray& out, const PacketStore::Packet& packet) {
   if (format_ == LogFileFormat::kPcapng) {
     // As a capture file is written while capturing: stamped with the end,
-    // the first byte's arrival in a comment, after the notes before it.
-    if (packet.count > 0 && packet.firstByte) comments_.insert(comments_.begin(), FirstByteComment(*packet.firstByte));
+    // the first byte's arrival in its option, the notes before it in
+    // comments, its direction where its line tells.
     std::string block;
     const std::uint32_t interface = secondLine_ && packet.line == 1 ? 1 : 0;
-    pcapng::AppendPacket(block, interface, packet.time, packet.bytes, packet.count, comments_);
+    const std::optional<std::int64_t> firstByte = packet.count > 0 ? packet.firstByte : std::nullopt;
+    pcapng::AppendPacket(block, interface, packet.time, packet.bytes, packet.count, comments_, firstByte,
+                         DirectionOf(interface));
     comments_.clear();
     out.append(block.data(), static_cast<qsizetype>(block.size()));
     return;

@@ -98,7 +98,11 @@ bool RecordingSink::Record(int line, const std::uint8_t* bytes, int count, const
   LineInFile& inFile = lines_[line];
   const LineDescription description = LineNow(line);
   if (description != inFile.described) {
-    inFile.interfaceId = file_->AddInterface(InterfaceOf(description));
+    CaptureInterface link = InterfaceOf(description);
+    if (masterLine_ >= 0) {
+      link.direction = line == masterLine_ ? CaptureInterface::Direction::kOutbound : CaptureInterface::Direction::kInbound;
+    }
+    inFile.interfaceId = file_->AddInterface(link);
     inFile.described = description;
   }
   file_->AddPacket(inFile.interfaceId, bytes, count, timing);

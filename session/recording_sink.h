@@ -41,6 +41,11 @@ class RecordingSink : public QObject, public PacketSink {
   // The same for each line of a capture of several (counted from 0).
   void SetLineSource(int line, std::function<LineDescription()> source);
 
+  // The line (0 or 1) the user named the master's in a capture of two
+  // lines, -1 for none: its packets are the master's requests (outbound),
+  // the other line's its answers (inbound). Set before the capture begins.
+  void SetMasterLine(int line) { masterLine_ = line; }
+
   void BeginCapture();
   // Ends the capture's file. packetPending: a packet already read ends
   // later (at its silence); the file takes it, then closes.
@@ -104,6 +109,7 @@ class RecordingSink : public QObject, public PacketSink {
   bool capturing_ = false;
   bool endAfterPacket_ = false;
   long long recorded_ = 0;
+  int masterLine_ = -1;
   QStringList recordedFiles_;
 };
 
