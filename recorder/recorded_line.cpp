@@ -135,7 +135,8 @@ bool RecordedLine::Open(bool quietFailure) {
     try {
       session_.StartTcp();
     } catch (const ESocketError& failure) {
-      lostMessage_ = failure.Message();
+      // A retry's failure is not why the line was lost: the gap keeps that.
+      if (!gapSince_) lostMessage_ = failure.Message();
       if (!quietFailure) Say(QStringLiteral("Cannot connect to %1: %2").arg(Where(), failure.Message()));
       return false;
     }
@@ -151,7 +152,7 @@ bool RecordedLine::Open(bool quietFailure) {
     connected_ = true;
     return true;
   } catch (const EComPort& failure) {
-    lostMessage_ = failure.Message();
+    if (!gapSince_) lostMessage_ = failure.Message();
     if (!quietFailure) {
       const QString port = links_.ComPort().Port();
       Say(QStringLiteral("Cannot open %1: %2\n%3")
