@@ -178,7 +178,8 @@ void CaptureOpenCommand::ShowEnd(quint64 packets, bool torn, const QString& fail
 void CaptureOpenCommand::StopReading() {
   if (!load_) return;
   load_.reset();
-  closeGuard_.MarkKept(shown_);
+  // The rows read so far are the file's first ones: still kept in it.
+  closeGuard_.MarkKept(shown_, false);
   window_.statusBar()->showMessage(QStringLiteral("Reading %1 stopped").arg(QDir::toNativeSeparators(shown_)),
                                    kOpenedNoteMs);
   emit readingEnded();
