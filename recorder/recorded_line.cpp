@@ -135,8 +135,7 @@ bool RecordedLine::Open(bool quietFailure) {
     try {
       session_.StartTcp();
     } catch (const ESocketError& failure) {
-      // A retry's failure is not why the line was lost: the gap keeps that.
-      if (!gapSince_) lostMessage_ = failure.Message();
+      NoteFailure(failure.Message());
       if (!quietFailure) Say(QStringLiteral("Cannot connect to %1: %2").arg(Where(), failure.Message()));
       return false;
     }
@@ -152,7 +151,7 @@ bool RecordedLine::Open(bool quietFailure) {
     connected_ = true;
     return true;
   } catch (const EComPort& failure) {
-    if (!gapSince_) lostMessage_ = failure.Message();
+    NoteFailure(failure.Message());
     if (!quietFailure) {
       const QString port = links_.ComPort().Port();
       Say(QStringLiteral("Cannot open %1: %2\n%3")
@@ -224,6 +223,11 @@ void RecordedLine::LinkGone(const QString& message) {
   }
   Say(what + QStringLiteral(" Trying again every second."));
   StartGap(message);
+}
+
+void RecordedLine::NoteFailure(const QString& message) {
+  // A retry's failure is not why the line was lost: the gap keeps that.
+  if (!gapSince_) lostMessage_ = message;
 }
 
 void RecordedLine::StartGap(const QString& message) {
