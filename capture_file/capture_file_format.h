@@ -28,7 +28,7 @@ struct CaptureInterface {
   // In a capture of several lines at once, the name the user gave this
   // one ("A", "master"); kept in a comment of the interface (see
   // LineNameComment). Empty in a capture of one line.
-  std::string lineName;
+  std::string lineName{};
   // Which way every packet of this link goes, where the line tells: the
   // line the user named the master's carries requests, sent by the master
   // (outbound), the other answers, received by it (inbound).
