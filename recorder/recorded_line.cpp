@@ -10,6 +10,8 @@
 #include "settings/registry.h"
 #include "settings/store_directory.h"
 
+#include <sys/socket.h>
+
 #include <QMetaObject>
 
 #include <array>
@@ -17,6 +19,13 @@
 
 namespace tessaly::record {
 namespace {
+
+// Whether a connection attempt reached its peer.
+bool PeerAnswered(int handle) {
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  return handle >= 0 && ::getpeername(handle, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+}
 
 constexpr int kTcpConnectWaitMs = 2000;  // as long as the window waits for a gateway
 
@@ -142,7 +151,10 @@ bool RecordedLine::Open(bool quietFailure) {
     // The attempt completes through the event loop; one that gets no answer
     // in the window's time has failed.
     QTimer::singleShot(kTcpConnectWaitMs, this, [this] {
-      if (!links_.Socket().Active() && !closed_ && !gapSince_) TcpFailed(ETIMEDOUT);
+      if (links_.Socket().Active() || closed_ || gapSince_) return;
+      // The gateway did answer, but the connection could not be read (no
+      // memory for its reader, said already): no fault of the network.
+      TcpFailed(PeerAnswered(links_.Socket().Socket().SocketHandle()) ? ENOMEM : ETIMEDOUT);
     });
     return true;
   }

@@ -407,6 +407,29 @@ TEST_F(RecordProgramTest, GatewayGone_ToldWithTheGateway_Status2) {
       << "the bytes before the end are kept";
 }
 
+// Under a memory limit too tight for the connection's reader, the recorder
+// says memory ran out, never that the network or a firewall failed. Where
+// the limit does not bite that way on this machine, there is nothing to see.
+TEST_F(RecordProgramTest, MemoryRunsOut_SaidAsMemoryNotTheNetwork) {
+  test::LoopbackListener gateway;
+  QProcess limited;
+  limited.start("sh", {"-c", QStringLiteral("ulimit -v 60000; exec '%1' --tcp 127.0.0.1:%2 -c 1")
+                                 .arg(QStringLiteral(TESSALY_RECORD_PROGRAM))
+                                 .arg(gateway.Port())});
+  ASSERT_TRUE(limited.waitForStarted());
+  test::Descriptor far = gateway.Accept();
+  if (!limited.waitForFinished(10'000)) {
+    limited.kill();
+    limited.waitForFinished();
+    GTEST_SKIP() << "the recorder reads the connection under this limit";
+  }
+  const QString said = QString::fromUtf8(limited.readAllStandardError());
+  if (!said.contains("memory")) GTEST_SKIP() << "this limit fails otherwise here: " << said.toStdString();
+  EXPECT_FALSE(said.contains("firewall")) << said.toStdString();
+  EXPECT_FALSE(said.contains("Windows socket error")) << said.toStdString();
+  EXPECT_TRUE(said.contains("not the network") || said.contains("network is not at fault")) << said.toStdString();
+}
+
 // From a gateway, as lines, until a number of packets.
 TEST_F(RecordProgramTest, GatewayToCsvLines_StopsAfterTheCount) {
   test::LoopbackListener gateway;
