@@ -149,11 +149,31 @@ TEST_F(CloseGuardTest, LiveCaptureRecordedAsItCame_CloseNamesItsFile_UnrecordedR
   EXPECT_TRUE(askedText_.contains(QStringLiteral("may be removed after about "))) << askedText_.toStdString();
   EXPECT_TRUE(Links().ComPort().Connected()) << "staying goes on capturing";
 
+  // Save as: a copy elsewhere, then the window closes.
+  const QString copy = PathOf("copy.pcapng");
+  Answer(QStringLiteral("Save &as\u2026"), copy);
+  EXPECT_FALSE(Window().close()) << "closes once the copy is written";
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Window().isVisible(); }, 30'000));
+  EXPECT_GT(QFileInfo(copy).size(), 0);
+  EXPECT_FALSE(Links().ComPort().Connected()) << "saving to close ends the capture";
+
+  // Keep: the window closes at once, the file where it was.
+  StartProgram();
+  Window().show();
+  Links().ComPort().SetPort(line.SlavePath());
+  Window().Toolbar().StartButton()->click();
+  ASSERT_TRUE(Links().ComPort().Connected()) << reports_.Text();
+  line.Send(traffic::ReadRequest(3, 0, 10));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] { return Window().Recording().RecordedPackets() == 1 && Window().Log().PacketCount() == 1; }, 60'000))
+      << Window().Log().PacketCount();
+  const QString kept = Window().Recording().RecordedFiles().value(0);
   Answer(QStringLiteral("&Keep"));
   EXPECT_TRUE(Window().close());
   EXPECT_EQ(asked_, QStringLiteral("RecordedCaptureQuestion"));
   EXPECT_FALSE(Links().ComPort().Connected()) << "closing ends the capture";
   EXPECT_TRUE(QFileInfo::exists(file));
+  EXPECT_TRUE(QFileInfo::exists(kept));
 }
 
 // A window that shows a file opened, and only that, closes unasked, however
