@@ -64,8 +64,9 @@ QString CloseGuard::RecordedCaptureAdvice(const QString& file, int earlierFiles,
   }
   advice += QStringLiteral(
       ", whose disk budget removes the oldest captures first: it may be removed after about %1 newer "
-      "captures of its size. Save it elsewhere to keep it for good.")
-                .arg(std::max<std::int64_t>(0, allowedBytes / std::max<std::int64_t>(fileBytes, 1) - 1));
+      "captures of its size (%2 MB of newer captures). Save it elsewhere to keep it for good.")
+                .arg(std::max<std::int64_t>(0, allowedBytes / std::max<std::int64_t>(fileBytes, 1) - 1))
+                .arg(std::max<std::int64_t>(0, allowedBytes - fileBytes) / (1024 * 1024));
   return advice;
 }
 

@@ -203,7 +203,8 @@ TEST(RecordedCaptureAdvice, NamesTheFolderAndHowManyNewerCapturesMayTakeItsPlace
                                                            10 * 1024 * 1024, 2048LL * 1024 * 1024);
   EXPECT_EQ(advice.toStdString(),
             "It is in /data/captures, whose disk budget removes the oldest captures first: it may be "
-            "removed after about 203 newer captures of its size. Save it elsewhere to keep it for good.");
+            "removed after about 203 newer captures of its size (2038 MB of newer captures). Save it elsewhere to "
+            "keep it for good.");
   EXPECT_TRUE(CloseGuard::RecordedCaptureAdvice(QStringLiteral("/c/x.pcapng"), 2, 0, 100)
                   .contains(QStringLiteral("with the 2 earlier files of this capture")));
   EXPECT_TRUE(CloseGuard::RecordedCaptureAdvice(QStringLiteral("/c/x.pcapng"), 0, 500, 100)
