@@ -106,8 +106,12 @@ void CaptureOpenCommand::OfferUnfinished() {
 void CaptureOpenCommand::FillRecent(QMenu& menu) {
   menu.clear();
   const QStringList files = RecentCaptures(storeDirectory_);
-  for (const QString& file : files) {
-    QAction* item = menu.addAction(QDir::toNativeSeparators(file));
+  // Numbered for the keyboard (1 to 9, then 0); an "&" in a name is shown
+  // as itself, not taken for an access key.
+  for (int i = 0; i < files.size(); ++i) {
+    const QString& file = files[i];
+    const QString shown = QDir::toNativeSeparators(file).replace(u'&', QStringLiteral("&&"));
+    QAction* item = menu.addAction(QStringLiteral("&%1  %2").arg((i + 1) % 10).arg(shown));
     connect(item, &QAction::triggered, this, [this, file] { Open(file); });
   }
   if (files.isEmpty()) menu.addAction(QStringLiteral("(none)"))->setEnabled(false);
@@ -141,8 +145,9 @@ void CaptureOpenCommand::Show(const QString& path, std::unique_ptr<CaptureLoad> 
   log_.SetMasterLine(-1);
   shown_ = QFileInfo(path).absoluteFilePath();
   shownLine_ = load->FirstInterfaces().empty() ? CaptureInterface{} : load->FirstInterfaces().front().link;
-  // The rows are the file's: closing has nothing to ask.
-  closeGuard_.MarkKept(shown_);
+  // The rows are the file's, those still to come too: closing has nothing
+  // to ask.
+  closeGuard_.MarkKept(shown_, true);
   window_.setWindowTitle(
       QStringLiteral("%1 \u2014 %2").arg(QFileInfo(path).fileName(), QString::fromLatin1(kApplicationTitle)));
   load_ = std::move(load);
@@ -169,6 +174,7 @@ void CaptureOpenCommand::ShowEnd(quint64 packets, bool torn, const QString& fail
           .arg(packets)
           .arg(torn ? QStringLiteral(" (its unfinished last block left out)") : QString()),
       kOpenedNoteMs);
+  closeGuard_.MarkKept(shown_);
   if (!failure.isEmpty()) {
     ShowErrorReport(QStringLiteral("%1. The %2 packets before it are shown.").arg(failure).arg(packets));
   }
@@ -178,6 +184,8 @@ void CaptureOpenCommand::ShowEnd(quint64 packets, bool torn, const QString& fail
 void CaptureOpenCommand::StopReading() {
   if (!load_) return;
   load_.reset();
+  // The rows read so far are the file's first ones: still kept in it.
+  closeGuard_.MarkKept(shown_, false);
   window_.statusBar()->showMessage(QStringLiteral("Reading %1 stopped").arg(QDir::toNativeSeparators(shown_)),
                                    kOpenedNoteMs);
   emit readingEnded();

@@ -129,7 +129,7 @@ void FrameAnalysis::BuildViewMenu(QMainWindow& window) {
   // field, opening the pane when it is closed, and never closes it.
   miFilterFind = AddItem(*menu, "miFilterFind", "&Filter and find", {});
   miFilterFind->setCheckable(true);
-  miFind = AddItem(*menu, "miFind", "&Find...", QKeySequence(Qt::CTRL | Qt::Key_F));
+  miFind = AddItem(*menu, "miFind", "F&ind...", QKeySequence(Qt::CTRL | Qt::Key_F));
   miFindNext = AddItem(*menu, "miFindNext", "Find &next", QKeySequence(Qt::Key_F3));
   miFindPrevious = AddItem(*menu, "miFindPrevious", "Find &previous", QKeySequence(Qt::SHIFT | Qt::Key_F3));
 

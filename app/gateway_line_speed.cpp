@@ -49,12 +49,28 @@ GatewayLineSpeed::GatewayLineSpeed(QMenu& options, QAction* after, CaptureSessio
   session_.SetGatewayLineSpeed(Stored());
 }
 
-std::optional<int> GatewayLineSpeed::Stored() const {
+void GatewayLineSpeed::SetSecondLine(CaptureSession& session, std::function<QStringList()> namesWhileOn) {
+  secondSession_ = &session;
+  namesWhileOn_ = std::move(namesWhileOn);
+  secondSession_->SetGatewayLineSpeed(Stored(1));
+}
+
+QString GatewayLineSpeed::Question(const QStringList& names, int line) {
+  if (names.size() < 2) {
+    return QStringLiteral("Bits per second on the serial line behind the gateway (for character times and silences):");
+  }
+  return QStringLiteral("Bits per second on the serial line behind the gateway of line %1 (the %2 line), "
+                        "for its character times and silences:")
+      .arg(names.value(line), line == 0 ? QStringLiteral("first") : QStringLiteral("second"));
+}
+
+std::optional<int> GatewayLineSpeed::Stored(int line) const {
+  const char* value = line == 0 ? kStoredValue : kSecondStoredValue;
   try {
     TRegistry store(storeDirectory_);
     store.SetRootKey(RegistryRoot::CurrentUser);
-    if (!store.OpenKey(kProgramKeyPath, false) || !store.ValueExists(kStoredValue)) return std::nullopt;
-    const int rate = store.ReadInteger(kStoredValue);
+    if (!store.OpenKey(kProgramKeyPath, false) || !store.ValueExists(value)) return std::nullopt;
+    const int rate = store.ReadInteger(value);
     if (rate <= 0 || rate > kFastestLine) return std::nullopt;
     return rate;
   } catch (const ERegistryException&) {
@@ -62,23 +78,37 @@ std::optional<int> GatewayLineSpeed::Stored() const {
   }
 }
 
-void GatewayLineSpeed::Store(std::optional<int> bitsPerSecond) const {
+void GatewayLineSpeed::Store(int line, std::optional<int> bitsPerSecond) const {
   TRegistry store(storeDirectory_);
   store.SetRootKey(RegistryRoot::CurrentUser);
   store.OpenKey(kProgramKeyPath, true);
-  store.WriteInteger(kStoredValue, bitsPerSecond.value_or(0));
+  store.WriteInteger(line == 0 ? kStoredValue : kSecondStoredValue, bitsPerSecond.value_or(0));
 }
 
 void GatewayLineSpeed::Choose() {
-  const QString current = LineSpeedText(session_.GatewayLineSpeed());
+  const QStringList names = secondSession_ != nullptr && namesWhileOn_ ? namesWhileOn_() : QStringList();
+  if (names.size() < 2) {
+    ChooseFor(0, names);
+    return;
+  }
+  const QStringList lines{QStringLiteral("%1 (the first line)").arg(names[0]),
+                          QStringLiteral("%1 (the second line)").arg(names[1])};
+  bool chosen = false;
+  const QString line = QInputDialog::getItem(&window_, QStringLiteral("Gateway line speed"),
+                                             QStringLiteral("Each line has its own. Set the speed of:"), lines, 0,
+                                             false, &chosen);
+  if (chosen) ChooseFor(static_cast<int>(lines.indexOf(line)), names);
+}
+
+void GatewayLineSpeed::ChooseFor(int line, const QStringList& names) {
+  CaptureSession& session = SessionOf(line);
+  const QString current = LineSpeedText(session.GatewayLineSpeed());
   const qsizetype shown = SpeedChoices().indexOf(current);
   QStringList choices = SpeedChoices();
   if (shown < 0) choices << current;
   bool chosen = false;
   const QString text = QInputDialog::getItem(
-      &window_, QStringLiteral("Gateway line speed"),
-      QStringLiteral("Bits per second on the serial line behind the gateway (for character times and silences):"),
-      choices, shown >= 0 ? static_cast<int>(shown) : static_cast<int>(choices.size() - 1), true, &chosen);
+      &window_, QStringLiteral("Gateway line speed"), Question(names, line), choices, shown >= 0 ? static_cast<int>(shown) : static_cast<int>(choices.size() - 1), true, &chosen);
   if (!chosen) return;
   const std::optional<int> rate = LineSpeedFromText(text);
   if (!rate && text.trimmed().compare(QStringLiteral("Unknown"), Qt::CaseInsensitive) != 0) {
@@ -86,8 +116,8 @@ void GatewayLineSpeed::Choose() {
                     QStringLiteral("Give a whole number of bits per second from 1 to 4000000, or Unknown."));
     return;
   }
-  session_.SetGatewayLineSpeed(rate);
-  Store(rate);
+  session.SetGatewayLineSpeed(rate);
+  Store(line, rate);
 }
 
 }  // namespace tessaly

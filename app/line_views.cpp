@@ -26,7 +26,7 @@ namespace tessaly {
 
 LineViews::LineViews(QMainWindow& window, PacketLogModel& log, PacketLogView& grid, FrameAnalysis& analysis,
                      CaptureSession& session)
-    : QObject(&window), analysis_(analysis), storeDirectory_(session.Links().StoreDirectory()) {
+    : QObject(&window), log_(log), analysis_(analysis), storeDirectory_(session.Links().StoreDirectory()) {
   // The row numbers stand beside the grid, outside it: hidden, the grid
   // fills the window's middle exactly as before.
   QWidget* middle = window.takeCentralWidget();
@@ -64,7 +64,7 @@ LineViews::LineViews(QMainWindow& window, PacketLogModel& log, PacketLogView& gr
 
   QMenu* menu = window.findChild<QMenu*>(QStringLiteral("ViewMenu"));
   menu->addSeparator();
-  miRowNumbers = AddPaneItem(*menu, *rowNumbers_, "miRowNumbers", "Row &numbers", kRowNumbersShownValue,
+  miRowNumbers = AddPaneItem(*menu, *rowNumbers_, "miRowNumbers", "Row n&umbers", kRowNumbersShownValue,
                              [](bool) {});
   BuildTimeColumnMenu(*menu, log);
   menu->addSeparator();
@@ -83,6 +83,10 @@ LineViews::LineViews(QMainWindow& window, PacketLogModel& log, PacketLogView& gr
             analysis_.miFilterFind->setChecked(true);
             analysis_.FilterPane().ShowRowsOf(unit, function, kind);
           });
+  connect(health_, &LineHealthPane::badFramesWanted, this, [this] {
+    analysis_.miFilterFind->setChecked(true);
+    analysis_.FilterPane().ShowBadFrames();
+  });
 }
 
 QAction* LineViews::AddPaneItem(QMenu& menu, QWidget& pane, const char* objectName,
@@ -103,11 +107,11 @@ QAction* LineViews::AddPaneItem(QMenu& menu, QWidget& pane, const char* objectNa
 }
 
 modbus::DecodingChoices LineViews::Decoding() const {
-  return {analysis_.Timing(), registers_->Model().Types(), registers_->Model().Notation()};
+  return {analysis_.Timing(), registers_->Model().Types(), registers_->Model().Notation(), log_.MasterLine()};
 }
 
 void LineViews::BuildTimeColumnMenu(QMenu& menu, PacketLogModel& log) {
-  QMenu* times = menu.addMenu(QStringLiteral("Time column"));
+  QMenu* times = menu.addMenu(QStringLiteral("&Time column"));
   times->setObjectName(QStringLiteral("TimeColumnMenu"));
   auto* group = new QActionGroup(times);
   const auto add = [&](const char* objectName, const char* caption, TimeColumn column) {

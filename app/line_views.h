@@ -79,6 +79,7 @@ class LineViews : public QObject {
   QAction* AddPaneItem(QMenu& menu, QWidget& pane, const char* objectName, const char* caption,
                        const char* shownValue, std::function<void(bool)> follow);
 
+  const PacketLogModel& log_;
   FrameAnalysis& analysis_;
   std::filesystem::path storeDirectory_;
   LineHealthPane* health_;

@@ -140,6 +140,7 @@ void LogSaveCommand::SaveTo(const QString& fileName, bool decodedFields) {
   LogWriter writer(log_.TakeSnapshot(), decoded ? LogFileFormat::kDecodedCsv : format);
   if (decoded && decoding_) writer.SetDecoding(decoding_());
   writer.SetMarks(log_.Marks());
+  writer.SetMasterLine(log_.MasterLine());
   writer.SetLineNames({log_.LineNames().begin(), log_.LineNames().end()});
   if (line_) writer.SetLine(line_());
   if (secondLine_) {

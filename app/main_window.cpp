@@ -106,11 +106,13 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
     return links_.ComPort().Port();
   });
   closeGuard_ = new CloseGuard(*this, log_, *saveCommand_, [this] { EndCaptureForClosing(); });
-  // A capture recorded whole as it came is kept: closing asks nothing.
-  closeGuard_->SetRecordedCheck([this] {
-    const long long packets = log_.PacketCount() - static_cast<long long>(log_.Marks().size());
-    return packets > 0 && recording_->RecordedPackets() >= packets;
-  });
+  // A capture recorded whole as it came is kept: closing says where.
+  closeGuard_->SetRecordedCheck(
+      [this] {
+        const long long packets = log_.PacketCount() - static_cast<long long>(log_.Marks().size());
+        return packets > 0 && recording_->RecordedPackets() >= packets;
+      },
+      [this] { return recording_->RecordedFiles(); }, links_.StoreDirectory());
   connect(&log_, &QAbstractItemModel::modelReset, recording_.get(), &RecordingSink::ForgetPackets);
   openCommand_ = new CaptureOpenCommand(
       *this, log_, *closeGuard_, links_.StoreDirectory(), [this] { return Capturing(); },
@@ -161,6 +163,7 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
   connection_ = std::make_unique<ConnectionControl>(*session_, view);
   auto* gatewaySpeed =
       new GatewayLineSpeed(*menus_.options, menus_.miIPSet, *session_, links_.StoreDirectory(), *this);
+  gatewaySpeed->SetSecondLine(second_->Session(), [this] { return second_->On() ? second_->LineNames() : QStringList(); });
   new ReconnectOption(*menus_.options, gatewaySpeed->Item(), *session_, links_.StoreDirectory());
   miSecondLine_ = menus_.options->addAction(QStringLiteral("Second &line\u2026"));
   miSecondLine_->setObjectName(QStringLiteral("miSecondLine"));
@@ -315,6 +318,7 @@ void MainWindow::RouteLines() {
     connection_->SetLineName(second_->Settings().FirstName());
     log_.SetLineNames(second_->LineNames());
     log_.SetMasterLine(second_->Settings().masterLine);
+    recording_->SetMasterLine(second_->Settings().masterLine);
     // Reconnecting is one choice for both lines.
     second_->Session().SetReconnect(session_->Reconnect());
     return;
@@ -322,6 +326,7 @@ void MainWindow::RouteLines() {
   firstSink_->SetTarget(*recording_);
   connection_->SetLineName({});
   log_.SetMasterLine(-1);
+  recording_->SetMasterLine(-1);
   // Rows of two lines already in the log keep their names.
   if (log_.PacketCount() == 0) log_.SetLineNames({});
 }
@@ -355,6 +360,7 @@ void MainWindow::miSecondLineClick() {
   if (secondLineDialog_ == nullptr) {
     secondLineDialog_ = new SecondLineDialog(second_->Links(), second_->Session().Framer(), this);
   }
+  secondLineDialog_->SetFirstLine(menus_.miTCP->isChecked(), links_);
   secondLineDialog_->Load(second_->Settings());
   if (secondLineDialog_->exec() != QDialog::Accepted) return;
   second_->Choose(secondLineDialog_->Chosen());
@@ -625,7 +631,8 @@ void MainWindow::SetStartPicture(int imageIndex) {
 }
 
 void MainWindow::ShowLinkStatus(const QString& state, const QString& settings) {
-  panels_->SetLinkState(state);
+  // Named after its line while two lines capture, as the second's panel is.
+  panels_->SetLinkState(connection_ ? connection_->Named(state) : state);
   panels_->SetLinkSettings(settings);
 }
 

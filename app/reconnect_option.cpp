@@ -13,7 +13,7 @@ namespace tessaly {
 ReconnectOption::ReconnectOption(QMenu& options, QAction* after, CaptureSession& session,
                                  std::filesystem::path storeDirectory)
     : QObject(&options), session_(session), storeDirectory_(std::move(storeDirectory)) {
-  item_ = new QAction(QStringLiteral("Reconnect when the link drops"), &options);
+  item_ = new QAction(QStringLiteral("Re&connect when the link drops"), &options);
   item_->setObjectName(QStringLiteral("miReconnect"));
   item_->setCheckable(true);
   const QList<QAction*> actions = options.actions();

@@ -30,6 +30,11 @@ struct CaptureInterface {
   // LineNameComment). Empty in a capture of one line, and so left out of
   // the initializers that describe one.
   std::string lineName{};
+  // Which way every packet of this link goes, where the line tells: the
+  // line the user named the master's carries requests, sent by the master
+  // (outbound), the other answers, received by it (inbound).
+  enum class Direction { kUnknown, kInbound, kOutbound };
+  Direction direction = Direction::kUnknown;
 };
 
 // "line master": the comment that names an interface's line.

@@ -59,6 +59,8 @@ std::uint32_t CaptureFileWriter::AddInterface(const CaptureInterface& link) {
   if (format_ == CaptureFileFormat::kPcap) return 0;
   pcapng::AppendInterface(pending_, link);
   NoteBlockEnd();
+  directions_.push_back(link.direction);
+  counts_.emplace_back();
   return interfaces_++;
 }
 
@@ -70,9 +72,16 @@ void CaptureFileWriter::AddPacket(std::uint32_t interfaceId, const std::uint8_t*
     pcap::AppendRecord(pending_, timing.ended, bytes, count);
   } else {
     // An empty packet has no first byte: its times are all its end.
-    if (count > 0) comments_.insert(comments_.begin(), FirstByteComment(timing.firstByte));
-    pcapng::AppendPacket(pending_, interfaceId, timing.ended, bytes, count, comments_);
+    const std::optional<PacketTime> firstByte = count > 0 ? std::optional<PacketTime>(timing.firstByte) : std::nullopt;
+    const auto direction =
+        interfaceId < directions_.size() ? directions_[interfaceId] : CaptureInterface::Direction::kUnknown;
+    pcapng::AppendPacket(pending_, interfaceId, timing.ended, bytes, count, comments_, firstByte, direction);
     comments_.clear();
+    if (interfaceId < counts_.size()) {
+      pcapng::InterfaceCounts& counts = counts_[interfaceId];
+      if (counts.packets++ == 0) counts.firstMicros = timing.ended;
+      counts.lastMicros = timing.ended;
+    }
   }
   NoteBlockEnd();
   ++packets_;
@@ -119,9 +128,19 @@ void CaptureFileWriter::Close() {
     if (Failed()) throw CaptureFileError(failure_);
     return;
   }
-  if (!comments_.empty()) {
-    pcapng::AppendStatistics(pending_, 0, lastStamp_, comments_);
-    NoteBlockEnd();
+  if (format_ == CaptureFileFormat::kPcapng && !Failed()) {
+    // What each interface received; notes no packet followed to carry ride
+    // on the first.
+    for (std::uint32_t id = 0; id < interfaces_; ++id) {
+      pcapng::InterfaceCounts counts = counts_[id];
+      if (counts.packets == 0) counts.firstMicros = counts.lastMicros = lastStamp_;
+      pcapng::AppendStatistics(pending_, id, lastStamp_, id == 0 ? comments_ : std::vector<std::string>{}, &counts);
+      NoteBlockEnd();
+    }
+    if (interfaces_ == 0 && !comments_.empty()) {
+      pcapng::AppendStatistics(pending_, 0, lastStamp_, comments_);
+      NoteBlockEnd();
+    }
     comments_.clear();
   }
   try {

@@ -2,6 +2,7 @@
 
 #include "core/packet_framer.h"
 #include "capture_file/capture_file_format.h"
+#include "capture_file/pcapng_blocks.h"
 
 #include <cstdint>
 #include <stdexcept>
@@ -55,8 +56,9 @@ class CaptureFileWriter {
   // file keeps no description: it takes the first and ignores the rest.
   std::uint32_t AddInterface(const CaptureInterface& link);
   // A packet stamped with its end, as the window's grid shows it; pcapng
-  // keeps its first byte's arrival in a comment (FirstByteComment). Throws
-  // CaptureFileError when a full batch cannot be written.
+  // keeps its first byte's arrival in a compact option of its own, and its
+  // interface's direction in its flags. Throws CaptureFileError when a full
+  // batch cannot be written.
   void AddPacket(std::uint32_t interfaceId, const std::uint8_t* bytes, int count, const PacketTiming& timing);
   // A note for the reader (a gap in the capture): carried by the next
   // packet, or at Close by a block of its own. Classic pcap drops it.
@@ -66,7 +68,9 @@ class CaptureFileWriter {
   // it. Both throw CaptureFileError once writing has failed.
   void Flush();
   void Sync();
-  // Writes what is left, syncs and closes. Throws CaptureFileError.
+  // Writes what is left (pcapng: a statistics block per interface, with
+  // its first and last packet's time and how many it took), syncs and
+  // closes. Throws CaptureFileError.
   void Close();
 
   const std::string& Path() const { return path_; }
@@ -85,6 +89,9 @@ class CaptureFileWriter {
   bool ownsFd_ = true;
   bool isRegularFile_ = false;
   std::uint32_t interfaces_ = 0;
+  // Per interface: its packets' direction and what it received.
+  std::vector<CaptureInterface::Direction> directions_;
+  std::vector<pcapng::InterfaceCounts> counts_;
   std::uint64_t written_ = 0;
   std::uint64_t packets_ = 0;
   PacketTime lastStamp_ = 0;
@@ -95,8 +102,10 @@ class CaptureFileWriter {
   std::string failure_;
 };
 
-// The comment that keeps a packet's first byte: "first byte
-// 2026-12-08T11:00:00.123456Z" (UTC, microseconds), and its reverse.
+// The comment that kept a packet's first byte in files written before the
+// first-byte option: "first byte 2026-12-08T11:00:00.123456Z" (UTC,
+// microseconds), and its reverse; still read, and written where the option
+// cannot hold the time.
 std::string FirstByteComment(PacketTime firstByte);
 std::optional<PacketTime> ParseFirstByteComment(std::string_view comment);
 

@@ -149,13 +149,16 @@ void CapturePacketStream::ReadHeader() {
     return;
   }
   const auto isPcap = [](std::uint32_t value) {
-    return value == pcap::kMagicMicroseconds || value == pcap::kMagicNanoseconds;
+    return value == pcap::kMagicMicroseconds || value == pcap::kMagicNanoseconds || value == pcap::kMagicModified;
   };
   if (!isPcap(magic) && !isPcap(swappedMagic)) Fail("it is not a pcapng or pcap file");
   format_ = CaptureFileFormat::kPcap;
   if (!Ensure(pcap::kHeaderSize)) Fail("its header is cut short");
   swapped_ = !isPcap(magic);
   pcapNanoseconds_ = U32(0) == pcap::kMagicNanoseconds;
+  // The modified variant's records say more than the classic ones, after
+  // the same 16 bytes: skipped.
+  pcapRecordHeader_ = U32(0) == pcap::kMagicModified ? pcap::kModifiedRecordHeaderSize : pcap::kRecordHeaderSize;
   CapturedInterface link;
   link.linkType = static_cast<std::uint16_t>(U32(20));
   interfaces_.push_back(link);
@@ -168,28 +171,46 @@ bool CapturePacketStream::Next(CapturedPacketView& packet) {
 }
 
 bool CapturePacketStream::NextPcap(CapturedPacketView& packet) {
-  if (!Ensure(pcap::kRecordHeaderSize)) {
+  if (!Ensure(pcapRecordHeader_)) {
     torn_ = data_.size() > at_;
     return false;
   }
   const std::uint32_t captured = U32(8);
-  if (captured > kLargestBlock && FileHolds(std::uint64_t{pcap::kRecordHeaderSize} + captured)) {
+  if (captured > kLargestBlock && FileHolds(std::uint64_t{pcapRecordHeader_} + captured)) {
     Fail("a packet at offset " + std::to_string(Offset()) + " is too long to read (" + std::to_string(captured) +
          " bytes)");
   }
-  if (!FileHolds(std::uint64_t{pcap::kRecordHeaderSize} + captured) ||
-      !Ensure(pcap::kRecordHeaderSize + std::size_t{captured})) {
+  if (!FileHolds(std::uint64_t{pcapRecordHeader_} + captured) || !Ensure(pcapRecordHeader_ + std::size_t{captured})) {
     torn_ = true;
     return false;
   }
   const std::uint32_t fraction = U32(4);
   packet.interfaceId = 0;
   packet.stamp = PacketTime{U32(0)} * 1'000'000 + (pcapNanoseconds_ ? fraction / 1000 : fraction);
-  packet.bytes = data_.substr(at_ + pcap::kRecordHeaderSize, captured);
+  packet.bytes = data_.substr(at_ + pcapRecordHeader_, captured);
   packet.firstByte.reset();
+  packet.direction = CaptureInterface::Direction::kUnknown;
   packet.options = {};
-  at_ += pcap::kRecordHeaderSize + captured;
+  at_ += pcapRecordHeader_ + captured;
   return true;
+}
+
+void CapturePacketStream::ReadPacketOptions(CapturedPacketView& packet) const {
+  std::string_view options = packet.options;
+  CaptureOption option{};
+  while (NextCaptureOption(options, swapped_, option)) {
+    if (option.code == pcapng::kEpbFlags && option.value.size() == 4) {
+      const std::uint32_t inOut = Load32(option.value.data(), swapped_) & 3;
+      if (inOut == pcapng::kEpbInbound) packet.direction = CaptureInterface::Direction::kInbound;
+      if (inOut == pcapng::kEpbOutbound) packet.direction = CaptureInterface::Direction::kOutbound;
+    } else if (option.code == pcapng::kCustomBinaryCopyable && option.value.size() == 8 &&
+               Load32(option.value.data(), swapped_) == pcapng::kEnterpriseNumber) {
+      packet.firstByte = packet.stamp - PacketTime{Load32(option.value.data() + 4, swapped_)};
+    } else if (option.code == pcapng::kOptComment && !packet.firstByte) {
+      // Files written before the option kept the time in a comment.
+      packet.firstByte = ParseFirstByteComment(option.value);
+    }
+  }
 }
 
 void CapturePacketStream::ReadInterface(std::size_t body, std::size_t end) {
@@ -289,15 +310,27 @@ bool CapturePacketStream::NextPcapng(CapturedPacketView& packet) {
       packet.options = optionsAt < end ? data_.substr(at_ + optionsAt, end - optionsAt) : std::string_view();
       packet.swapped = swapped_;
       packet.firstByte.reset();
-      packet.ForEachComment([&packet](std::string_view comment) {
-        if (!packet.firstByte) packet.firstByte = ParseFirstByteComment(comment);
-      });
+      packet.direction = CaptureInterface::Direction::kUnknown;
+      ReadPacketOptions(packet);
       isPacket = true;
     } else if (type == pcapng::kInterfaceStatistics && end - body >= 12) {
+      const std::uint32_t interfaceId = sectionBase_ + U32(body);
+      const std::uint64_t units = interfaceId < unitsPerSecond_.size() ? unitsPerSecond_[interfaceId] : 1'000'000;
       std::string_view options = data_.substr(at_ + body + 12, end - body - 12);
       CaptureOption option{};
+      const auto stampOf = [this, units](std::string_view value) {
+        return Micros(std::uint64_t{Load32(value.data(), swapped_)} << 32 | Load32(value.data() + 4, swapped_), units);
+      };
       while (NextCaptureOption(options, swapped_, option)) {
         if (option.code == pcapng::kOptComment) comments_.emplace_back(option.value);
+        if (option.value.size() != 8) continue;
+        if (option.code == pcapng::kIsbStartTime) statistics_[interfaceId].firstMicros = stampOf(option.value);
+        if (option.code == pcapng::kIsbEndTime) statistics_[interfaceId].lastMicros = stampOf(option.value);
+        if (option.code == pcapng::kIsbIfRecv) {
+          const std::uint64_t first = Load32(option.value.data(), swapped_);
+          const std::uint64_t second = Load32(option.value.data() + 4, swapped_);
+          statistics_[interfaceId].packets = swapped_ ? (first << 32 | second) : (second << 32 | first);
+        }
       }
     }
     at_ += length;

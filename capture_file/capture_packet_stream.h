@@ -2,8 +2,10 @@
 
 #include "core/packet_time.h"
 #include "capture_file/capture_file_format.h"
+#include "capture_file/pcapng_blocks.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,8 +27,11 @@ struct CapturedPacketView {
   std::uint32_t interfaceId = 0;
   PacketTime stamp = 0;  // microseconds since the epoch: the packet's end
   std::string_view bytes;
-  // From the first-byte comment this program writes, when there is one.
+  // From the first-byte option this program writes (or the comment it
+  // wrote before), when there is one.
   std::optional<PacketTime> firstByte;
+  // Which way it went, from its flags (pcapng), where the file says.
+  CaptureInterface::Direction direction = CaptureInterface::Direction::kUnknown;
 
   // The packet's comments, the first-byte one included, in file order.
   template <typename Visit>
@@ -65,6 +70,9 @@ class CapturePacketStream {
   const std::vector<CapturedInterface>& Interfaces() const { return interfaces_; }
   // Comments of blocks that carry no packet, read so far.
   const std::vector<std::string>& Comments() const { return comments_; }
+  // What the statistics blocks read so far say each interface received
+  // (by index among all the file's interfaces).
+  const std::map<std::uint32_t, pcapng::InterfaceCounts>& Statistics() const { return statistics_; }
   // The file ended inside a block, which was left out.
   bool Torn() const { return torn_; }
   // How far the reading has come, and the file's size when it was opened,
@@ -78,6 +86,7 @@ class CapturePacketStream {
   bool NextPcapng(CapturedPacketView& packet);
   bool NextPcap(CapturedPacketView& packet);
   void ReadInterface(std::size_t body, std::size_t end);
+  void ReadPacketOptions(CapturedPacketView& packet) const;
   // True when count bytes from the reading position are at hand, reading
   // more of the file if need be; false when the file ends before.
   bool Ensure(std::size_t count);
@@ -103,11 +112,13 @@ class CapturePacketStream {
   bool swapped_ = false;
   CaptureFileFormat format_ = CaptureFileFormat::kPcapng;
   bool pcapNanoseconds_ = false;
+  std::size_t pcapRecordHeader_ = pcap::kRecordHeaderSize;
   bool torn_ = false;
   std::vector<CapturedInterface> interfaces_;
   std::vector<std::uint64_t> unitsPerSecond_;  // of all interfaces, by index
   std::uint32_t sectionBase_ = 0;  // the index of the current section's first interface
   std::vector<std::string> comments_;
+  std::map<std::uint32_t, pcapng::InterfaceCounts> statistics_;
 };
 
 // The option values of a pcapng block, each code with its value.

@@ -1,6 +1,11 @@
 #include "capture_file/pcapng_blocks.h"
 
+#include "capture_file/capture_file_writer.h"
+
+#include <sys/utsname.h>
+
 #include <algorithm>
+#include <limits>
 
 namespace tessaly {
 namespace {
@@ -75,11 +80,19 @@ class Block {
 namespace pcapng {
 
 void AppendSectionHeader(std::string& out, std::string_view application) {
+  // "Linux 6.1.0-13-amd64" and "x86_64", as the kernel names them.
+  static const auto [system, machine] = [] {
+    struct utsname names {};
+    if (::uname(&names) != 0) return std::pair<std::string, std::string>();
+    return std::pair<std::string, std::string>(std::string(names.sysname) + " " + names.release, names.machine);
+  }();
   Block block(out, kSectionHeader);
   Put32(out, kByteOrderMagic);
   Put16(out, 1);  // version 1.0
   Put16(out, 0);
   Put64(out, ~std::uint64_t{0});  // section length not given: written as it goes
+  if (!machine.empty()) PutOption(out, kShbHardware, machine);
+  if (!system.empty()) PutOption(out, kShbOs, system);
   PutOption(out, kShbUserApplication, application);
   block.Finish(true);
 }
@@ -109,8 +122,15 @@ void AppendInterface(std::string& out, const CaptureInterface& link) {
   block.Finish(true);
 }
 
+std::optional<std::uint32_t> FirstByteOffset(std::int64_t endMicros, std::int64_t firstByteMicros) {
+  const std::int64_t offset = endMicros - firstByteMicros;
+  if (offset < 0 || offset > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+  return static_cast<std::uint32_t>(offset);
+}
+
 void AppendPacket(std::string& out, std::uint32_t interfaceId, std::int64_t stampMicros,
-                  const std::uint8_t* bytes, int count, const std::vector<std::string>& comments) {
+                  const std::uint8_t* bytes, int count, const std::vector<std::string>& comments,
+                  std::optional<std::int64_t> firstByteMicros, CaptureInterface::Direction direction) {
   const auto length = static_cast<std::uint32_t>(std::max(count, 0));
   Block block(out, kEnhancedPacket);
   Put32(out, interfaceId);
@@ -119,17 +139,47 @@ void AppendPacket(std::string& out, std::uint32_t interfaceId, std::int64_t stam
   Put32(out, length);  // on the line
   if (length > 0) out.append(reinterpret_cast<const char*>(bytes), length);
   PadTo32Bits(out);
+  bool hasOptions = false;
+  if (direction != CaptureInterface::Direction::kUnknown) {
+    Put16(out, kEpbFlags);
+    Put16(out, 4);
+    Put32(out, direction == CaptureInterface::Direction::kInbound ? kEpbInbound : kEpbOutbound);
+    hasOptions = true;
+  }
+  // The first byte's arrival in 12 bytes (enterprise number and offset),
+  // where a comment took 44 and made every packet a commented one.
+  const std::optional<std::uint32_t> offset =
+      firstByteMicros ? FirstByteOffset(stampMicros, *firstByteMicros) : std::nullopt;
+  if (offset) {
+    Put16(out, kCustomBinaryCopyable);
+    Put16(out, 8);
+    Put32(out, kEnterpriseNumber);
+    Put32(out, *offset);
+    hasOptions = true;
+  } else if (firstByteMicros) {
+    PutOption(out, kOptComment, FirstByteComment(*firstByteMicros));
+    hasOptions = true;
+  }
   for (const std::string& comment : comments) PutOption(out, kOptComment, comment);
-  block.Finish(!comments.empty());
+  block.Finish(hasOptions || !comments.empty());
 }
 
 void AppendStatistics(std::string& out, std::uint32_t interfaceId, std::int64_t stampMicros,
-                      const std::vector<std::string>& comments) {
+                      const std::vector<std::string>& comments, const InterfaceCounts* counts) {
   Block block(out, kInterfaceStatistics);
   Put32(out, interfaceId);
   PutStamp(out, stampMicros);
+  if (counts != nullptr) {
+    Put16(out, kIsbStartTime);
+    Put16(out, 8);
+    PutStamp(out, counts->firstMicros);
+    Put16(out, kIsbEndTime);
+    Put16(out, 8);
+    PutStamp(out, counts->lastMicros);
+    PutOption64(out, kIsbIfRecv, counts->packets);
+  }
   for (const std::string& comment : comments) PutOption(out, kOptComment, comment);
-  block.Finish(!comments.empty());
+  block.Finish(counts != nullptr || !comments.empty());
 }
 
 }  // namespace pcapng

@@ -3,6 +3,7 @@
 #include "dialogs/dialog_layout.h"
 #include "dialogs/serial_settings_dialog.h"
 #include "dialogs/tcp_settings_dialog.h"
+#include "links/serial/com_text.h"
 #include "session/link_holder.h"
 #include "presentation/ui_scale.h"
 
@@ -10,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,11 +21,26 @@ namespace {
 
 constexpr int kLabelX = 16;
 constexpr int kFieldX = 150;
+constexpr int kWhereX = kFieldX + 130;
+
+// A line's port ("ttyUSB0") or gateway ("192.168.0.1:502"), as the status
+// bar names it.
+QString WhereOf(bool tcp, Data& links) {
+  if (tcp) return QStringLiteral("%1:%2").arg(links.Socket().Address()).arg(links.Socket().Port());
+  return DisplayedPortName(links.ComPort().Port(), 24);
+}
+
+QLabel* AddWhere(QFrame& frame, const char* objectName, int y) {
+  auto* where = new QLabel(&frame);
+  where->setObjectName(QLatin1String(objectName));
+  where->setGeometry(Scaled(QRect(kWhereX, y, 449 - kWhereX - 8, 23)));
+  return where;
+}
 
 }  // namespace
 
 SecondLineDialog::SecondLineDialog(Data& secondLinks, PacketFramer& secondFramer, QWidget* parent)
-    : QDialog(parent) {
+    : QDialog(parent), secondLinks_(secondLinks) {
   setObjectName(QStringLiteral("fmSecondLine"));
   setWindowTitle(QStringLiteral("Second line"));
   setFont(DesignFont());
@@ -63,6 +80,8 @@ SecondLineDialog::SecondLineDialog(Data& secondLinks, PacketFramer& secondFramer
   eSecondName->setObjectName(QStringLiteral("eSecondName"));
   eSecondName->setMaxLength(32);
   eSecondName->setGeometry(Scaled(QRect(kFieldX, 149, 120, 23)));
+  lFirstWhere = AddWhere(*frame, "lFirstWhere", 119);
+  lSecondWhere = AddWhere(*frame, "lSecondWhere", 149);
   AddLabel(*frame, "Master's side", QPoint(kLabelX, 182));
   cbMasterSide = new QComboBox(frame);
   cbMasterSide->setObjectName(QStringLiteral("cbMasterSide"));
@@ -83,10 +102,18 @@ SecondLineDialog::SecondLineDialog(Data& secondLinks, PacketFramer& secondFramer
   tcpSettings_->setObjectName(QStringLiteral("fmTCPset2"));
   tcpSettings_->setWindowTitle(QStringLiteral("TCP/IP Settings: second line"));
 
-  connect(bSecondSerialSettings, &QPushButton::clicked, serialSettings_, &QDialog::exec);
-  connect(bSecondTcpSettings, &QPushButton::clicked, tcpSettings_, &QDialog::exec);
+  // The second line's port or gateway follows its settings as they change.
+  connect(bSecondSerialSettings, &QPushButton::clicked, this, [this] {
+    serialSettings_->exec();
+    ShowSecondWhere();
+  });
+  connect(bSecondTcpSettings, &QPushButton::clicked, this, [this] {
+    tcpSettings_->exec();
+    ShowSecondWhere();
+  });
   connect(cbSecondLine, &QCheckBox::toggled, this, &SecondLineDialog::EnableFields);
   connect(rbSecondSerial, &QRadioButton::toggled, this, &SecondLineDialog::EnableFields);
+  connect(rbSecondSerial, &QRadioButton::toggled, this, &SecondLineDialog::ShowSecondWhere);
   connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
   EnableFields();
@@ -99,7 +126,12 @@ void SecondLineDialog::Load(const SecondLineSettings& settings) {
   eSecondName->setText(settings.SecondName());
   cbMasterSide->setCurrentIndex(settings.masterLine + 1);
   EnableFields();
+  ShowSecondWhere();
 }
+
+void SecondLineDialog::SetFirstLine(bool tcp, Data& links) { lFirstWhere->setText(WhereOf(tcp, links)); }
+
+void SecondLineDialog::ShowSecondWhere() { lSecondWhere->setText(WhereOf(rbSecondTcp->isChecked(), secondLinks_)); }
 
 SecondLineSettings SecondLineDialog::Chosen() const {
   SecondLineSettings settings;

@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -30,6 +31,8 @@ class SecondLineDialog : public QDialog {
 
   // Shows settings in the fields (call before exec).
   void Load(const SecondLineSettings& settings);
+  // The first line's link, whose port or gateway shows beside its name.
+  void SetFirstLine(bool tcp, Data& links);
   // What the fields say now.
   SecondLineSettings Chosen() const;
 
@@ -41,6 +44,9 @@ class SecondLineDialog : public QDialog {
   QLineEdit* eFirstName;
   QLineEdit* eSecondName;
   QComboBox* cbMasterSide;
+  // Each line's port or gateway, beside its name.
+  QLabel* lFirstWhere;
+  QLabel* lSecondWhere;
   QPushButton* okButton;
   QPushButton* cancelButton;
 
@@ -49,7 +55,9 @@ class SecondLineDialog : public QDialog {
 
  private:
   void EnableFields();
+  void ShowSecondWhere();
 
+  Data& secondLinks_;
   SerialSettingsDialog* serialSettings_;
   TcpSettingsDialog* tcpSettings_;
 };

@@ -38,16 +38,43 @@ void AddSelector(std::string& out, int number, const char* call, const char* dis
 
 }  // namespace
 
+std::string DisplayName(const std::string& port, const std::string& description) {
+  std::string shown = "Tessaly " + port;
+  if (!description.empty()) shown += " (" + description + ")";
+  for (char& c : shown) {
+    const bool harmless = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                          c == ' ' || c == '.' || c == ',' || c == '-' || c == '_' || c == '+' || c == '(' ||
+                          c == ')' || static_cast<unsigned char>(c) >= 0x80;
+    if (!harmless) c = c == '/' ? '-' : '_';
+  }
+  return shown;
+}
+
 std::string InterfacesAnswer(const std::vector<PortEntry>& ports) {
   std::string out = "extcap {version=" + VersionText() + "}{help=" + kWebAddress + "}\n";
   for (const PortEntry& port : ports) {
     const std::string name = port.name.toStdString();
-    std::string shown = "Tessaly: " + name;
-    if (!port.description.isEmpty()) shown += " (" + port.description.toStdString() + ")";
-    out += "interface {value=" + Braced(kSerialPrefix + name) + "}{display=" + Braced(shown) + "}\n";
+    out += "interface {value=" + Braced(kSerialPrefix + name) + "}{display=" +
+           Braced(DisplayName(name, port.description.toStdString())) + "}\n";
   }
-  out += std::string("interface {value=") + kGatewayInterface + "}{display=Tessaly: TCP serial gateway}\n";
+  out += std::string("interface {value=") + kGatewayInterface + "}{display=Tessaly TCP serial gateway}\n";
   return out;
+}
+
+std::string VersionAnswer() { return "tessaly-extcap " + VersionText() + "\n"; }
+
+std::string HelpText() {
+  return "Usage: tessaly-extcap --extcap-interfaces | --extcap-interface NAME --extcap-dlts\n"
+         "       tessaly-extcap --extcap-interface NAME --extcap-config\n"
+         "       tessaly-extcap --extcap-interface NAME --capture --fifo PATH [OPTION...]\n"
+         "       tessaly-extcap --help | --version\n"
+         "\n"
+         "Tessaly's capture of a Modbus RTU line as a Wireshark interface. Wireshark\n"
+         "runs it: to list each serial port (\"tessaly:ttyUSB0\") and a TCP serial\n"
+         "gateway (\"tessaly-gateway\") as interfaces, to learn their link type (147)\n"
+         "and capture options, and to capture into the FIFO it reads. Choose the\n"
+         "line settings, and a gateway's address, in the interface's options in\n"
+         "Wireshark. To record without Wireshark, use tessaly-record(1).\n";
 }
 
 std::string DltsAnswer(const std::string&) {
@@ -72,6 +99,11 @@ std::string ConfigAnswer(const std::string& interface) {
   }
   AddSelector(out, number++, "--baud", gateway ? "Line speed behind the gateway" : "Baud rate",
               "Bits per second on the line; the end-of-packet silence follows from it", rates, "9600");
+  // Any other speed, typed in: Debian 12's Wireshark has no list one may
+  // type into.
+  out += "arg {number=" + std::to_string(number++) +
+         "}{call=--other-baud}{display=Other speed (bits per second)}{type=integer}{range=50,4000000}"
+         "{tooltip=A speed the list does not offer, such as 31250 or 250000; empty: the list's}{group=Line}\n";
   if (!gateway) {
     AddSelector(out, number++, "--data-bits", "Data bits", "Bits of each character",
                 {{"5", "5"}, {"6", "6"}, {"7", "7"}, {"8", "8"}}, "8");

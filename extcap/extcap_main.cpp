@@ -40,6 +40,12 @@ int main(int argc, char** argv) {
     case ExtcapAction::kConfig:
       std::fputs(ConfigAnswer(request->interface).c_str(), stdout);
       return record::kExitStopped;
+    case ExtcapAction::kHelp:
+      std::fputs(HelpText().c_str(), stdout);
+      return record::kExitStopped;
+    case ExtcapAction::kVersion:
+      std::fputs(VersionAnswer().c_str(), stdout);
+      return record::kExitStopped;
     case ExtcapAction::kCapture:
       break;
   }

@@ -2,6 +2,7 @@
 
 #include "links/serial/port_names.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace tessaly::extcap {
@@ -25,6 +26,14 @@ std::optional<ExtcapRequest> ParseExtcapRequest(const std::vector<std::string>& 
   };
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view flag = arguments[i];
+    if (flag == "--help" || flag == "-h") {
+      request.action = ExtcapAction::kHelp;
+      return request;
+    }
+    if (flag == "--version") {
+      request.action = ExtcapAction::kVersion;
+      return request;
+    }
     if (flag == "--extcap-interfaces") {
       ask(ExtcapAction::kInterfaces);
     } else if (flag == "--extcap-dlts") {
@@ -73,13 +82,26 @@ std::optional<std::vector<std::string>> RecorderArgumentsFor(const ExtcapRequest
     error = "unknown interface '" + request.interface + "'";
     return std::nullopt;
   }
-  for (std::size_t i = 0; i < request.captureOptions.size(); ++i) {
+  const std::vector<std::string>& options = request.captureOptions;
+  for (std::size_t i = 0; i < options.size(); ++i) {
     // The gateway's address comes as an option of its interface.
-    if (request.captureOptions[i] == "--gateway") {
+    if (options[i] == "--gateway") {
       arguments.emplace_back("--tcp");
+    } else if (options[i] == "--other-baud") {
+      // A speed typed in stands for the one chosen from the list.
+      if (i + 1 < options.size()) {
+        arguments.insert(arguments.end(), {"--baud", options[++i]});
+      }
     } else {
-      arguments.push_back(request.captureOptions[i]);
+      arguments.push_back(options[i]);
     }
+  }
+  // Said in the words of Wireshark's dialog, where the user gives it.
+  const bool hasAddress = std::find(options.begin(), options.end(), "--gateway") != options.end();
+  if (name == kGatewayInterface && !hasAddress) {
+    error = "the gateway's address is missing: give it in the interface's options in Wireshark "
+            "(Gateway, as 10.0.0.5:502)";
+    return std::nullopt;
   }
   arguments.insert(arguments.end(), {"-q", "-w", request.fifo});
   return arguments;

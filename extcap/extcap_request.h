@@ -7,7 +7,8 @@
 namespace tessaly::extcap {
 
 // What Wireshark asks of an external capture program, one question per run.
-enum class ExtcapAction { kInterfaces, kDlts, kConfig, kCapture };
+// --help and --version answer a person, as a command does.
+enum class ExtcapAction { kInterfaces, kDlts, kConfig, kCapture, kHelp, kVersion };
 
 struct ExtcapRequest {
   ExtcapAction action = ExtcapAction::kInterfaces;

@@ -8,8 +8,9 @@
 namespace tessaly {
 
 FilterScan::FilterScan(PacketStore::Snapshot snapshot, modbus::RowFilter filter, int from, int end,
-                       QObject& receiver, Found found)
+                       QObject& receiver, Found found, LogMarks marks)
     : snapshot_(std::move(snapshot)),
+      marks_(std::move(marks)),
       filter_(std::move(filter)),
       from_(from),
       end_(std::min(end, snapshot_.Size())),
@@ -26,7 +27,7 @@ void FilterScan::Start() {
 }
 
 void FilterScan::Run() {
-  const SnapshotPackets packets(snapshot_, end_);
+  const SnapshotPackets packets(snapshot_, end_, marks_);
   for (int row = from_; row < end_ && !cancel_ && !stoppedEarly_;) {
     int pieceEnd = std::min(end_, row + kPieceRows);
     std::vector<int> rows;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "log/log_marks.h"
 #include "modbus/row_filter.h"
 #include "log/packet_store.h"
 
@@ -26,9 +27,10 @@ class FilterScan {
   // been looked at. Called on the receiver's thread.
   using Found = std::function<void(std::vector<int> rows, int scannedTo)>;
 
-  // Rows from to end (not included) of the snapshot.
+  // Rows from to end (not included) of the snapshot; marks are the log's
+  // notes, which no filter lets through.
   FilterScan(PacketStore::Snapshot snapshot, modbus::RowFilter filter, int from, int end,
-             QObject& receiver, Found found);
+             QObject& receiver, Found found, LogMarks marks = {});
   ~FilterScan();
   FilterScan(const FilterScan&) = delete;
   FilterScan& operator=(const FilterScan&) = delete;
@@ -43,6 +45,7 @@ class FilterScan {
   void Run();
 
   const PacketStore::Snapshot snapshot_;
+  const LogMarks marks_;
   const modbus::RowFilter filter_;
   const int from_;
   const int end_;

@@ -14,18 +14,28 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-// A snapshot's packets as the Modbus decoder reads them.
+// A snapshot's packets as the Modbus decoder reads them, as the log's own
+// views read them: with their bytes' arrival times (the turnaround is taken
+// from them), their line's side and the notes among them.
 class SnapshotPackets : public modbus::PacketSequence {
  public:
-  explicit SnapshotPackets(const PacketStore::Snapshot& snapshot) : snapshot_(snapshot) {}
+  SnapshotPackets(const PacketStore::Snapshot& snapshot, const LogMarks& marks, int masterLine)
+      : snapshot_(snapshot), marks_(marks), masterLine_(masterLine) {}
   int Size() const override { return snapshot_.Size(); }
   modbus::LoggedPacket At(int index) const override {
     const PacketStore::Packet packet = snapshot_.At(index);
-    return {packet.bytes, packet.count, packet.time};
+    modbus::LoggedPacket logged{packet.bytes, packet.count, packet.time, packet.firstByte, packet.lastByte};
+    if (masterLine_ >= 0) {
+      logged.side = packet.line == masterLine_ ? modbus::Direction::Request : modbus::Direction::Response;
+    }
+    logged.note = !marks_.empty() && marks_.count(index) != 0;
+    return logged;
   }
 
  private:
   const PacketStore::Snapshot& snapshot_;
+  const LogMarks& marks_;
+  const int masterLine_;
 };
 
 // The longest line a row can make besides its hex text: the CSV's date-time,
@@ -68,10 +78,16 @@ LogWriter::LogWriter(PacketStore::Snapshot snapshot, LogFileFormat format)
 
 void LogWriter::SetDecoding(modbus::DecodingChoices choices) { decoding_ = std::move(choices); }
 
+CaptureInterface::Direction LogWriter::DirectionOf(std::uint32_t interface) const {
+  if (!secondLine_ || masterLine_ < 0) return CaptureInterface::Direction::kUnknown;
+  return static_cast<int>(interface) == masterLine_ ? CaptureInterface::Direction::kOutbound
+                                                    : CaptureInterface::Direction::kInbound;
+}
+
 void LogWriter::WriteDecodedFields(QByteArray& out, int row) const {
   // The CSV row without its line end, then the decoded fields.
   out.chop(2);
-  const SnapshotPackets packets(snapshot_);
+  const SnapshotPackets packets(snapshot_, marks_, NamesLines() ? decoding_.masterLine : -1);
   const modbus::DecodedRow fields = modbus::DecodeRow(packets, row, decoding_);
   for (const std::string* field :
        {&fields.unit, &fields.function, &fields.direction, &fields.startAddress, &fields.quantity,
@@ -101,8 +117,14 @@ bool LogWriter::WriteNext(QByteArray& out) {
     } else if (format_ == LogFileFormat::kPcapng) {
       std::string blocks;
       pcapng::AppendSectionHeader(blocks, "Tessaly");
-      pcapng::AppendInterface(blocks, line_);
-      if (secondLine_) pcapng::AppendInterface(blocks, *secondLine_);
+      CaptureInterface first = line_;
+      first.direction = DirectionOf(0);
+      pcapng::AppendInterface(blocks, first);
+      if (secondLine_) {
+        CaptureInterface second = *secondLine_;
+        second.direction = DirectionOf(1);
+        pcapng::AppendInterface(blocks, second);
+      }
       out.append(blocks.data(), static_cast<qsizetype>(blocks.size()));
     }
   }
@@ -185,11 +207,13 @@ void LogWriter::WriteMark(QByteArray& out, const PacketStore::Packet& packet, co
 void LogWriter::WriteRow(QByteArray& out, const PacketStore::Packet& packet) {
   if (format_ == LogFileFormat::kPcapng) {
     // As a capture file is written while capturing: stamped with the end,
-    // the first byte's arrival in a comment, after the notes before it.
-    if (packet.count > 0 && packet.firstByte) comments_.insert(comments_.begin(), FirstByteComment(*packet.firstByte));
+    // the first byte's arrival in its option, the notes before it in
+    // comments, its direction where its line tells.
     std::string block;
     const std::uint32_t interface = secondLine_ && packet.line == 1 ? 1 : 0;
-    pcapng::AppendPacket(block, interface, packet.time, packet.bytes, packet.count, comments_);
+    const std::optional<std::int64_t> firstByte = packet.count > 0 ? packet.firstByte : std::nullopt;
+    pcapng::AppendPacket(block, interface, packet.time, packet.bytes, packet.count, comments_, firstByte,
+                         DirectionOf(interface));
     comments_.clear();
     out.append(block.data(), static_cast<qsizetype>(block.size()));
     return;

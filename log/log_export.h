@@ -61,6 +61,9 @@ class LogWriter {
   // The second line of a log of two, as pcapng describes it: an interface
   // of its own, which that line's packets name.
   void SetSecondLine(CaptureInterface line) { secondLine_ = std::move(line); }
+  // The line (0 or 1) the user named the master's, in a log of two lines;
+  // -1 for none. pcapng then gives each packet its direction.
+  void SetMasterLine(int line) { masterLine_ = line; }
 
   // Appends the next piece (about kPieceBytes, the header first) to out;
   // false once everything has been written.
@@ -80,12 +83,14 @@ class LogWriter {
   // The line's name and the separator after it, where lines are named.
   void WriteLineName(QByteArray& out, const PacketStore::Packet* packet) const;
   bool NamesLines() const { return lineNames_.size() >= 2; }
+  CaptureInterface::Direction DirectionOf(std::uint32_t interface) const;
 
   PacketStore::Snapshot snapshot_;
   LogMarks marks_;
   std::vector<QString> lineNames_;
   CaptureInterface line_;
   std::optional<CaptureInterface> secondLine_;
+  int masterLine_ = -1;
   // pcapng: notes waiting for the next packet to carry them.
   std::vector<std::string> comments_;
   LogFileFormat format_;

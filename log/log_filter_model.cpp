@@ -82,7 +82,8 @@ void LogFilterModel::LookOn() {
   if (end - scanned_ > kDirectRows) {
     scan_ = std::make_unique<FilterScan>(
         log_.TakeSnapshot(), filter_, scanned_, end, *this,
-        [this](std::vector<int> found, int scannedTo) { TakePiece(std::move(found), scannedTo); });
+        [this](std::vector<int> found, int scannedTo) { TakePiece(std::move(found), scannedTo); },
+        log_.Marks());
     scan_->Start();
     emit scanProgress(scanned_, end);
     return;

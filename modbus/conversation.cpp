@@ -61,18 +61,22 @@ FrameSummary SummaryAt(const PacketSequence& log, int index) {
   return summary;
 }
 
+std::optional<std::int64_t> LastByteToFirstByte(const LoggedPacket& earlier, const LoggedPacket& later,
+                                                const LineTiming& timing) {
+  if (later.firstByteAt && earlier.lastByteAt) {
+    return std::max<std::int64_t>(0, *later.firstByteAt - *earlier.lastByteAt);
+  }
+  if (!timing.Known()) return std::nullopt;
+  // The later packet's last byte came its other bytes' time after its first.
+  const std::int64_t lastToLast = later.endedAt - earlier.endedAt;
+  return std::max<std::int64_t>(
+      0, lastToLast - static_cast<std::int64_t>(timing.Microseconds(std::max(0, later.count - 1))));
+}
+
 std::optional<std::int64_t> SilenceBefore(const PacketSequence& log, int index,
                                           const LineTiming& timing) {
   if (index <= 0 || index >= log.Size()) return std::nullopt;
-  const LoggedPacket packet = log.At(index);
-  const LoggedPacket previous = log.At(index - 1);
-  if (packet.firstByteAt && previous.lastByteAt) {
-    return std::max<std::int64_t>(0, *packet.firstByteAt - *previous.lastByteAt);
-  }
-  if (!timing.Known()) return std::nullopt;
-  const std::int64_t between = packet.endedAt - previous.endedAt;
-  return std::max<std::int64_t>(
-      0, between - static_cast<std::int64_t>(timing.Microseconds(packet.count)));
+  return LastByteToFirstByte(log.At(index - 1), log.At(index), timing);
 }
 
 Pairing PairingOf(const PacketSequence& log, int index, const LineTiming& timing) {
@@ -84,7 +88,9 @@ Pairing PairingOf(const PacketSequence& log, int index, const LineTiming& timing
     int damaged = -1;
     const int last = std::min(log.Size() - 1, index + kPairingReach);
     for (int next = index + 1; next <= last; ++next) {
-      const FrameSummary other = SummaryOf(log.At(next), &previous);
+      const LoggedPacket packet = log.At(next);
+      if (packet.note) continue;  // a link lost or back: no frame on the line
+      const FrameSummary other = SummaryOf(packet, &previous);
       previous = other;
       if (!other.good) {
         // Perhaps the answer, garbled; a good answer may still follow.
@@ -92,7 +98,7 @@ Pairing PairingOf(const PacketSequence& log, int index, const LineTiming& timing
         continue;
       }
       if (IsAnswerTo(other, self)) {
-        return {Pairing::kAnsweredBy, next, SilenceBefore(log, next, timing), damaged};
+        return {Pairing::kAnsweredBy, next, Turnaround(log.At(index), packet, timing), damaged};
       }
       return {Pairing::kNoAnswer, next, 0, damaged};
     }
@@ -103,7 +109,7 @@ Pairing PairingOf(const PacketSequence& log, int index, const LineTiming& timing
       const FrameSummary other = SummaryAt(log, before);
       if (!other.good) continue;
       if (other.direction == Direction::Request && IsAnswerTo(self, other)) {
-        return {Pairing::kAnswers, before, SilenceBefore(log, index, timing)};
+        return {Pairing::kAnswers, before, Turnaround(log.At(before), log.At(index), timing)};
       }
       break;
     }
@@ -119,8 +125,12 @@ std::vector<DetailLine> DescribePacket(const PacketSequence& log, int index,
     lines.push_back({std::move(label), std::move(value)});
   };
   const LoggedPacket packet = log.At(index);
-  const FrameKind kind = CheckFrame(packet.bytes, packet.count);
   add("Row", std::to_string(index + 1));
+  if (packet.note) {
+    add("Frame", "none: an event of the capture, no byte came on the line");
+    return lines;
+  }
+  const FrameKind kind = CheckFrame(packet.bytes, packet.count);
   add("Frame", FrameKindName(kind));
   add("Length", std::to_string(packet.count) + (packet.count == 1 ? " byte" : " bytes"));
   if (packet.count >= 2 && kind != FrameKind::Merged) {

@@ -22,6 +22,10 @@ struct LoggedPacket {
   // side carries requests, the other line responses. Unknown with one
   // line, or when no side was named.
   Direction side = Direction::Unknown;
+  // An event of the capture (a link lost, a link back) that the log keeps
+  // as a row between packets: no byte came on the line, so it is no frame,
+  // good or bad, and nothing counts it as one.
+  bool note = false;
 };
 
 // The log as the decoder reads it: packets by index, oldest first.
@@ -64,18 +68,32 @@ struct Pairing {
   };
   Kind kind = kNone;
   int row = -1;                  // index of the other packet
-  // Microseconds from the request's last byte to the answer's first (the
-  // silence before the answer); nothing when it cannot be told.
+  // Microseconds from the request's last byte to the answer's first (see
+  // Turnaround); nothing when it cannot be told.
   std::optional<std::int64_t> turnaround{};
   int damaged = -1;              // a request's first damaged packet before row
 };
 Pairing PairingOf(const PacketSequence& log, int index, const LineTiming& timing);
 
+// From one packet's last byte to a later packet's first, as the log stamped
+// their arrival; where it did not, the later packet's first byte is placed
+// the time its other bytes take on the line before its end (both ends are
+// stamped the same way, so the end-of-packet wait cancels out), which gives
+// the same figure. Nothing when neither can be told.
+std::optional<std::int64_t> LastByteToFirstByte(const LoggedPacket& earlier, const LoggedPacket& later,
+                                                const LineTiming& timing);
+
+// The turnaround of an answer: the answer's first byte less the request's
+// last byte. The one definition of it: the details, line health and the
+// decoded CSV all give this.
+inline std::optional<std::int64_t> Turnaround(const LoggedPacket& request, const LoggedPacket& answer,
+                                              const LineTiming& timing) {
+  return LastByteToFirstByte(request, answer, timing);
+}
+
 // The silence on the line before the packet at index: from the previous
-// packet's last byte to this one's first where the log knows them; else the
-// time between the two packets' ends less this packet's own time on the line
-// (both ends are stamped the same way, so the end-of-packet wait cancels
-// out). Nothing for the first packet, nor when neither can be told.
+// packet's last byte to this one's first. Nothing for the first packet, nor
+// when it cannot be told.
 std::optional<std::int64_t> SilenceBefore(const PacketSequence& log, int index,
                                           const LineTiming& timing);
 

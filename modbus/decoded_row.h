@@ -16,6 +16,9 @@ struct DecodingChoices {
   LineTiming timing;
   std::map<std::uint8_t, RegisterTypes> types;
   AddressNotation notation = AddressNotation::kZeroBased;
+  // The line (0 or 1) that carries the master's requests, in a log of two
+  // lines where the user named it; -1 for none.
+  int masterLine = -1;
 };
 
 // The decoded fields of one row, as texts (empty where a field does not
@@ -39,9 +42,11 @@ struct DecodedRow {
 DecodedRow DecodeRow(const PacketSequence& log, int index, const DecodingChoices& choices);
 
 // The column names of the decoded fields, in DecodedRow's order.
-inline constexpr const char* kDecodedColumns[] = {"Unit",     "Function",  "Direction",  "Start address",
-                                                  "Quantity", "Values",    "Exception",  "CRC",
-                                                  "Paired row", "Turnaround ms"};
+// The turnaround's column says what it measures (see Turnaround).
+inline constexpr const char* kDecodedColumns[] = {
+    "Unit",      "Function",  "Direction", "Start address", "Quantity",
+    "Values",    "Exception", "CRC",       "Paired row",
+    "Turnaround ms (answer's first byte less request's last byte)"};
 
 // A CSV field: quoted (with doubled quotes) when it holds a comma, a quote
 // or a line break.

@@ -11,18 +11,6 @@ std::uint16_t KeyOf(std::uint8_t unit, std::uint8_t function) {
   return static_cast<std::uint16_t>(unit << 8 | function);
 }
 
-// Two packets in a row, so that the silence between them is measured as the
-// details pane measures it.
-class PacketPair : public PacketSequence {
- public:
-  PacketPair(const LoggedPacket& first, const LoggedPacket& second) : packets_{first, second} {}
-  int Size() const override { return 2; }
-  LoggedPacket At(int index) const override { return packets_[index]; }
-
- private:
-  LoggedPacket packets_[2];
-};
-
 }  // namespace
 
 std::uint64_t UnitFunctionHealth::ExceptionCount() const {
@@ -70,7 +58,6 @@ void LineStatistics::Clear() {
   summary_ = {};
   units_.clear();
   previous_ = {};
-  previousPacket_ = {};
   hasPrevious_ = false;
   pending_.reset();
 }
@@ -93,6 +80,7 @@ void LineStatistics::EndPendingWithoutAnswer() {
 }
 
 void LineStatistics::Add(const LoggedPacket& packet) {
+  if (packet.note) return;
   bool onLineKnown = true;
   const std::int64_t onLine = OnLine(packet, onLineKnown);
   if (summary_.packets == 0) {
@@ -109,12 +97,7 @@ void LineStatistics::Add(const LoggedPacket& packet) {
     TakeFrame(frame, packet);
   } else {
     ++summary_.badPackets;
-    if (packet.count >= 2) {
-      UnitFunctionHealth& entry =
-          Entry(packet.bytes[0], static_cast<std::uint8_t>(packet.bytes[1] & 0x7F));
-      ++entry.badFrames;
-      entry.lastSeen = packet.endedAt;
-    }
+    summary_.lastBadAt = packet.endedAt;
     // Perhaps the answer, garbled; a good answer may still follow.
     if (pending_ && ++pending_->packetsSince >= kPairingReach) EndPendingWithoutAnswer();
   }
@@ -125,8 +108,6 @@ void LineStatistics::Add(const LoggedPacket& packet) {
   std::copy_n(packet.bytes, std::clamp(packet.count, 0, kContextBytes), previousBytes_.begin());
   previous_ = frame;
   previous_.bytes = previousBytes_.data();
-  previousPacket_ = packet;
-  previousPacket_.bytes = previousBytes_.data();
   hasPrevious_ = true;
 }
 
@@ -140,15 +121,14 @@ void LineStatistics::TakeFrame(const FrameSummary& frame, const LoggedPacket& pa
       ++entry.unpaired;
       return;
     }
+    const LoggedPacket request = pending_->request;
     pending_.reset();
     if (frame.exception) {
       ++entry.exceptions[packet.count > 2 ? packet.bytes[2] : 0];
     } else {
       ++entry.answers;
     }
-    if (const auto silence = SilenceBefore(PacketPair(previousPacket_, packet), 1, timing_)) {
-      entry.turnaround.Add(*silence);
-    }
+    if (const auto turnaround = Turnaround(request, packet, timing_)) entry.turnaround.Add(*turnaround);
     return;
   }
   // Any good frame but the answer ends the wait for it.
@@ -158,7 +138,11 @@ void LineStatistics::TakeFrame(const FrameSummary& frame, const LoggedPacket& pa
   if (!entry.firstRequestAt) entry.firstRequestAt = packet.endedAt;
   entry.lastRequestAt = packet.endedAt;
   // No one answers a broadcast.
-  if (frame.unit != 0) pending_ = Pending{frame.unit, frame.function, 0};
+  if (frame.unit != 0) {
+    LoggedPacket request = packet;
+    request.bytes = nullptr;  // the log's, which need not stay in place
+    pending_ = Pending{frame.unit, frame.function, 0, request};
+  }
 }
 
 }  // namespace tessaly::modbus

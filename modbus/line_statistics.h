@@ -14,16 +14,15 @@ namespace tessaly::modbus {
 // What the line did for one unit and one function code. Requests are
 // answered, answered with an exception, not answered (a good frame other
 // than their answer came first, or none within the pairing's reach), or
-// still waiting (the log's last request). Bad frames are the packets that
-// are not good frames and begin with this unit and function (unchecked:
-// that is all a garbled frame tells).
+// still waiting (the log's last request). Bad frames are the line's, not a
+// unit's: what a garbled frame's first bytes say is no unit or function to
+// trust.
 struct UnitFunctionHealth {
   std::uint8_t unit = 0;
   std::uint8_t function = 0;  // without the exception bit
   std::uint64_t requests = 0;
   std::uint64_t answers = 0;     // normal answers to a request
   std::uint64_t noAnswer = 0;
-  std::uint64_t badFrames = 0;
   std::uint64_t unpaired = 0;    // responses without their request before them
   std::map<std::uint8_t, std::uint64_t> exceptions;  // code -> answers with it
   TurnaroundRecord turnaround;   // of answers and exceptions alike
@@ -40,8 +39,9 @@ struct UnitFunctionHealth {
 // carried bytes against the time from the first packet's first byte to the
 // last packet's end.
 struct LineSummary {
-  std::uint64_t packets = 0;
-  std::uint64_t badPackets = 0;
+  std::uint64_t packets = 0;     // packets from the line; notes of the capture are none
+  std::uint64_t badPackets = 0;  // packets that are no good frame
+  std::int64_t lastBadAt = 0;    // the last bad packet's end
   std::int64_t firstEndedAt = 0;
   std::int64_t lastEndedAt = 0;
   std::int64_t firstOnLine = 0;          // the first packet's time on the line
@@ -69,7 +69,7 @@ class LineStatistics {
 
   // The timing takes effect for the packets added after it.
   void SetTiming(LineTiming timing) { timing_ = timing; }
-  // Takes the log's next packet.
+  // Takes the log's next row; a note (a link lost or back) is passed over.
   void Add(const LoggedPacket& packet);
   // Forgets everything, as for a log that was cleared.
   void Clear();
@@ -86,6 +86,7 @@ class LineStatistics {
     std::uint8_t unit = 0;
     std::uint8_t function = 0;
     int packetsSince = 0;  // packets after the request so far
+    LoggedPacket request;  // its times, for the turnaround (not its bytes)
   };
 
   UnitFunctionHealth& Entry(std::uint8_t unit, std::uint8_t function);
@@ -96,12 +97,11 @@ class LineStatistics {
   LineTiming timing_;
   LineSummary summary_;
   std::map<std::uint16_t, UnitFunctionHealth> units_;
-  // The packet before the next one, as Summarize and SilenceBefore need it:
+  // The packet before the next one, as Summarize needs it:
   // its first bytes only, as no more are read of it (an echoed request is
   // 10 bytes at most, a diagnostics' sub-function is in bytes 2 and 3).
   std::array<std::uint8_t, kContextBytes> previousBytes_{};
   FrameSummary previous_;
-  LoggedPacket previousPacket_;
   bool hasPrevious_ = false;
   std::optional<Pending> pending_;
 };

@@ -42,7 +42,8 @@ bool RowFilter::Matches(const std::uint8_t* bytes, int count) const {
 
 RowVerdict RowFilter::Judge(const PacketSequence& log, int index) const {
   const LoggedPacket packet = log.At(index);
-  if (!Matches(packet.bytes, packet.count)) return RowVerdict::kHidden;
+  // A note (a link lost or back) is no frame of any kind.
+  if (packet.note || !Matches(packet.bytes, packet.count)) return RowVerdict::kHidden;
   if (!noAnswerOnly) return RowVerdict::kShown;
   // Only the kind of pairing matters here, not its times.
   switch (PairingOf(log, index, LineTiming{0, 10}).kind) {

@@ -27,6 +27,7 @@ void LineHealthModel::Refresh() {
   std::vector<std::uint16_t> keys;
   keys.reserve(statistics_.Units().size());
   for (const auto& [key, health] : statistics_.Units()) keys.push_back(key);
+  if (statistics_.Summary().badPackets > 0) keys.push_back(kBadFramesKey);
   if (keys != keys_) {
     beginResetModel();
     keys_ = std::move(keys);
@@ -83,7 +84,7 @@ QString LineHealthModel::Text(const modbus::UnitFunctionHealth& health, int colu
       return text;
     }
     case kBadFrames:
-      return QString::number(health.badFrames);
+      return QStringLiteral("0");
     case kTurnaroundMin:
       return timed ? Milliseconds(static_cast<double>(health.turnaround.Min())) : QString();
     case kTurnaroundAverage:
@@ -105,8 +106,36 @@ QString LineHealthModel::Text(const modbus::UnitFunctionHealth& health, int colu
   }
 }
 
+QString LineHealthModel::BadFramesText(int column) const {
+  const modbus::LineSummary& line = statistics_.Summary();
+  switch (column) {
+    case kUnit:
+      return QStringLiteral("any");
+    case kFunction:
+      return QStringLiteral("Bad frames (no unit to trust)");
+    case kBadFrames:
+      return QString::number(line.badPackets);
+    case kLastSeen: {
+      char text[16];
+      return QString::fromLatin1(text, static_cast<int>(WriteTimeOfDay(line.lastBadAt, text) - text));
+    }
+    default:
+      return {};
+  }
+}
+
 QVariant LineHealthModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
+  if (KeyAt(index.row()) == kBadFramesKey) {
+    if (role == Qt::DisplayRole) return BadFramesText(index.column());
+    if (role == Qt::TextAlignmentRole && index.column() != kFunction) {
+      return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    if (role == Qt::ToolTipRole && index.column() == kBadFrames) {
+      return QStringLiteral("Click to list these rows in the filter pane");
+    }
+    return {};
+  }
   const modbus::UnitFunctionHealth* health =
       statistics_.Find(static_cast<std::uint8_t>(KeyAt(index.row()) >> 8),
                        static_cast<std::uint8_t>(KeyAt(index.row()) & 0xFF));
@@ -115,7 +144,7 @@ QVariant LineHealthModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::TextAlignmentRole && index.column() != kFunction && index.column() != kExceptions) {
     return QVariant(Qt::AlignRight | Qt::AlignVCenter);
   }
-  if (role == Qt::ToolTipRole && index.column() >= kRequests && index.column() <= kBadFrames) {
+  if (role == Qt::ToolTipRole && index.column() >= kRequests && index.column() < kBadFrames) {
     return QStringLiteral("Click to list these rows in the filter pane");
   }
   return {};

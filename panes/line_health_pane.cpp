@@ -76,6 +76,10 @@ void LineHealthPane::SetFollowing(bool following) {
 
 void LineHealthPane::ChooseCell(const QModelIndex& index) {
   if (!index.isValid()) return;
+  if (model_->KeyAt(index.row()) == LineHealthModel::kBadFramesKey) {
+    emit badFramesWanted();
+    return;
+  }
   using Kind = LogFilterPane::QuickFilter;
   Kind kind = Kind::kNone;
   switch (index.column()) {

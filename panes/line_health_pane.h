@@ -48,6 +48,8 @@ class LineHealthPane : public QDockWidget {
 
  signals:
   void rowsWanted(std::uint8_t unit, std::uint8_t function, LogFilterPane::QuickFilter kind);
+  // The bad frames' own row was chosen: every bad frame, whatever it begins with.
+  void badFramesWanted();
 
  private:
   void ChooseCell(const QModelIndex& index);

@@ -195,6 +195,16 @@ void LogFilterPane::ShowRowsOf(std::uint8_t unit, std::uint8_t function, QuickFi
   ApplyFilter();
 }
 
+void LogFilterPane::ShowBadFrames() {
+  unit_->clear();
+  function_->clear();
+  bytes_->clear();
+  badFrames_->setChecked(true);
+  noAnswer_->setChecked(false);
+  exceptions_->setChecked(false);
+  ApplyFilter();
+}
+
 void LogFilterPane::StopFilter() {
   if (!model_->Scanning()) return;
   model_->StopScan();

@@ -51,6 +51,8 @@ class LogFilterPane : public QDockWidget {
   // quick filter.
   enum class QuickFilter { kNone, kBadFrames, kNoAnswer, kExceptions };
   void ShowRowsOf(std::uint8_t unit, std::uint8_t function, QuickFilter kind);
+  // Lists every bad frame, whatever unit its first byte names.
+  void ShowBadFrames();
 
   // The byte sequence of the find field, or nothing (with the reason in the
   // status line).

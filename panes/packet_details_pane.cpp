@@ -28,6 +28,18 @@ QString WithRowLinks(const QString& text) {
   return page;
 }
 
+// An event row as the details show it: what happened, and that it is no
+// frame (the grid shows it between dashes).
+QString EventText(int row, QString note) {
+  static const QString kDash = QStringLiteral("\u2014");
+  note = note.trimmed();
+  if (note.startsWith(kDash)) note = note.mid(1).trimmed();
+  if (note.endsWith(kDash)) note.chop(1);
+  return QStringLiteral("Row:    %1\nEvent:  %2\nFrame:  none: an event of the capture, no byte came on the line\n")
+      .arg(row + 1)
+      .arg(note.trimmed());
+}
+
 }  // namespace
 
 PacketDetailsPane::PacketDetailsPane(const PacketLogModel& log, QWidget* parent)
@@ -78,6 +90,11 @@ void PacketDetailsPane::ShowRow(int row) {
   const LogPackets packets(log_);
   if (row < 0 || row >= packets.Size()) {
     text_->setPlainText(QStringLiteral("No packet selected."));
+    return;
+  }
+  if (const QString* note = log_.MarkAt(row)) {
+    // An event of the capture, not a packet: no bytes, nothing to decode.
+    text_->setHtml(WithRowLinks(EventText(row, *note)));
     return;
   }
   const std::vector<modbus::DetailLine> lines = modbus::DescribePacket(packets, row, timing_, notation_);

@@ -31,7 +31,11 @@ const char* const kRecordUsage =
     "  --pcap              write classic pcap instead of pcapng\n"
     "  -b filesize:KB      start a new file after KB kilobytes (with -w)\n"
     "  -b duration:SECONDS start a new file after SECONDS (with -w)\n"
-    "  -b files:N          keep only the newest N files (with -b filesize or duration)\n"
+    "  -b interval:SECONDS start a new file when the clock reaches a whole multiple of\n"
+    "                      SECONDS (3600: on the hour; with -w)\n"
+    "  -b printname:WHERE  print each finished file's name on a line of its own to\n"
+    "                      stdout, stderr or the file WHERE (with -w)\n"
+    "  -b files:N          keep only the newest N files (with -b filesize, duration or interval)\n"
     "  -a duration:SECONDS stop after SECONDS\n"
     "  -c PACKETS          stop after PACKETS packets\n"
     "  --format text|csv   lines without -w (default text)\n"
@@ -89,7 +93,8 @@ bool ParseTcpTarget(std::string_view text, LineOptions& options) {
   return true;
 }
 
-// "-b filesize:KB", "-b duration:SECONDS", "-b files:N".
+// "-b filesize:KB", "-b duration:SECONDS", "-b interval:SECONDS",
+// "-b files:N", "-b printname:WHERE".
 bool ParseRingSetting(std::string_view text, RecordOptions& options) {
   const std::size_t colon = text.find(':');
   if (colon == std::string_view::npos) return false;
@@ -97,7 +102,12 @@ bool ParseRingSetting(std::string_view text, RecordOptions& options) {
   const std::string_view value = text.substr(colon + 1);
   if (key == "filesize") return ParseNumber(value, 1, UINT32_MAX, options.rotateKilobytes);
   if (key == "duration") return ParseNumber(value, 1, 365ULL * 86400, options.rotateSeconds);
+  if (key == "interval") return ParseNumber(value, 1, 365ULL * 86400, options.rotateInterval);
   if (key == "files") return ParseNumber(value, 1, 100'000, options.ringFiles);
+  if (key == "printname" && !value.empty()) {
+    options.printFinished = std::string(value);
+    return true;
+  }
   return false;
 }
 
@@ -183,11 +193,14 @@ std::optional<RecordOptions> ParseRecordOptions(const std::vector<std::string>& 
   if (options.link == LinkKind::kNone && !options.fromSettings) {
     return fail("say which line to listen to: --serial PATH, --tcp ADDRESS:PORT or --settings");
   }
-  const bool rotates = options.rotateKilobytes > 0 || options.rotateSeconds > 0;
-  if ((rotates || options.ringFiles > 0) && (options.outputPath.empty() || options.outputPath == "-")) {
+  const bool rotates = options.rotateKilobytes > 0 || options.rotateSeconds > 0 || options.rotateInterval > 0;
+  if ((rotates || options.ringFiles > 0 || !options.printFinished.empty()) &&
+      (options.outputPath.empty() || options.outputPath == "-")) {
     return fail("-b needs -w with a file name");
   }
-  if (options.ringFiles > 0 && !rotates) return fail("-b files:N needs -b filesize:KB or -b duration:SECONDS");
+  if (options.ringFiles > 0 && !rotates) {
+    return fail("-b files:N needs -b filesize:KB, -b duration:SECONDS or -b interval:SECONDS");
+  }
   if (options.outputPath.empty() && options.fileFormat == CaptureFileFormat::kPcap) return fail("--pcap needs -w");
   if (options.secondLine) {
     if (options.fileFormat == CaptureFileFormat::kPcap) {

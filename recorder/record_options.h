@@ -50,7 +50,12 @@ struct RecordOptions : LineOptions {
   // keep only the newest ringFiles.
   std::uint64_t rotateKilobytes = 0;
   std::uint64_t rotateSeconds = 0;
+  // Files cut at whole multiples of this many seconds of the clock.
+  std::uint64_t rotateInterval = 0;
   std::uint64_t ringFiles = 0;
+  // Where each finished file's name is printed, one a line: "stdout",
+  // "stderr" or a file it is added to; empty for nowhere.
+  std::string printFinished;
   // Autostop: after this many seconds or packets.
   std::uint64_t stopSeconds = 0;
   std::uint64_t stopPackets = 0;

@@ -10,6 +10,8 @@
 #include "settings/registry.h"
 #include "settings/store_directory.h"
 
+#include <sys/socket.h>
+
 #include <QMetaObject>
 
 #include <array>
@@ -17,6 +19,13 @@
 
 namespace tessaly::record {
 namespace {
+
+// Whether a connection attempt reached its peer.
+bool PeerAnswered(int handle) {
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  return handle >= 0 && ::getpeername(handle, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+}
 
 constexpr int kTcpConnectWaitMs = 2000;  // as long as the window waits for a gateway
 
@@ -135,14 +144,17 @@ bool RecordedLine::Open(bool quietFailure) {
     try {
       session_.StartTcp();
     } catch (const ESocketError& failure) {
-      lostMessage_ = failure.Message();
+      NoteFailure(failure.Message());
       if (!quietFailure) Say(QStringLiteral("Cannot connect to %1: %2").arg(Where(), failure.Message()));
       return false;
     }
     // The attempt completes through the event loop; one that gets no answer
     // in the window's time has failed.
     QTimer::singleShot(kTcpConnectWaitMs, this, [this] {
-      if (!links_.Socket().Active() && !closed_ && !gapSince_) TcpFailed(ETIMEDOUT);
+      if (links_.Socket().Active() || closed_ || gapSince_) return;
+      // The gateway did answer, but the connection could not be read (no
+      // memory for its reader, said already): no fault of the network.
+      TcpFailed(PeerAnswered(links_.Socket().Socket().SocketHandle()) ? ENOMEM : ETIMEDOUT);
     });
     return true;
   }
@@ -151,7 +163,7 @@ bool RecordedLine::Open(bool quietFailure) {
     connected_ = true;
     return true;
   } catch (const EComPort& failure) {
-    lostMessage_ = failure.Message();
+    NoteFailure(failure.Message());
     if (!quietFailure) {
       const QString port = links_.ComPort().Port();
       Say(QStringLiteral("Cannot open %1: %2\n%3")
@@ -223,6 +235,11 @@ void RecordedLine::LinkGone(const QString& message) {
   }
   Say(what + QStringLiteral(" Trying again every second."));
   StartGap(message);
+}
+
+void RecordedLine::NoteFailure(const QString& message) {
+  // A retry's failure is not why the line was lost: the gap keeps that.
+  if (!gapSince_) lostMessage_ = message;
 }
 
 void RecordedLine::StartGap(const QString& message) {

@@ -74,6 +74,8 @@ class RecordedLine : public QObject, public CaptureReporter {
   // again every second and the gap noted in the file once it is back.
   void LinkGone(const QString& message);
   void StartGap(const QString& message);
+  // Keeps why opening failed, unless the line is in a gap already.
+  void NoteFailure(const QString& message);
   void TryReconnect();
   void EndGap();
   void Say(const QString& text);

@@ -11,6 +11,7 @@
 #include <QMetaObject>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace tessaly::record {
@@ -87,10 +88,22 @@ bool Recorder::OpenOutput() {
   Rotation rotation;
   rotation.maxBytes = options_.rotateKilobytes * 1000;
   rotation.maxAge = std::chrono::seconds(options_.rotateSeconds);
+  rotation.interval = std::chrono::seconds(options_.rotateInterval);
   rotation.keepFiles = options_.ringFiles;
+  // For scripts that collect finished files, as dumpcap's printname does.
+  RotatingCapture::Finished finished;
+  if (!options_.printFinished.empty()) {
+    finished = [where = options_.printFinished](const std::string& path) {
+      FILE* out = where == "stdout" ? stdout : where == "stderr" ? stderr : std::fopen(where.c_str(), "a");
+      if (out == nullptr) return;
+      std::fprintf(out, "%s\n", path.c_str());
+      std::fflush(out);
+      if (out != stdout && out != stderr) std::fclose(out);
+    };
+  }
   try {
     capture_ = std::make_unique<RotatingCapture>(options_.outputPath, options_.fileFormat, rotation, links,
-                                                 ApplicationName());
+                                                 ApplicationName(), std::move(finished));
   } catch (const CaptureFileError& failure) {
     Say(QString::fromUtf8(failure.what()));
     exitCode_ = kExitFileFailure;

@@ -1,19 +1,28 @@
 #include "recorder/rotating_capture.h"
 
 #include <cstdio>
+#include <utility>
 #include <ctime>
 #include <filesystem>
 
 namespace tessaly::record {
 
 RotatingCapture::RotatingCapture(std::string path, CaptureFileFormat format, Rotation rotation,
-                                 std::vector<CaptureInterface> links, std::string application)
+                                 std::vector<CaptureInterface> links, std::string application, Finished finished)
     : path_(std::move(path)),
       format_(format),
       rotation_(rotation),
       links_(std::move(links)),
-      application_(std::move(application)) {
+      application_(std::move(application)),
+      finished_(std::move(finished)) {
+  nextCut_ = NextCut(std::chrono::system_clock::now());
   OpenNext(Clock::now());
+}
+
+std::chrono::system_clock::time_point RotatingCapture::NextCut(std::chrono::system_clock::time_point wallClock) const {
+  if (rotation_.interval.count() <= 0) return std::chrono::system_clock::time_point::max();
+  const auto since = std::chrono::duration_cast<std::chrono::seconds>(wallClock.time_since_epoch());
+  return std::chrono::system_clock::time_point((since / rotation_.interval + 1) * rotation_.interval);
 }
 
 void RotatingCapture::AddPacket(std::uint32_t line, const std::uint8_t* bytes, int count,
@@ -26,22 +35,34 @@ void RotatingCapture::AddPacket(std::uint32_t line, const std::uint8_t* bytes, i
 
 void RotatingCapture::AddComment(std::string text) { writer_->AddComment(std::move(text)); }
 
-void RotatingCapture::Tick(Clock::time_point now) {
-  if (rotation_.maxAge.count() > 0 && now - openedAt_ >= rotation_.maxAge) OpenNext(now);
+void RotatingCapture::Tick(Clock::time_point now, std::chrono::system_clock::time_point wallClock) {
+  if (rotation_.maxAge.count() > 0 && now - openedAt_ >= rotation_.maxAge) {
+    OpenNext(now);
+  } else if (wallClock >= nextCut_) {
+    OpenNext(now);
+  }
+  if (wallClock >= nextCut_) nextCut_ = NextCut(wallClock);
   writer_->Flush();
 }
 
 void RotatingCapture::Sync() { writer_->Sync(); }
 
-void RotatingCapture::Close() { writer_->Close(); }
+void RotatingCapture::Close() { CloseCurrent(); }
+
+void RotatingCapture::CloseCurrent() {
+  if (!writer_) return;
+  writer_->Close();
+  if (finished_ && std::exchange(announce_, false)) finished_(writer_->Path());
+}
 
 void RotatingCapture::OpenNext(Clock::time_point now) {
-  if (writer_) writer_->Close();
+  CloseCurrent();
   ++sequence_;
   const std::string name = rotation_.Rotates() ? NameOfNext() : path_;
   writer_ = std::make_unique<CaptureFileWriter>(name, format_, application_);
   for (const CaptureInterface& link : links_) writer_->AddInterface(link);
   openedAt_ = now;
+  announce_ = true;
   if (!rotation_.Rotates()) return;
   kept_.push_back(name);
   while (rotation_.keepFiles > 0 && kept_.size() > rotation_.keepFiles) {

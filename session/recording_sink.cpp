@@ -112,6 +112,8 @@ void RecordingSink::EndCapture(bool packetPending) {
 void RecordingSink::NewFile() {
   if (!capturing_ && !endAfterPacket_) return;
   CloseFile();
+  // The log was emptied for it: none of its packets are in the old file.
+  recordedFiles_.clear();
   start_ = WallClockNow();
 }
 
@@ -183,7 +185,11 @@ bool RecordingSink::Record(int line, const std::uint8_t* bytes, int count, const
   LineInFile& inFile = lines_[line];
   const LineDescription description = LineNow(line);
   if (description != inFile.described) {
-    inFile.interfaceId = file_->AddInterface(InterfaceOf(description));
+    CaptureInterface link = InterfaceOf(description);
+    if (masterLine_ >= 0) {
+      link.direction = line == masterLine_ ? CaptureInterface::Direction::kOutbound : CaptureInterface::Direction::kInbound;
+    }
+    inFile.interfaceId = file_->AddInterface(link);
     inFile.described = description;
   }
   file_->AddPacket(inFile.interfaceId, bytes, count, timing);
@@ -215,6 +221,7 @@ bool RecordingSink::OpenFile() {
   for (LineInFile& inFile : lines_) inFile.described.reset();
   overflowReported_ = false;
   watch_.start();
+  recordedFiles_ << CurrentFile();
   emit fileStarted();
   return true;
 }

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <chrono>
@@ -42,6 +43,11 @@ class RecordingSink : public QObject, public PacketSink {
   // The same for each line of a capture of several (counted from 0).
   void SetLineSource(int line, std::function<LineDescription()> source);
 
+  // The line (0 or 1) the user named the master's in a capture of two
+  // lines, -1 for none: its packets are the master's requests (outbound),
+  // the other line's its answers (inbound). Set before the capture begins.
+  void SetMasterLine(int line) { masterLine_ = line; }
+
   void BeginCapture();
   // Ends the capture's file. packetPending: a packet already read ends
   // later (at its silence); the file takes it, then closes.
@@ -66,7 +72,13 @@ class RecordingSink : public QObject, public PacketSink {
   // whose writing failed counts only what reached it; a healthy one also
   // what it has queued, which its thread writes even after Stop.
   long long RecordedPackets() const { return static_cast<long long>(KeptPackets() - forgotten_); }
-  void ForgetPackets() { forgotten_ = KeptPackets(); }
+  // The log was emptied: its next packets go to the file open now, if any
+  // (or to the new one NewFile begins).
+  void ForgetPackets() {
+    forgotten_ = KeptPackets();
+    recordedFiles_.clear();
+    if (file_) recordedFiles_ << CurrentFile();
+  }
   // Packets queued to files that are closed but not yet finished.
   std::uint64_t UnfinishedPackets() const;
 
@@ -76,6 +88,8 @@ class RecordingSink : public QObject, public PacketSink {
   // Runs the event loop until every file is finished, or for at most
   // timeout; true when all are.
   bool WaitForFinishing(std::chrono::milliseconds timeout);
+  // The files those packets went to, oldest first.
+  const QStringList& RecordedFiles() const { return recordedFiles_; }
 
  signals:
   // The file could not be made or written (message: the file and the
@@ -124,6 +138,8 @@ class RecordingSink : public QObject, public PacketSink {
   PacketTime start_ = 0;
   bool capturing_ = false;
   bool endAfterPacket_ = false;
+  int masterLine_ = -1;
+  QStringList recordedFiles_;
 };
 
 // The interface a capture file gives a line.

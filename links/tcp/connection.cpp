@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -262,7 +263,10 @@ void TCustomWinSocket::SetConnected() {
   try {
     recorder_ = std::make_unique<LineRecorder>(handle_, ReceiveForRecorder);
   } catch (const std::system_error& failure) {
-    throw SocketApiError(failure.code().value(), "recv");
+    // No thread (or eventfd) for the reader: memory ran out, not the network.
+    throw ReaderStartError(failure.code().value());
+  } catch (const std::bad_alloc&) {
+    throw ReaderStartError(ENOMEM);
   }
   connected_ = true;
 }

@@ -18,6 +18,14 @@ ESocketError SocketApiError(int errorCode, const char* apiName) {
                       errorCode);
 }
 
+ESocketError ReaderStartError(int errorCode) {
+  return ESocketError(QStringLiteral("Out of memory: the connection cannot be read (%1, error %2). The program's "
+                                     "memory limit (ulimit -v, a service's MemoryMax=) or the computer's memory "
+                                     "ran out; the network is not at fault.")
+                          .arg(socket_api::ErrorText(errorCode), QString::number(errorCode)),
+                      errorCode);
+}
+
 ESocketError AsyncSocketError(int errorCode) {
   return ESocketError(QStringLiteral("Asynchronous socket error %1").arg(errorCode), errorCode);
 }
@@ -39,6 +47,13 @@ QString ConnectFailureDetail(int errorCode, const QString& address, int port) {
     case ENETUNREACH:
       return target + QStringLiteral("The address cannot be reached from this computer: check the address, "
                                      "and that this computer is on the gateway's network.");
+    case ENOMEM:
+    case ENOBUFS:
+    case EAGAIN:
+      return target + QStringLiteral("This computer ran out of memory for the connection (%1, error %2): the "
+                                     "program's memory limit or the computer's memory, not the network.")
+                          .arg(socket_api::ErrorText(errorCode))
+                          .arg(errorCode);
     case ECONNRESET:
       return target + QStringLiteral("The device closed the connection at once: it may accept only one "
                                      "client, and another may be connected.");

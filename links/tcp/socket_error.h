@@ -36,6 +36,10 @@ inline constexpr int kNoAddressErrorCode = 1110;
 // text keeps its historical wording on every platform; users and support
 // notes know it by that.
 ESocketError SocketApiError(int errorCode, const char* apiName);
+// The connection is up but cannot be read: the thread that reads it could
+// not be started for want of memory or threads (errorCode: ENOMEM, EAGAIN).
+// Said as what it is, not as a fault of the network.
+ESocketError ReaderStartError(int errorCode);
 
 // "Asynchronous socket error <code>".
 ESocketError AsyncSocketError(int errorCode);

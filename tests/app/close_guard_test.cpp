@@ -1,7 +1,10 @@
 // Closing the window never loses captured rows unasked: the question about
 // unsaved rows and its three answers, a log already kept, and a save still
 // running when the window closes (waited for, or cancelled).
+#include "app/capture_load.h"
 #include "app/close_guard.h"
+#include "app/main_window.h"
+#include "session/recording_sink.h"
 #include "app/log_save_command.h"
 #include "app/main_toolbar.h"
 #include "log/log_write_job.h"
@@ -56,6 +59,7 @@ class CloseGuardTest : public ProgramTest {
       QWidget* modal = QApplication::activeModalWidget();
       if (auto* box = qobject_cast<QMessageBox*>(modal); box != nullptr && asked_.isEmpty()) {
         asked_ = box->objectName();
+        askedText_ = box->text() + u'\n' + box->informativeText();
         for (QAbstractButton* candidate : box->buttons()) {
           if (candidate->text() == button) candidate->click();
         }
@@ -81,6 +85,7 @@ class CloseGuardTest : public ProgramTest {
 
   std::unique_ptr<QTimer> answerer_;
   QString asked_;
+  QString askedText_;
   std::atomic<bool> released_ = false;
 };
 
@@ -113,11 +118,12 @@ TEST_F(CloseGuardTest, UnsavedRows_CancelStays_SaveWritesThenCloses_KeptLogClose
   EXPECT_EQ(asked_, QStringLiteral("UnsavedLogQuestion"));
 }
 
-// A live capture is recorded to a file as it comes: it is kept, and closing
-// asks nothing; capture ends and the file holds every packet. A row the
-// file does not hold (here one put in the log by hand) brings the question
-// back.
-TEST_F(CloseGuardTest, LiveCaptureRecordedAsItCame_ClosesUnasked_UnrecordedRowsAsked) {
+// A live capture is recorded to a file as it comes: closing names the file
+// and what the folder's budget may do to it, and keeps it, saves it
+// elsewhere or stays; capture ends and the file holds every packet. A row
+// the file does not hold (here one put in the log by hand) brings the
+// question about unsaved rows back.
+TEST_F(CloseGuardTest, LiveCaptureRecordedAsItCame_CloseNamesItsFile_UnrecordedRowsAsked) {
   PtyPair line;
   Links().ComPort().SetPort(line.SlavePath());
   Window().Toolbar().StartButton()->click();
@@ -133,11 +139,76 @@ TEST_F(CloseGuardTest, LiveCaptureRecordedAsItCame_ClosesUnasked_UnrecordedRowsA
   Window().Log().Clear();
   line.Send(traffic::ReadRequest(2, 0, 10));
   ASSERT_TRUE(QTest::qWaitFor([this] { return LoggedPackets().size() == 1; }, 60'000));
-  asked_.clear();
+  ASSERT_EQ(Window().Recording().RecordedFiles().size(), 1);
+  const QString file = Window().Recording().RecordedFiles().last();
+  Answer(QStringLiteral("Cancel"));
+  EXPECT_FALSE(Window().close());
+  EXPECT_EQ(asked_, QStringLiteral("RecordedCaptureQuestion"));
+  EXPECT_TRUE(askedText_.startsWith(QStringLiteral("The capture is kept in %1.").arg(QFileInfo(file).fileName())))
+      << askedText_.toStdString();
+  EXPECT_TRUE(askedText_.contains(QStringLiteral("may be removed after about "))) << askedText_.toStdString();
+  EXPECT_TRUE(Links().ComPort().Connected()) << "staying goes on capturing";
+
+  // Save as: a copy elsewhere, then the window closes.
+  const QString copy = PathOf("copy.pcapng");
+  Answer(QStringLiteral("Save &as\u2026"), copy);
+  EXPECT_FALSE(Window().close()) << "closes once the copy is written";
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Window().isVisible(); }, 30'000));
+  EXPECT_GT(QFileInfo(copy).size(), 0);
+  EXPECT_FALSE(Links().ComPort().Connected()) << "saving to close ends the capture";
+
+  // Keep: the window closes at once, the file where it was.
+  StartProgram();
+  Window().show();
+  Links().ComPort().SetPort(line.SlavePath());
+  Window().Toolbar().StartButton()->click();
+  ASSERT_TRUE(Links().ComPort().Connected()) << reports_.Text();
+  line.Send(traffic::ReadRequest(3, 0, 10));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] { return Window().Recording().RecordedPackets() == 1 && Window().Log().PacketCount() == 1; }, 60'000))
+      << Window().Log().PacketCount();
+  const QString kept = Window().Recording().RecordedFiles().value(0);
+  Answer(QStringLiteral("&Keep"));
+  EXPECT_TRUE(Window().close());
+  EXPECT_EQ(asked_, QStringLiteral("RecordedCaptureQuestion"));
+  EXPECT_FALSE(Links().ComPort().Connected()) << "closing ends the capture";
+  EXPECT_TRUE(QFileInfo::exists(file));
+  EXPECT_TRUE(QFileInfo::exists(kept));
+}
+
+// A window that shows a file opened, and only that, closes unasked, however
+// many of its rows came after the first screen.
+TEST_F(CloseGuardTest, OpenedFile_ClosesUnasked_UntilARowOfItsOwnIsAdded) {
+  LogPackets(CaptureLoad::kFirstPackets + 3000);
+  const QString path = PathOf("long.pcapng");
+  QSignalSpy saved(&Window().SaveCommand(), &LogSaveCommand::finished);
+  Window().SaveCommand().SaveTo(path);
+  ASSERT_TRUE(saved.wait(60'000));
+  Window().Log().Clear();
+  ASSERT_TRUE(Window().OpenCapture(path)) << reports_.Text();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Window().ReadingCapture(); }, 60'000));
+  ASSERT_EQ(Window().Log().PacketCount(), static_cast<int>(CaptureLoad::kFirstPackets) + 3000);
   answerer_.reset();
   EXPECT_TRUE(Window().close());
-  EXPECT_TRUE(asked_.isEmpty()) << asked_.toStdString();
-  EXPECT_FALSE(Links().ComPort().Connected()) << "closing ends the capture";
+
+  Window().show();
+  LogPackets(1);
+  Answer(QStringLiteral("&Discard"));
+  EXPECT_TRUE(Window().close());
+  EXPECT_EQ(asked_, QStringLiteral("UnsavedLogQuestion"));
+}
+
+TEST(RecordedCaptureAdvice, NamesTheFolderAndHowManyNewerCapturesMayTakeItsPlace) {
+  const QString advice = CloseGuard::RecordedCaptureAdvice(QStringLiteral("/data/captures/c.pcapng"), 0,
+                                                           10 * 1024 * 1024, 2048LL * 1024 * 1024);
+  EXPECT_EQ(advice.toStdString(),
+            "It is in /data/captures, whose disk budget removes the oldest captures first: it may be "
+            "removed after about 203 newer captures of its size (2038 MB of newer captures). Save it elsewhere to "
+            "keep it for good.");
+  EXPECT_TRUE(CloseGuard::RecordedCaptureAdvice(QStringLiteral("/c/x.pcapng"), 2, 0, 100)
+                  .contains(QStringLiteral("with the 2 earlier files of this capture")));
+  EXPECT_TRUE(CloseGuard::RecordedCaptureAdvice(QStringLiteral("/c/x.pcapng"), 0, 500, 100)
+                  .contains(QStringLiteral("after about 0 newer")));
 }
 
 TEST_F(CloseGuardTest, EmptyOrClearedLog_ClosesUnasked) {

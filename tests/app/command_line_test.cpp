@@ -81,9 +81,50 @@ void ExpectHelpInManualPage(const char* program, const QStringList& arguments, c
   EXPECT_GE(options, 3);
 }
 
+// And back: every option the manual page's OPTIONS sections ("OPTIONS",
+// "LINK OPTIONS", ...) describe is one the help lists, so a page never
+// promises an option the program lost.
+void ExpectManualPageOptionsInHelp(const char* program, const char* page) {
+  SCOPED_TRACE(page);
+  const Ended help = RunProgram(program, {"--help"});
+  QFile file(QStringLiteral(TESSALY_MAN_DIR "/") + QLatin1String(page));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString manual = QString::fromUtf8(file.readAll());
+  static const QRegularExpression section(QStringLiteral(R"(\n\.SH [A-Z ]*OPTIONS\n(.*?)(?=\n\.SH ))"),
+                                          QRegularExpression::DotMatchesEverythingOption);
+  QString described;
+  for (const QRegularExpressionMatch& match : section.globalMatch(manual)) described += u'\n' + match.captured(1);
+  ASSERT_FALSE(described.isEmpty());
+  // Each described option opens a ".TP" item: ".BR \\-h \", \" \\-\\-help".
+  static const QRegularExpression item(QStringLiteral(R"(\n\.TP\n\.B[IR]? "?((?:\\-)+[a-z][a-z\\-]*))"));
+  int options = 0;
+  for (const QRegularExpressionMatch& match : item.globalMatch(described)) {
+    const QString option = match.captured(1).remove(u'\\');
+    EXPECT_TRUE(help.out.contains(option)) << option.toStdString() << " of " << page << " is not in the help";
+    ++options;
+  }
+  EXPECT_GE(options, 3);
+}
+
 TEST(ManualPages, EveryOptionOfTheHelpIsDescribed) {
   ExpectHelpInManualPage(TESSALY_PROGRAM, {"--help"}, "tessaly.1");
+  ExpectHelpInManualPage(TESSALY_RECORD_PROGRAM, {"--help"}, "tessaly-record.1");
   ExpectHelpInManualPage(TESSALY_TRAFFIC_PROGRAM, {"--help"}, "tessaly-traffic.1");
+  ExpectManualPageOptionsInHelp(TESSALY_PROGRAM, "tessaly.1");
+  ExpectManualPageOptionsInHelp(TESSALY_RECORD_PROGRAM, "tessaly-record.1");
+}
+
+// The window's page describes the program as it is, and leads to the
+// recorder's.
+TEST(ManualPages, TheWindowsPageCoversWhatTheProgramDoes) {
+  QFile file(QStringLiteral(TESSALY_MAN_DIR "/tessaly.1"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString manual = QString::fromUtf8(file.readAll());
+  for (const char* told : {"pcapng", "decoded fields", "File > Open capture", "Recent captures", ".I FILE",
+                           "Options > Second line", "Reconnect when the link drops", "Options > Preferences",
+                           "budget", "After a crash", "read and write access", ".BR tessaly-record (1)"}) {
+    EXPECT_TRUE(manual.contains(QLatin1String(told))) << told;
+  }
 }
 
 }  // namespace

@@ -48,6 +48,9 @@ TEST(FailureDetailTest, EachErrorNumber_NamesWhatItConcernsTheCauseAndTheRemedy)
       {ETIMEDOUT, ConnectFailureDetail(ETIMEDOUT, "10.0.0.5", 502), "No answer in time"},
       {EHOSTUNREACH, ConnectFailureDetail(EHOSTUNREACH, "10.0.0.5", 502), "cannot be reached from this computer"},
       {kNoAddressErrorCode, ConnectFailureDetail(kNoAddressErrorCode, "", 502), "No address is set"},
+      {ENOMEM, ConnectFailureDetail(ENOMEM, "10.0.0.5", 502), "ran out of memory for the connection"},
+      {EAGAIN, ConnectFailureDetail(EAGAIN, "10.0.0.5", 502), "not the network"},
+      {EAGAIN, QString::fromStdString(ReaderStartError(EAGAIN).what()), "Out of memory: the connection cannot be read"},
       {EMFILE, ComFailureDetail(EMFILE, "ttyS0", "/dev/ttyS0"), "(error 24)"},
   };
   for (const auto& row : rows) {

@@ -10,6 +10,8 @@
 #include "app/log_save_command.h"
 #include "panes/line_health_model.h"
 #include "panes/line_health_pane.h"
+#include "log/frame_counter.h"
+#include "log/log_export.h"
 #include "log/log_filter_model.h"
 #include "panes/log_filter_pane.h"
 #include "modbus/crc16.h"
@@ -73,28 +75,31 @@ class LineViewsTest : public ProgramTest {
          Frame({0x07, 0x03, 0x00, 0x00, 0x00, 0x02}), read1, damaged});
   }
 
-  QString HealthCell(int unit, int column) {
+  // The cell of a unit's row, or of the bad frames' own row (unit "any").
+  QString HealthCell(int unit, int column) { return HealthCell(QString::number(unit), column); }
+  QString HealthCell(const QString& unit, int column) {
     LineHealthModel& model = Views().Health().Model();
     for (int row = 0; row < model.rowCount(); ++row) {
-      if (model.data(model.index(row, LineHealthModel::kUnit)).toString() == QString::number(unit)) {
+      if (model.data(model.index(row, LineHealthModel::kUnit)).toString() == unit) {
         return model.data(model.index(row, column)).toString();
       }
     }
     return QStringLiteral("(no row)");
   }
 
-  void ClickHealthCell(int unit, int column) {
+  void ClickHealthCell(int unit, int column) { ClickHealthCell(QString::number(unit), column); }
+  void ClickHealthCell(const QString& unit, int column) {
     QTableView& table = *Views().Health().Table();
     LineHealthModel& model = Views().Health().Model();
     for (int row = 0; row < model.rowCount(); ++row) {
-      if (model.data(model.index(row, LineHealthModel::kUnit)).toString() == QString::number(unit)) {
+      if (model.data(model.index(row, LineHealthModel::kUnit)).toString() == unit) {
         const QModelIndex cell = model.index(row, column);
         table.scrollTo(cell);
         QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, table.visualRect(cell).center());
         return;
       }
     }
-    ADD_FAILURE() << "no row of unit " << unit;
+    ADD_FAILURE() << "no row of unit " << unit.toStdString();
   }
 
   std::vector<int> FilteredRows() {
@@ -124,7 +129,10 @@ TEST_F(LineViewsTest, LineHealth_CountsPerUnit_CellsListTheirRows_ClearStartsAga
   ASSERT_FALSE(Views().Health().isHidden());
   EXPECT_EQ(HealthCell(1, LineHealthModel::kRequests), QStringLiteral("2"));
   EXPECT_EQ(HealthCell(1, LineHealthModel::kAnswers), QStringLiteral("1"));
-  EXPECT_EQ(HealthCell(1, LineHealthModel::kBadFrames), QStringLiteral("1"));
+  // The damaged frame is the line's, in a row of its own: not unit 1's.
+  EXPECT_EQ(HealthCell(1, LineHealthModel::kBadFrames), QStringLiteral("0"));
+  EXPECT_EQ(HealthCell(QStringLiteral("any"), LineHealthModel::kBadFrames), QStringLiteral("1"));
+  EXPECT_EQ(Views().Health().Model().rowCount(), 4);
   EXPECT_EQ(HealthCell(7, LineHealthModel::kNoAnswer), QStringLiteral("2"));
   EXPECT_EQ(HealthCell(9, LineHealthModel::kExceptions), QStringLiteral("1 (code 2: 1)"));
   EXPECT_TRUE(Views().Health().SummaryText().contains(QStringLiteral("Bad frames: 1 of 8")));
@@ -139,7 +147,7 @@ TEST_F(LineViewsTest, LineHealth_CountsPerUnit_CellsListTheirRows_ClearStartsAga
   EXPECT_EQ(FilteredRows(), (std::vector<int>{3, 6, 9}));
   ClickHealthCell(9, LineHealthModel::kExceptions);
   EXPECT_EQ(FilteredRows(), (std::vector<int>{5}));
-  ClickHealthCell(1, LineHealthModel::kBadFrames);
+  ClickHealthCell(QStringLiteral("any"), LineHealthModel::kBadFrames);
   EXPECT_EQ(FilteredRows(), (std::vector<int>{8}));
   ClickHealthCell(1, LineHealthModel::kRequests);
   EXPECT_EQ(FilteredRows(), (std::vector<int>{1, 2, 7, 8, 10}));
@@ -273,6 +281,73 @@ TEST_F(LineViewsTest, RowNumbersOffByDefault_NumberTheVisibleRows_DetailsRowLink
 
   StartProgram();
   EXPECT_TRUE(Views().miRowNumbers->isChecked());
+}
+
+// A request and its answer with their bytes' arrival stamped: the answer's
+// first byte came 21.4 ms after the request's last. Between
+// this pair and the next, the link was lost and came back.
+TEST_F(LineViewsTest, OneTurnaroundInDetailsHealthAndCsv_EventRowsAreNoFrames) {
+  StartProgram();
+  constexpr PacketTime kCharacter = 1042;  // 10 bits at 9600 baud, rounded
+  const Bytes request = Frame({0x01, 0x03, 0x00, 0x00, 0x00, 0x02});
+  const Bytes answer = Frame({0x01, 0x03, 0x04, 0x00, 0x0A, 0x00, 0x0B});
+  const auto logPair = [&](PacketTime firstByte) {
+    const PacketTime requestLast = firstByte + 7 * kCharacter;
+    const PacketTime answerFirst = requestLast + 21'400;
+    // The answer's bytes handed over in a burst, as a USB adapter does: only
+    // their stamps tell its first byte's arrival.
+    const PacketTime answerLast = answerFirst + 2000;
+    Window().Log().AppendPacket(request.data(), 8, PacketTiming{firstByte, requestLast, requestLast + 4000});
+    Window().Log().AppendPacket(answer.data(), 9, PacketTiming{answerFirst, answerLast, answerLast + 4000});
+  };
+  logPair(at_);
+  Window().Log().AppendMark(QStringLiteral("\u2014 Link lost at 9:05:07.031: cable pulled \u2014"), at_ + 100'000);
+  Window().Log().AppendMark(QStringLiteral("\u2014 Link back at 9:05:09.000: ttyUSB0 \u2014"), at_ + 200'000);
+  logPair(at_ + 300'000);
+  Window().Log().AnnouncePackets();
+
+  Window().Analysis().miPacketDetails->trigger();
+  PacketLogView& grid = Window().LogView();
+  grid.setCurrentIndex(Window().Log().index(1, 1));
+  EXPECT_TRUE(Window().Analysis().Details().Text().contains(QStringLiteral("turnaround 21.4 ms")))
+      << Window().Analysis().Details().Text().toStdString();
+  grid.setCurrentIndex(Window().Log().index(2, 1));
+  const QString event = Window().Analysis().Details().Text();
+  EXPECT_TRUE(event.contains(QStringLiteral("Event:  Link lost at 9:05:07.031: cable pulled"))) << event.toStdString();
+  EXPECT_FALSE(event.contains(QStringLiteral("Too short")));
+  EXPECT_FALSE(event.contains(QStringLiteral("0 bytes")));
+  // The pair after the gap is paired across nothing but the notes.
+  grid.setCurrentIndex(Window().Log().index(5, 1));
+  EXPECT_TRUE(Window().Analysis().Details().Text().contains(QStringLiteral("Request:           row 5, turnaround 21.4 ms")))
+      << Window().Analysis().Details().Text().toStdString();
+
+  Views().miLineHealth->trigger();
+  EXPECT_EQ(HealthCell(1, LineHealthModel::kTurnaroundMin), QStringLiteral("21.4"));
+  EXPECT_EQ(HealthCell(1, LineHealthModel::kTurnaroundMax), QStringLiteral("21.4"));
+  EXPECT_EQ(HealthCell(1, LineHealthModel::kRequests), QStringLiteral("2"));
+  EXPECT_EQ(HealthCell(1, LineHealthModel::kAnswers), QStringLiteral("2"));
+  EXPECT_EQ(HealthCell(QStringLiteral("any"), LineHealthModel::kBadFrames), QStringLiteral("(no row)"));
+  EXPECT_TRUE(Views().Health().SummaryText().contains(QStringLiteral("Bad frames: 0 of 4")))
+      << Views().Health().SummaryText().toStdString();
+  EXPECT_EQ(Window().Analysis().Counter().Text().toStdString(), "Frames: 4 good, 0 bad");
+  // No filter lists a note, the bad frames' least of all.
+  Window().Analysis().FilterPane().ShowBadFrames();
+  EXPECT_TRUE(FilteredRows().empty());
+
+  LogWriter writer(Window().Log().TakeSnapshot(), LogFileFormat::kDecodedCsv);
+  writer.SetMarks(Window().Log().Marks());
+  writer.SetDecoding(Views().Decoding());
+  QByteArray csv;
+  while (writer.WriteNext(csv)) {
+  }
+  const QList<QByteArray> lines = csv.split('\n');
+  ASSERT_GE(lines.size(), 7) << csv.toStdString();
+  EXPECT_TRUE(lines[0].contains("Turnaround ms (answer's first byte less request's last byte)")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[2].endsWith(",1,21.4\r")) << lines[2].toStdString();
+  EXPECT_TRUE(lines[6].endsWith(",5,21.4\r")) << lines[6].toStdString();
+  // The notes keep their rows, with nothing decoded.
+  EXPECT_TRUE(lines[3].contains("Link lost at 9:05:07.031") && lines[3].endsWith("\",,,,,,,,,,\r"))
+      << lines[3].toStdString();
 }
 
 // What the traffic tool sends to show the panes by hand reads as meant: an

@@ -16,6 +16,10 @@
 #include "log/packet_text.h"
 #include "capture_file/capture_file_reader.h"
 #include "dialogs/second_line_dialog.h"
+#include "links/serial/com_text.h"
+
+#include <QLabel>
+#include <QRadioButton>
 #include "settings/registry.h"
 #include "tests/app/program_fixture.h"
 #include "tests/support/pty_pair.h"
@@ -84,7 +88,7 @@ TEST_F(TwoLinesTest, InterleavedRequestsAndAnswers_OneLogInTimeOrderEachRowOnIts
   PtyPair slaveSide;
   StartBoth(masterSide, slaveSide);
   EXPECT_EQ(Picture(), ConnectionControl::kStopPicture);
-  EXPECT_EQ(Window().Panels().LinkState(), "Connected") << "the first line's panels stay as they are";
+  EXPECT_EQ(Window().Panels().LinkState(), "master: Connected") << "each line's state panel names it";
   EXPECT_EQ(Window().Panels().SecondLinkState(), "slave: Connected");
   EXPECT_EQ(Window().Panels().SecondLinkSettings(), slaveSide.SlavePath() + ",9600,8,None,1,None");
   EXPECT_TRUE(Window().Panels().SecondLineShown());
@@ -214,9 +218,16 @@ TEST_F(TwoLinesTest, BothLinesSettingsStoredApart_RestoredAtStartUp_BadValuesRea
   const std::string firstBefore = Stored("Port", kFirstPortKey);
   CloseModalBoxes();
   boxCloser_->stop();
-  QTimer::singleShot(0, [this] {
+  QTimer::singleShot(0, [this, &first, &second] {
     SecondLineDialog* dialog = Window().SecondLineSettingsDialog();
     ASSERT_NE(dialog, nullptr);
+    // Each line's port beside its name.
+    EXPECT_EQ(dialog->lFirstWhere->text(), DisplayedPortName(first.SlavePath(), 24));
+    EXPECT_EQ(dialog->lSecondWhere->text(), DisplayedPortName(second.SlavePath(), 24));
+    dialog->rbSecondTcp->setChecked(true);
+    EXPECT_EQ(dialog->lSecondWhere->text(), QStringLiteral("%1:%2")
+                                                .arg(Second().Links().Socket().Address())
+                                                .arg(Second().Links().Socket().Port()));
     dialog->cbSecondLine->setChecked(false);
     dialog->eSecondName->setText("  ");
     dialog->accept();

@@ -93,20 +93,21 @@ TEST(DecodedCsv, ReadBackEveryRowDecodedByTheChosenTypes) {
   ASSERT_EQ(records.size(), rows.size() + 1);
   EXPECT_EQ(records[0], (Record{"Date and time", "Time", "Bytes", "Data", "Unit", "Function", "Direction",
                                 "Start address", "Quantity", "Values", "Exception", "CRC", "Paired row",
-                                "Turnaround ms"}));
+                                "Turnaround ms (answer's first byte less request's last byte)"}));
   for (const Record& record : records) EXPECT_EQ(record.size(), 14u);
 
   // The plain CSV's columns come first, as they were.
   EXPECT_EQ(records[1][2], "8");
   EXPECT_EQ(records[1][3], "05 03 00 64 00 03 45 90");
-  // 20 ms between the ends, less the answer's 11 bytes at 9600 baud
-  // (11.458 ms): 8.5 ms.
+  // 20 ms between the ends, less the time the answer's bytes after its
+  // first took at 9600 baud (10 of 11: 10.417 ms): 9.6 ms from the request's
+  // last byte to the answer's first.
   EXPECT_EQ(Record(records[1].begin() + 4, records[1].end()),
-            (Record{"5", "3", "Request", "40101", "3", "", "", "Good frame", "2", "8.5"}));
+            (Record{"5", "3", "Request", "40101", "3", "", "", "Good frame", "2", "9.6"}));
   EXPECT_EQ(Record(records[2].begin() + 4, records[2].end()),
-            (Record{"5", "3", "Response", "40101", "3", "40101=230.5 40103=-2", "", "Good frame", "1", "8.5"}));
+            (Record{"5", "3", "Response", "40101", "3", "40101=230.5 40103=-2", "", "Good frame", "1", "9.6"}));
   EXPECT_EQ(records[3][9], "40011=42");
-  EXPECT_EQ(records[3][13], "14.8");  // 20 ms less the exception's 5 bytes
+  EXPECT_EQ(records[3][13], "15.8");  // 20 ms less the exception's 4 bytes after its first
   EXPECT_EQ(records[4][10], "2 Illegal data address");
   EXPECT_EQ(records[4][12], "3");
   EXPECT_EQ(records[5][7], "00001");

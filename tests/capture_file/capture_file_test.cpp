@@ -69,7 +69,7 @@ TEST_F(CaptureFileTest, Pcapng_ReadsBackLinkPacketsStampsAndComments) {
   EXPECT_EQ(contents.packets[0].bytes, kRequest);
   EXPECT_EQ(contents.packets[0].stamp, kNoon + 12'000) << "stamped with the packet's end, as the grid";
   EXPECT_EQ(contents.packets[0].firstByte, kNoon);
-  EXPECT_EQ(contents.packets[0].comments, std::vector<std::string>{"first byte 2026-12-08T12:00:00.000000Z"});
+  EXPECT_TRUE(contents.packets[0].comments.empty()) << "the first byte in an option of its own";
   EXPECT_TRUE(contents.packets[1].bytes.empty());
   EXPECT_FALSE(contents.packets[1].firstByte.has_value()) << "an empty packet has no first byte";
   EXPECT_EQ(contents.packets[2].bytes, kAnswer);
@@ -103,9 +103,10 @@ TEST_F(CaptureFileTest, CutAnywhereInItsLastBlock_ReadsEverythingBefore) {
       writer.Flush();
       const std::uint64_t before = writer.Size();
       writer.AddPacket(line, kAnswer.data(), 9, {kNoon + 1, kNoon + 1, kNoon + 2});
+      const std::uint64_t afterAnswer = writer.Size();
       writer.Close();
       const std::string whole = FileBytes(path);
-      for (std::size_t cut = before; cut < whole.size(); ++cut) {
+      for (std::size_t cut = before; cut < afterAnswer; ++cut) {
         SCOPED_TRACE(cut);
         const CaptureFileContents contents = ParseCaptureFile(std::string_view(whole).substr(0, cut), path);
         ASSERT_EQ(contents.packets.size(), 1u);

@@ -114,6 +114,14 @@ std::string BigEndianPcapng(std::string bytes) {
         Swap32(bytes, options + 4);
         Swap32(bytes, options + 8);
       }
+      if (type == pcapng::kInterfaceStatistics && code == pcapng::kIsbIfRecv) {
+        std::reverse(bytes.begin() + options + 4, bytes.begin() + options + 12);
+      }
+      if (type == pcapng::kEnhancedPacket && code == pcapng::kEpbFlags) Swap32(bytes, options + 4);
+      if (type == pcapng::kEnhancedPacket && code == pcapng::kCustomBinaryCopyable) {
+        Swap32(bytes, options + 4);  // the enterprise number
+        Swap32(bytes, options + 8);  // the first byte's offset
+      }
       options += 4 + ((size + 3u) & ~3u);
     }
     Swap32(bytes, at);
@@ -169,7 +177,7 @@ TEST_F(CapturePacketStreamTest, LongFile_EveryPacketAcrossTheBufferEnds_InEither
   const std::string path = PathOf("long.pcapng");
   const std::vector<Written> written = WriteLong(path, CaptureFileFormat::kPcapng);
   const std::string little = FileBytes(path);
-  ASSERT_GT(little.size(), 3'000'000u);
+  ASSERT_GT(little.size(), 2'500'000u);
   {
     CapturePacketStream stream(path);
     ExpectSame(stream, written, false);
@@ -216,7 +224,7 @@ TEST_F(CapturePacketStreamTest, DamagedBlockFarIn_PacketsBeforeIt_ThenTheFault) 
   // Find the block of packet 5000 and spoil its trailing length.
   std::size_t at = 0;
   std::size_t packets = 0;
-  while (packets < 5000 || Little32(bytes, at) != pcapng::kEnhancedPacket) {
+  while (packets < 6000 || Little32(bytes, at) != pcapng::kEnhancedPacket) {
     if (Little32(bytes, at) == pcapng::kEnhancedPacket) ++packets;
     at += Little32(bytes, at + 4);
   }
@@ -236,7 +244,7 @@ TEST_F(CapturePacketStreamTest, DamagedBlockFarIn_PacketsBeforeIt_ThenTheFault) 
     EXPECT_EQ(std::string(error.what()), "Cannot read the capture " + path + ": a block at offset " +
                                              std::to_string(at) + " has different lengths at its ends");
   }
-  EXPECT_EQ(read, 5000u);
+  EXPECT_EQ(read, 6000u);
 }
 
 // A block longer than the reader's buffer is read whole; one longer than it
@@ -302,8 +310,12 @@ TEST_F(CapturePacketStreamTest, SecondSection_PacketsOnItsOwnLines) {
 TEST_F(CapturePacketStreamTest, CountedWithoutKeeping_PacketsAndSpan) {
   const std::string path = PathOf("count.pcapng");
   const std::vector<Written> written = WriteLong(path, CaptureFileFormat::kPcapng);
-  // Cut in the last block, as a crash leaves it.
-  const std::string bytes = FileBytes(path);
+  // Cut in the last packet's block, as a crash leaves it (before the
+  // statistics blocks a clean close writes after it).
+  std::string bytes = FileBytes(path);
+  while (Little32(bytes, bytes.size() - Little32(bytes, bytes.size() - 4)) == pcapng::kInterfaceStatistics) {
+    bytes.resize(bytes.size() - Little32(bytes, bytes.size() - 4));
+  }
   WriteFile(path, bytes.substr(0, bytes.size() - 10));
   CapturePacketStream stream(path);
   const CaptureSpan span = CountCapture(stream);

@@ -56,12 +56,26 @@ TEST(ExtcapTest, Interfaces_ThePortsAsThePortListNamesThem_AndAGateway) {
   ExpectSentences(answer);
   EXPECT_TRUE(answer.startsWith("extcap {version=")) << answer.toStdString();
   const QString port = line.SlavePath().mid(QStringLiteral("/dev/").size());  // "pts/3", as the port list has it
-  EXPECT_TRUE(answer.contains("interface {value=tessaly:" + port + "}{display=Tessaly: " + port + " (pseudo-terminal"))
+  EXPECT_TRUE(answer.contains("interface {value=tessaly:" + port + "}{display=Tessaly " + QString(port).replace('/', '-') +
+                              " (pseudo-terminal"))
       << answer.toStdString();
-  EXPECT_TRUE(answer.contains("interface {value=tessaly-gateway}{display=Tessaly: TCP serial gateway}"));
-  // A label that holds braces cannot end its value early.
-  EXPECT_NE(InterfacesAnswer({{"ttyUSB0", "USB: odd {name}"}}).find("{display=Tessaly: ttyUSB0 (USB: odd \\{name\\})}"),
+  EXPECT_TRUE(answer.contains("interface {value=tessaly-gateway}{display=Tessaly TCP serial gateway}"));
+  // A label that holds braces cannot end its value early; Wireshark names
+  // its temporary files after labels: nothing in them a path or a shell
+  // would take for its own.
+  EXPECT_NE(InterfacesAnswer({{"ttyUSB0", "USB: odd {name}"}}).find("{display=Tessaly ttyUSB0 (USB_ odd _name_)}"),
             std::string::npos);
+  EXPECT_EQ(DisplayName("serial/by-id/usb-FTDI_FT232R-if00", "FTDI $HOME; `x` \"q\" *"),
+            "Tessaly serial-by-id-usb-FTDI_FT232R-if00 (FTDI _HOME_ _x_ _q_ _)");
+}
+
+TEST(ExtcapTest, HelpAndVersion_AnswerAsACommandDoes) {
+  const QString help = Ask({"--help"});
+  EXPECT_TRUE(help.startsWith("Usage: tessaly-extcap ")) << help.toStdString();
+  EXPECT_TRUE(help.endsWith("tessaly-record(1).\n")) << help.toStdString();
+  const QString version = Ask({"--version"});
+  EXPECT_TRUE(version.startsWith("tessaly-extcap ") && version.endsWith("\n") && version.count('\n') == 1)
+      << version.toStdString();
 }
 
 TEST(ExtcapTest, LinkTypeAndConfig_LinkType147_LineSettingsWithOneDefaultEach) {
@@ -76,10 +90,17 @@ TEST(ExtcapTest, LinkTypeAndConfig_LinkType147_LineSettingsWithOneDefaultEach) {
   }
   EXPECT_FALSE(serial.contains("--gateway"));
   // Each selector has exactly one value chosen before the user chooses.
-  for (int arg = 0; arg < 4; ++arg) {
-    const QStringList values = serial.split('\n').filter(QStringLiteral("value {arg=%1}").arg(arg));
-    EXPECT_EQ(values.filter("{default=true}").size(), 1) << arg;
+  static const QRegularExpression selector(QStringLiteral(R"(^arg \{number=(\d+)\}.*\{type=selector\})"));
+  int selectors = 0;
+  for (const QString& line : serial.split('\n')) {
+    const QRegularExpressionMatch found = selector.match(line);
+    if (!found.hasMatch()) continue;
+    ++selectors;
+    const QStringList values = serial.split('\n').filter(QStringLiteral("value {arg=%1}").arg(found.captured(1)));
+    EXPECT_EQ(values.filter("{default=true}").size(), 1) << line.toStdString();
   }
+  EXPECT_EQ(selectors, 4);
+  EXPECT_TRUE(serial.contains("{call=--other-baud}")) << "any speed besides the list's";
 
   const QString gateway = Ask({"--extcap-interface", "tessaly-gateway", "--extcap-config"});
   ExpectSentences(gateway);
@@ -102,6 +123,22 @@ TEST(ExtcapTest, CaptureRequest_BecomesTheRecordersCommandLine) {
   ASSERT_TRUE(gateway.has_value());
   EXPECT_EQ(RecorderArgumentsFor(*gateway, error),
             (std::vector<std::string>{"--tcp", "127.0.0.1:502", "-q", "-w", "/tmp/f"}));
+
+  // Any speed, typed in beside the list.
+  const auto other = ParseExtcapRequest({"--capture", "--extcap-interface", "tessaly:ttyUSB0", "--fifo", "/tmp/f",
+                                         "--baud", "9600", "--other-baud", "31250"},
+                                        error);
+  ASSERT_TRUE(other.has_value());
+  EXPECT_EQ(RecorderArgumentsFor(*other, error),
+            (std::vector<std::string>{"--serial", "/dev/ttyUSB0", "--baud", "9600", "--baud", "31250", "-q", "-w",
+                                      "/tmp/f"}));
+  // A gateway without its address: said as Wireshark's dialog says it.
+  const auto noAddress =
+      ParseExtcapRequest({"--capture", "--extcap-interface", "tessaly-gateway", "--fifo", "/tmp/f"}, error);
+  ASSERT_TRUE(noAddress.has_value());
+  EXPECT_FALSE(RecorderArgumentsFor(*noAddress, error).has_value());
+  EXPECT_EQ(error, "the gateway's address is missing: give it in the interface's options in Wireshark "
+                   "(Gateway, as 10.0.0.5:502)");
 
   const auto unknown = ParseExtcapRequest({"--capture", "--extcap-interface", "eth0", "--fifo", "/tmp/f"}, error);
   ASSERT_TRUE(unknown.has_value());
@@ -177,6 +214,30 @@ TEST(ExtcapTest, LuaPlugin_WiresharkDecodesModbusRtu_WhenInstalled) {
   const QString decoded = QString::fromUtf8(tshark.readAllStandardOutput());
   EXPECT_TRUE(decoded.contains("Modbus RTU")) << decoded.toStdString();
   EXPECT_TRUE(decoded.contains("Read Holding Registers")) << decoded.toStdString();
+}
+
+// The plugin turns on Wireshark's CRC check: a bad CRC is told, a good
+// one too.
+TEST(ExtcapTest, LuaPlugin_TurnsOnTheCrcCheck_WhenInstalled) {
+  if (std::system("command -v tshark >/dev/null 2>&1") != 0) GTEST_SKIP() << "tshark is not installed";
+  QTemporaryDir dir;
+  const std::string file = dir.filePath("crc.pcapng").toStdString();
+  {
+    CaptureFileWriter writer(file, CaptureFileFormat::kPcapng, "test");
+    writer.AddInterface({"ttyUSB0", "", 9600});
+    const std::uint8_t good[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x02, 0xC4, 0x0B};
+    const std::uint8_t bad[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x02, 0xC4, 0x0C};
+    writer.AddPacket(0, good, 8, {1, 2, 3});
+    writer.AddPacket(0, bad, 8, {4, 5, 6});
+    writer.Close();
+  }
+  QProcess tshark;
+  tshark.start("tshark", {"-X", QStringLiteral("lua_script:" TESSALY_LUA_PLUGIN), "-r", QString::fromStdString(file),
+                          "-T", "fields", "-e", "mbrtu.crc16.status"});
+  ASSERT_TRUE(tshark.waitForFinished(60'000));
+  const QString statuses = QString::fromUtf8(tshark.readAllStandardOutput());
+  // Wireshark's status values: 1 good, 0 bad.
+  EXPECT_EQ(statuses, QStringLiteral("1\n0\n")) << statuses.toStdString();
 }
 
 }  // namespace

@@ -74,17 +74,18 @@ TEST_F(PollingLog, AddressesInTheChosenNotation) {
 }
 
 TEST_F(PollingLog, DetailsNameTheAnswerTheSilenceAndTheMissingAnswer) {
-  // The answer of 11 bytes took 11458 us on the line and ended 20 ms after
-  // the request: 8.5 ms of turnaround.
+  // The answer of 11 bytes ended 20 ms after the request; its first byte
+  // came when the first of its characters had crossed, its other 10 (10417
+  // us) before its end: 9.6 ms from the request's last byte to its first.
   EXPECT_THAT(Describe(1), IsSupersetOf({DetailLine{"Frame", "Good frame"},
                                          DetailLine{"CRC sent", "0x8776"},
                                          DetailLine{"CRC computed", "0x8776"},
                                          DetailLine{"Time on the line", "8.3 ms at 9600 baud"},
                                          DetailLine{"Silence before", "none: first packet of the log"},
-                                         DetailLine{"Answer", "row 2, turnaround 8.5 ms"}}));
-  EXPECT_THAT(Describe(2), IsSupersetOf({DetailLine{"Silence before", "8.5 ms"},
+                                         DetailLine{"Answer", "row 2, turnaround 9.6 ms"}}));
+  EXPECT_THAT(Describe(2), IsSupersetOf({DetailLine{"Silence before", "9.6 ms"},
                                          DetailLine{"Register 107", "44609  signed -20927  hex 0xAE41"},
-                                         DetailLine{"Request", "row 1, turnaround 8.5 ms"}}));
+                                         DetailLine{"Request", "row 1, turnaround 9.6 ms"}}));
   EXPECT_THAT(Describe(3), Contains(DetailLine{"Answer", "none before the next request (row 4)"}));
   EXPECT_THAT(Describe(5), Contains(DetailLine{"Direction", "Response"}));
   EXPECT_THAT(Describe(6), Contains(DetailLine{"Answer", "none expected (broadcast)"}));
@@ -112,7 +113,8 @@ TEST_F(PollingLog, MergedAndDamagedPacketsAreDescribedWithoutDecodingGarbage) {
   tiny.Add({}, 0);
   tiny.Add(Hex("11"), 5'000);
   EXPECT_THAT(DescribePacket(tiny, 0, k9600), Contains(DetailLine{"Frame", "Too short for a frame"}));
-  EXPECT_THAT(DescribePacket(tiny, 1, k9600), Contains(DetailLine{"Silence before", "4.0 ms"}));
+  // One byte, so its first byte is its last: 5 ms after the empty row's end.
+  EXPECT_THAT(DescribePacket(tiny, 1, k9600), Contains(DetailLine{"Silence before", "5.0 ms"}));
 }
 
 // Where the log knows when each packet's bytes came, the turnaround is the

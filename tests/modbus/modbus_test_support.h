@@ -45,11 +45,15 @@ class TestLog : public PacketSequence {
            std::optional<std::int64_t> lastByteAt = {}) {
     packets_.push_back({std::move(bytes), endedAt, firstByteAt, lastByteAt});
   }
+  // A note of the capture (a link lost or back) at a moment: an empty row.
+  void AddNote(std::int64_t at) { packets_.push_back({{}, at, {}, {}, true}); }
   int Size() const override { return static_cast<int>(packets_.size()); }
   LoggedPacket At(int index) const override {
     const Packet& packet = packets_.at(static_cast<std::size_t>(index));
-    return {packet.bytes.data(), static_cast<int>(packet.bytes.size()), packet.endedAt, packet.firstByteAt,
-            packet.lastByteAt};
+    LoggedPacket logged{packet.bytes.data(), static_cast<int>(packet.bytes.size()), packet.endedAt,
+                        packet.firstByteAt, packet.lastByteAt};
+    logged.note = packet.note;
+    return logged;
   }
 
  private:
@@ -58,6 +62,7 @@ class TestLog : public PacketSequence {
     std::int64_t endedAt;
     std::optional<std::int64_t> firstByteAt;
     std::optional<std::int64_t> lastByteAt;
+    bool note = false;
   };
   std::vector<Packet> packets_;
 };

@@ -3,8 +3,9 @@
 # version, architecture, the shared libraries' packages it depends on (found
 # by dpkg-shlibdeps) and the files it carries.
 #   check_deb.sh <build dir> <version> <expected file list> <Wireshark folder>
+#                <maintainer> <homepage>
 set -euo pipefail
-build=$1 version=$2 expected=$3 wireshark=$4
+build=$1 version=$2 expected=$3 wireshark=$4 maintainer=$5 homepage=$6
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
@@ -21,6 +22,10 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = tessaly ] || fail "Package is '$(field Package)'"
 [ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', not '$version'"
 [ "$(field Architecture)" = "$arch" ] || fail "Architecture is '$(field Architecture)'"
+# The project's own, as the program names itself (presentation/product.h).
+[ "$(field Maintainer)" = "$maintainer" ] || fail "Maintainer is '$(field Maintainer)', not '$maintainer'"
+[ "$(field Homepage)" = "$homepage" ] || fail "Homepage is '$(field Homepage)', not '$homepage'"
+[ "$(field Suggests)" = "tshark | wireshark" ] || fail "Suggests is '$(field Suggests)'"
 depends=$(field Depends)
 depended=$(sed 's/ ([^)]*)//g; s/, */\n/g' <<<"$depends")   # names only, one a line
 for needed in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 qt6-qpa-plugins; do

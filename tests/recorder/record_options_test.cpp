@@ -43,6 +43,12 @@ TEST(RecordOptionsTest, AFullCommandLine_EveryValueTaken) {
   EXPECT_EQ(tcp->tcpPort, 502);
   EXPECT_EQ(tcp->lineFormat, LineFormat::kCsv);
   EXPECT_TRUE(tcp->decode);
+
+  const std::optional<RecordOptions> aligned =
+      Parse({"--serial", "/dev/ttyUSB0", "-w", "a.pcapng", "-b", "interval:3600", "-b", "printname:stderr"});
+  ASSERT_TRUE(aligned.has_value());
+  EXPECT_EQ(aligned->rotateInterval, 3600u);
+  EXPECT_EQ(aligned->printFinished, "stderr");
 }
 
 // A second link makes a second line; the line settings after it are its
@@ -99,7 +105,9 @@ TEST(RecordOptionsTest, Mistakes_RefusedWithTheirReason) {
       {{"--serial", "/dev/ttyS0", "-b", "filesize:10"}, "-b needs -w with a file name"},
       {{"--serial", "/dev/ttyS0", "-w", "-", "-b", "duration:10"}, "-b needs -w with a file name"},
       {{"--serial", "/dev/ttyS0", "-w", "a", "-b", "files:3"},
-       "-b files:N needs -b filesize:KB or -b duration:SECONDS"},
+       "-b files:N needs -b filesize:KB, -b duration:SECONDS or -b interval:SECONDS"},
+      {{"--serial", "/dev/ttyS0", "-b", "printname:stdout"}, "-b needs -w with a file name"},
+      {{"--serial", "/dev/ttyS0", "-w", "a", "-b", "interval:0"}, "bad value 'interval:0' for -b"},
       {{"--serial", "/dev/ttyS0", "--pcap"}, "--pcap needs -w"},
       {{"--serial", "/dev/ttyS0", "-w", "a", "--decode"},
        "--decode and --format are for lines on standard output, not with -w"},
