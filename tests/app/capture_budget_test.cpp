@@ -74,15 +74,14 @@ TEST(CaptureBudgetTest, Folder_RemovesOldFilesOnly_NeverCurrentOrUnfinished) {
 TEST(CaptureFolderTest, CapturesBegunInTheSameSecond_EachAFileOfItsOwn) {
   TemporaryFolder folder;
   const QString dir = QString::fromStdString(folder.Path().string());
-  LineDescription line;
-  line.where = QStringLiteral("/dev/ttyUSB0");
+  const QString line = QStringLiteral("/dev/ttyUSB0");
   constexpr PacketTime kNoon = 1'796'731'200'000'000;
-  const std::string first = NewCapturePath(dir, kNoon, line.where);
+  const std::string first = NewCapturePath(dir, kNoon, line);
   std::ofstream(first) << "first";
-  const std::string second = NewCapturePath(dir, kNoon, line.where);
+  const std::string second = NewCapturePath(dir, kNoon, line);
   EXPECT_NE(first, second);
   std::ofstream(second) << "second";
-  EXPECT_NE(NewCapturePath(dir, kNoon, line.where), second);
+  EXPECT_NE(NewCapturePath(dir, kNoon, line), second);
 }
 
 }  // namespace
