@@ -50,10 +50,8 @@ Recorder::Recorder(RecordOptions options, QObject* parent)
   if (two) {
     for (std::size_t line = 0; line < lines_.size(); ++line) {
       CaptureSession& session = lines_[line]->Session();
-      merge_.SetProgress(static_cast<int>(line), [&session] { return session.EarliestEndToCome(); });
+      merge_.SetProgress(static_cast<int>(line), [&session] { return session.CompleteUntil(); });
     }
-    merge_.SetTieWindow(LineMerge::TieWindowFor(
-        {lines_[0]->Session().Framer().Interval(), lines_[1]->Session().Framer().Interval()}));
   }
   tick_.setInterval(kTickMs);
   connect(&tick_, &QTimer::timeout, this, [this] { Tick(); });

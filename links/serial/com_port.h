@@ -92,6 +92,11 @@ class TCustomComPort : public QObject {
   int PendingInputCount() const;
   // When the oldest byte read from the line and not yet read here came.
   std::optional<std::chrono::steady_clock::time_point> NextArrival() const { return device_.NextArrival(); }
+  // Cut the line into packets on its reading thread (see TComDevice); an
+  // OnRxChar handler then takes them with TakePacket.
+  void SetPacketCutting(const std::optional<PacketCutter::Rules>& rules) { device_.SetPacketCutting(rules); }
+  std::optional<LineRecorder::Packet> TakePacket(std::uint8_t* place);
+  std::optional<std::chrono::steady_clock::time_point> CompleteUntil() const { return device_.CompleteUntil(); }
   // Bytes read from the line since the port object was made.
   std::uint64_t BytesFromLine() const { return device_.BytesFromLine(); }
 
