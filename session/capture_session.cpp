@@ -86,10 +86,11 @@ void CaptureSession::Deliver(const std::uint8_t* bytes, const LineRecorder::Pack
 }
 
 void CaptureSession::SetCutAtSilences(bool on) {
-  if (on == cutAtSilences_) return;
-  cutAtSilences_ = on;
+  links_.ComPort().SetCutAtSilences(on);
   ApplyCutRules();
 }
+
+bool CaptureSession::CutAtSilences() const { return links_.ComPort().CutAtSilences(); }
 
 PacketCutter::Rules CaptureSession::SerialCutRules() const {
   // The read grouping of the serial read: its interval timeout joins bytes,
@@ -97,7 +98,7 @@ PacketCutter::Rules CaptureSession::SerialCutRules() const {
   const TComTimeouts& timeouts = links_.ComPort().Timeouts();
   PacketCutter::Rules rules;
   rules.interval = std::chrono::milliseconds(framer_.Interval());
-  rules.cutAtSilences = cutAtSilences_;
+  rules.cutAtSilences = CutAtSilences();
   rules.readGap = std::chrono::milliseconds(std::max(timeouts.ReadInterval(), 0));
   const std::int64_t total = std::int64_t{timeouts.ReadTotalMultiplier()} * PacketCutter::kCapacity +
                              timeouts.ReadTotalConstant();
@@ -109,7 +110,7 @@ PacketCutter::Rules CaptureSession::TcpCutRules() const {
   // A socket's receive takes what has come: each burst is a read of its own.
   PacketCutter::Rules rules;
   rules.interval = std::chrono::milliseconds(framer_.Interval());
-  rules.cutAtSilences = cutAtSilences_;
+  rules.cutAtSilences = CutAtSilences();
   rules.readGap = PacketCutter::Duration::zero();
   rules.readTotal = std::nullopt;
   return rules;

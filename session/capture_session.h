@@ -70,10 +70,11 @@ class CaptureSession : public QObject {
   void EndOfPacket();
 
   // The Modbus rule: a packet ends at every silence longer than the
-  // interval, rather than by the read grouping. Off unless set; an open
-  // line takes it at once.
+  // interval, rather than by the read grouping. The serial port's choice
+  // (kept with its values), for the gateway's line too; an open line takes
+  // a new choice at once.
   void SetCutAtSilences(bool on);
-  bool CutAtSilences() const { return cutAtSilences_; }
+  bool CutAtSilences() const;
   // The rules each link cuts by, from the interval, the serial port's read
   // timeouts and the choice above.
   PacketCutter::Rules SerialCutRules() const;
@@ -131,7 +132,6 @@ class CaptureSession : public QObject {
   std::optional<int> gatewayBitsPerSecond_;
   std::optional<LineDescription> opened_;
   bool reconnect_ = false;
-  bool cutAtSilences_ = false;
   QTimer retry_;
   // The connection is up, so that its end can be told from a failed start.
   bool tcpUp_ = false;
