@@ -314,7 +314,7 @@ std::optional<LineRecorder::Packet> LineRecorder::TakePacket(std::uint8_t* place
     --markCount_;
     UpdateReady();
   }
-  if (wasFull) changed_.notify_all();  // the thread waits for room
+  if (wasFull) changed_.notify_all();  // room again for the thread's packets
   return packet;
 }
 
