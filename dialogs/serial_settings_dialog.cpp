@@ -89,9 +89,11 @@ SerialSettingsDialog::SerialSettingsDialog(TComPort& port, PacketFramer& framer,
   seEnd = new IntervalField(frame);
   seEnd->setGeometry(Scaled(QRect(kColumn2, kRow3, 73, 23)));
   AddLabel(*frame, "ms", QPoint(kColumn2 + 73 + 6, kRow3 + 3));
-  cbCutAtSilences = new QCheckBox(QStringLiteral("Cut at the line's silences"), frame);
+  // On the buttons' row, between Fix Time and Cancel: the frame's rows are
+  // full, and the dialog keeps its size.
+  cbCutAtSilences = new QCheckBox(QStringLiteral("Cut at the line's silences"), this);
   cbCutAtSilences->setObjectName(QStringLiteral("cbCutAtSilences"));
-  cbCutAtSilences->setGeometry(Scaled(QRect(276, kRow3 + 1, 449 - 276 - 2, 21)));
+  cbCutAtSilences->setGeometry(Scaled(QRect(194, 202, 186, 21)));
   cbCutAtSilences->setToolTip(
       QStringLiteral("End a packet at every silence longer than the end packet timeout (the Modbus RTU rule).\n"
                      "Off: bytes less than 10 ms apart share a packet, as the serial read groups them, so an\n"
