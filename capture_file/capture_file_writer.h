@@ -88,8 +88,12 @@ class CaptureFileWriter {
 };
 
 // The comment that keeps a packet's first byte: "first byte
-// 2026-12-08T11:00:00.123456Z" (UTC, microseconds), and its reverse.
+// 2026-12-08T11:00:00.123456Z" (UTC, microseconds), and its reverse; and
+// the same for its last byte ("last byte ..."). The packet's stamp is its
+// end, as the row shows it.
 std::string FirstByteComment(PacketTime firstByte);
 std::optional<PacketTime> ParseFirstByteComment(std::string_view comment);
+std::string LastByteComment(PacketTime lastByte);
+std::optional<PacketTime> ParseLastByteComment(std::string_view comment);
 
 }  // namespace tessaly

@@ -289,8 +289,10 @@ bool CapturePacketStream::NextPcapng(CapturedPacketView& packet) {
       packet.options = optionsAt < end ? data_.substr(at_ + optionsAt, end - optionsAt) : std::string_view();
       packet.swapped = swapped_;
       packet.firstByte.reset();
+      packet.lastByte.reset();
       packet.ForEachComment([&packet](std::string_view comment) {
         if (!packet.firstByte) packet.firstByte = ParseFirstByteComment(comment);
+        if (!packet.lastByte) packet.lastByte = ParseLastByteComment(comment);
       });
       isPacket = true;
     } else if (type == pcapng::kInterfaceStatistics && end - body >= 12) {

@@ -25,8 +25,10 @@ struct CapturedPacketView {
   std::uint32_t interfaceId = 0;
   PacketTime stamp = 0;  // microseconds since the epoch: the packet's end
   std::string_view bytes;
-  // From the first-byte comment this program writes, when there is one.
+  // From the first-byte and last-byte comments this program writes, when
+  // there are such.
   std::optional<PacketTime> firstByte;
+  std::optional<PacketTime> lastByte;
 
   // The packet's comments, the first-byte one included, in file order.
   template <typename Visit>

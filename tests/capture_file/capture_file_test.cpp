@@ -69,7 +69,8 @@ TEST_F(CaptureFileTest, Pcapng_ReadsBackLinkPacketsStampsAndComments) {
   EXPECT_EQ(contents.packets[0].bytes, kRequest);
   EXPECT_EQ(contents.packets[0].stamp, kNoon + 12'000) << "stamped with the packet's end, as the grid";
   EXPECT_EQ(contents.packets[0].firstByte, kNoon);
-  EXPECT_EQ(contents.packets[0].comments, std::vector<std::string>{"first byte 2026-12-08T12:00:00.000000Z"});
+  EXPECT_EQ(contents.packets[0].comments, (std::vector<std::string>{"first byte 2026-12-08T12:00:00.000000Z",
+                                                                    "last byte 2026-12-08T12:00:00.008000Z"}));
   EXPECT_TRUE(contents.packets[1].bytes.empty());
   EXPECT_FALSE(contents.packets[1].firstByte.has_value()) << "an empty packet has no first byte";
   EXPECT_EQ(contents.packets[2].bytes, kAnswer);

@@ -324,8 +324,8 @@ TEST_F(RecordProgramTest, Reconnect_PortBackAtTheSamePath_GapNotedInTheFile) {
   const CaptureFileContents contents = ReadCaptureFile(file.toStdString());
   ASSERT_EQ(contents.packets.size(), 2u);
   EXPECT_EQ(contents.packets[1].bytes, BytesOf(kAnswer));
-  ASSERT_EQ(contents.packets[1].comments.size(), 2u);
-  EXPECT_TRUE(contents.packets[1].comments[1].starts_with("no capture from ")) << contents.packets[1].comments[1];
+  ASSERT_EQ(contents.packets[1].comments.size(), 3u);  // first byte, last byte, the gap
+  EXPECT_TRUE(contents.packets[1].comments[2].starts_with("no capture from ")) << contents.packets[1].comments[2];
 }
 
 TEST_F(RecordProgramTest, FailuresAtStart_NameWhatFailed_Status2ForTheLink3ForTheFile) {
