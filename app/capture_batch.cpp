@@ -46,17 +46,20 @@ bool ReadCaptureBatch(CapturePacketStream& stream, CaptureBatch& batch, std::siz
     while (interfacesSeen < stream.Interfaces().size()) batch.interfaces.push_back(stream.Interfaces()[interfacesSeen++]);
     CheckCarriesFrames(stream, packet);
     packet.ForEachComment([&](std::string_view comment) {
-      if (!ParseFirstByteComment(comment)) {
+      if (!ParseFirstByteComment(comment) && !ParseLastByteComment(comment)) {
         batch.notes.push_back({batch.packets.size(), packet.stamp,
                                QString::fromUtf8(comment.data(), static_cast<int>(comment.size()))});
       }
     });
-    // The last byte's time is not kept, and the end (after the silence) is
-    // no stand-in for it: silences and turnarounds would come out short by
-    // the end-of-packet interval. Without it they are worked out from the
-    // packets' ends and the line's speed.
-    batch.packets.push_back({packet.interfaceId, packet.stamp, packet.bytes.empty() ? std::nullopt : packet.firstByte,
-                             batch.bytes.size(), static_cast<int>(packet.bytes.size())});
+    // A file without the last byte's time (from before it was kept) leaves
+    // it unknown: the end (after the silence) is no stand-in for it, as
+    // silences and turnarounds would come out short by the end-of-packet
+    // interval. Without it they are worked out from the packets' ends and
+    // the line's speed.
+    const bool empty = packet.bytes.empty();
+    batch.packets.push_back({packet.interfaceId, packet.stamp, empty ? std::nullopt : packet.firstByte,
+                             empty ? std::nullopt : packet.lastByte, batch.bytes.size(),
+                             static_cast<int>(packet.bytes.size())});
     batch.bytes.append(packet.bytes);
   }
   return true;
@@ -78,7 +81,7 @@ std::size_t AppendCaptureBatch(const CaptureBatch& batch, std::size_t first, std
     if (line < 0) return i - first;
     lines.NoteRow(log.PacketCount(), packet.interfaceId);
     log.AppendCapturedPacket(reinterpret_cast<const std::uint8_t*>(batch.bytes.data()) + packet.offset, packet.count,
-                             packet.stamp, packet.firstByte, line);
+                             packet.stamp, packet.firstByte, packet.lastByte, line);
   }
   if (end == batch.packets.size()) {
     for (; note != batch.notes.end(); ++note) log.AppendMark(note->text, note->at);

@@ -24,6 +24,7 @@ struct CaptureBatch {
     std::uint32_t interfaceId;  // which line, for logs that show several
     PacketTime stamp;
     std::optional<PacketTime> firstByte;
+    std::optional<PacketTime> lastByte;
     std::size_t offset;  // of its bytes in bytes
     int count;
   };

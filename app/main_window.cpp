@@ -143,6 +143,10 @@ MainWindow::MainWindow(Data& links, QWidget* parent)
           [this](const QString& cause, PacketTime at, bool retrying) { ReportLinkDropped(cause, at, retrying); },
           [this](const QString& where, PacketTime at) { ReportLinkBack(where, at); }},
       this);
+  // Rows the merge has to place out of order (a line's reader held up for
+  // longer than the merge waits) are said, not hidden.
+  second_->Merge().SetOutOfOrderNotice(
+      [this](int line, const PacketTiming& timing) { ReportOutOfOrder(line, timing); });
   recording_->SetLineSource(1, [this] {
     LineDescription line = second_->Session().Line();
     line.name = second_->Settings().SecondName();
@@ -618,6 +622,20 @@ void MainWindow::ReportLinkBack(const QString& where, PacketTime at) {
   const QString text = QStringLiteral("Link back at %1: %2").arg(ClockText(at), where);
   const QString mark = QStringLiteral("\u2014 ") + text + QStringLiteral(" \u2014");
   log_.AppendMark(mark, at);
+  recording_->AppendMark(mark);
+  panels_->showMessage(text, 10'000);
+}
+
+void MainWindow::ReportOutOfOrder(int line, const PacketTiming& timing) {
+  const SecondLineSettings& lines = second_->Settings();
+  const QString name = line == 0 ? lines.FirstName() : lines.SecondName();
+  const long long count = second_->Merge().OutOfOrder();
+  const QString text = QStringLiteral("Line %1's packet of %2 placed after later rows of the other line (its reader "
+                                      "was held up); %3 so far")
+                           .arg(name, ClockText(timing.firstByte))
+                           .arg(count);
+  const QString mark = QStringLiteral("\u2014 ") + text + QStringLiteral(" \u2014");
+  log_.AppendMark(mark, WallClockNow());
   recording_->AppendMark(mark);
   panels_->showMessage(text, 10'000);
 }

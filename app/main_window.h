@@ -134,6 +134,7 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   void ReportLinkLost(const QString& message, const QString& detail);
   void ReportLinkDropped(const QString& cause, PacketTime at, bool retrying);
   void ReportLinkBack(const QString& where, PacketTime at);
+  void ReportOutOfOrder(int line, const PacketTiming& timing);
   // The user chose to close after a save: no packet may arrive after it.
   void EndCaptureForClosing();
 

@@ -36,9 +36,8 @@ void SecondLine::Choose(const SecondLineSettings& settings) {
 }
 
 void SecondLine::PrepareMerge(CaptureSession& first) {
-  merge_.SetTieWindow(LineMerge::TieWindowFor({first.Framer().Interval(), session_.Framer().Interval()}));
-  merge_.SetProgress(0, [&first] { return first.EarliestEndToCome(); });
-  merge_.SetProgress(1, [this] { return session_.EarliestEndToCome(); });
+  merge_.SetProgress(0, [&first] { return first.CompleteUntil(); });
+  merge_.SetProgress(1, [this] { return session_.CompleteUntil(); });
 }
 
 void SecondLine::Start() {

@@ -170,9 +170,8 @@ Figures Run(bool tcp, bool both, int frames, int intervalMs, double periodMs) {
   tessaly::LineMerge merge(log);
   tessaly::CaptureSession lineA(linksA, both ? merge.Input(0) : static_cast<tessaly::PacketSink&>(log), reports);
   tessaly::CaptureSession lineB(linksB, merge.Input(1), reports);
-  merge.SetProgress(0, [&] { return lineA.EarliestEndToCome(); });
-  merge.SetProgress(1, [&] { return lineB.EarliestEndToCome(); });
-  merge.SetTieWindow(tessaly::LineMerge::TieWindowFor({intervalMs, intervalMs}));
+  merge.SetProgress(0, [&] { return lineA.CompleteUntil(); });
+  merge.SetProgress(1, [&] { return lineB.CompleteUntil(); });
   for (auto* session : {&lineA, &lineB}) {
     session->Framer().SetInterval(intervalMs);
     session->BindHandlers();

@@ -17,6 +17,7 @@ namespace {
 
 constexpr char kStandardOutput[] = "-";
 constexpr char kFirstBytePrefix[] = "first byte ";
+constexpr char kLastBytePrefix[] = "last byte ";
 
 std::string CannotWrite(const std::string& path, int error) {
   const std::string shown = path == kStandardOutput ? std::string("standard output") : path;
@@ -73,9 +74,10 @@ void CaptureFileWriter::AddPacket(std::uint32_t interfaceId, const std::uint8_t*
   } else {
     // An empty packet has no first byte: its times are all its end.
     const std::optional<PacketTime> firstByte = count > 0 ? std::optional<PacketTime>(timing.firstByte) : std::nullopt;
+    const std::optional<PacketTime> lastByte = count > 0 ? std::optional<PacketTime>(timing.lastByte) : std::nullopt;
     const auto direction =
         interfaceId < directions_.size() ? directions_[interfaceId] : CaptureInterface::Direction::kUnknown;
-    pcapng::AppendPacket(pending_, interfaceId, timing.ended, bytes, count, comments_, firstByte, direction);
+    pcapng::AppendPacket(pending_, interfaceId, timing.ended, bytes, count, comments_, firstByte, direction, lastByte);
     comments_.clear();
     if (interfaceId < counts_.size()) {
       pcapng::InterfaceCounts& counts = counts_[interfaceId];
@@ -160,18 +162,18 @@ void CaptureFileWriter::Fail(int error) {
   throw CaptureFileError(failure_);
 }
 
-std::string FirstByteComment(PacketTime firstByte) {
+namespace {
+
+std::string StampComment(const char* prefix, PacketTime firstByte) {
   const std::time_t seconds = static_cast<std::time_t>(firstByte / 1'000'000);
   std::tm utc{};
   gmtime_r(&seconds, &utc);
   char text[64];
-  std::snprintf(text, sizeof text, "%s%04d-%02d-%02dT%02d:%02d:%02d.%06dZ", kFirstBytePrefix, utc.tm_year + 1900,
+  std::snprintf(text, sizeof text, "%s%04d-%02d-%02dT%02d:%02d:%02d.%06dZ", prefix, utc.tm_year + 1900,
                 utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
                 static_cast<int>(firstByte % 1'000'000));
   return text;
 }
-
-namespace {
 
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
 std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
@@ -195,10 +197,11 @@ long Digits(std::string_view text, std::size_t at, std::size_t count) {
 
 }  // namespace
 
+namespace {
+
 // Read for every packet of a file that may hold millions: by hand, without
 // the C library's scanning and time conversions.
-std::optional<PacketTime> ParseFirstByteComment(std::string_view comment) {
-  const std::string_view prefix(kFirstBytePrefix);
+std::optional<PacketTime> ParseStampComment(std::string_view prefix, std::string_view comment) {
   constexpr std::string_view kShape = "0000-00-00T00:00:00.000000Z";
   if (comment.size() != prefix.size() + kShape.size() || comment.substr(0, prefix.size()) != prefix) {
     return std::nullopt;
@@ -221,6 +224,19 @@ std::optional<PacketTime> ParseFirstByteComment(std::string_view comment) {
   const std::int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
   const std::int64_t seconds = ((days * 24 + hour) * 60 + minute) * 60 + second;
   return static_cast<PacketTime>(seconds) * 1'000'000 + micros;
+}
+
+}  // namespace
+
+std::string FirstByteComment(PacketTime firstByte) { return StampComment(kFirstBytePrefix, firstByte); }
+std::string LastByteComment(PacketTime lastByte) { return StampComment(kLastBytePrefix, lastByte); }
+
+std::optional<PacketTime> ParseFirstByteComment(std::string_view comment) {
+  return ParseStampComment(kFirstBytePrefix, comment);
+}
+
+std::optional<PacketTime> ParseLastByteComment(std::string_view comment) {
+  return ParseStampComment(kLastBytePrefix, comment);
 }
 
 }  // namespace tessaly

@@ -102,11 +102,13 @@ class CaptureFileWriter {
   std::string failure_;
 };
 
-// The comment that kept a packet's first byte in files written before the
-// first-byte option: "first byte 2026-12-08T11:00:00.123456Z" (UTC,
-// microseconds), and its reverse; still read, and written where the option
-// cannot hold the time.
+// The comments that kept a packet's first and last byte in files written
+// before the arrival option: "first byte 2026-12-08T11:00:00.123456Z" (UTC,
+// microseconds), "last byte ...", and their reverses; still read, and
+// written where the option cannot hold the times.
 std::string FirstByteComment(PacketTime firstByte);
 std::optional<PacketTime> ParseFirstByteComment(std::string_view comment);
+std::string LastByteComment(PacketTime lastByte);
+std::optional<PacketTime> ParseLastByteComment(std::string_view comment);
 
 }  // namespace tessaly

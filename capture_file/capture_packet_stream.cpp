@@ -203,12 +203,17 @@ void CapturePacketStream::ReadPacketOptions(CapturedPacketView& packet) const {
       const std::uint32_t inOut = Load32(option.value.data(), swapped_) & 3;
       if (inOut == pcapng::kEpbInbound) packet.direction = CaptureInterface::Direction::kInbound;
       if (inOut == pcapng::kEpbOutbound) packet.direction = CaptureInterface::Direction::kOutbound;
-    } else if (option.code == pcapng::kCustomBinaryCopyable && option.value.size() == 8 &&
+    } else if (option.code == pcapng::kCustomBinaryCopyable &&
+               (option.value.size() == 8 || option.value.size() == 12) &&
                Load32(option.value.data(), swapped_) == pcapng::kEnterpriseNumber) {
+      // The first byte's offset before the end; the last byte's after it,
+      // where the file keeps it.
       packet.firstByte = packet.stamp - PacketTime{Load32(option.value.data() + 4, swapped_)};
-    } else if (option.code == pcapng::kOptComment && !packet.firstByte) {
-      // Files written before the option kept the time in a comment.
-      packet.firstByte = ParseFirstByteComment(option.value);
+      if (option.value.size() == 12) packet.lastByte = packet.stamp - PacketTime{Load32(option.value.data() + 8, swapped_)};
+    } else if (option.code == pcapng::kOptComment) {
+      // Files written before the option kept the times in comments.
+      if (!packet.firstByte) packet.firstByte = ParseFirstByteComment(option.value);
+      if (!packet.lastByte) packet.lastByte = ParseLastByteComment(option.value);
     }
   }
 }
@@ -310,6 +315,7 @@ bool CapturePacketStream::NextPcapng(CapturedPacketView& packet) {
       packet.options = optionsAt < end ? data_.substr(at_ + optionsAt, end - optionsAt) : std::string_view();
       packet.swapped = swapped_;
       packet.firstByte.reset();
+      packet.lastByte.reset();
       packet.direction = CaptureInterface::Direction::kUnknown;
       ReadPacketOptions(packet);
       isPacket = true;

@@ -27,9 +27,10 @@ struct CapturedPacketView {
   std::uint32_t interfaceId = 0;
   PacketTime stamp = 0;  // microseconds since the epoch: the packet's end
   std::string_view bytes;
-  // From the first-byte option this program writes (or the comment it
-  // wrote before), when there is one.
+  // From the arrival option this program writes (or the comments it wrote
+  // before), when there is one: the first byte's and the last byte's.
   std::optional<PacketTime> firstByte;
+  std::optional<PacketTime> lastByte;
   // Which way it went, from its flags (pcapng), where the file says.
   CaptureInterface::Direction direction = CaptureInterface::Direction::kUnknown;
 

@@ -130,7 +130,8 @@ std::optional<std::uint32_t> FirstByteOffset(std::int64_t endMicros, std::int64_
 
 void AppendPacket(std::string& out, std::uint32_t interfaceId, std::int64_t stampMicros,
                   const std::uint8_t* bytes, int count, const std::vector<std::string>& comments,
-                  std::optional<std::int64_t> firstByteMicros, CaptureInterface::Direction direction) {
+                  std::optional<std::int64_t> firstByteMicros, CaptureInterface::Direction direction,
+                  std::optional<std::int64_t> lastByteMicros) {
   const auto length = static_cast<std::uint32_t>(std::max(count, 0));
   Block block(out, kEnhancedPacket);
   Put32(out, interfaceId);
@@ -146,18 +147,23 @@ void AppendPacket(std::string& out, std::uint32_t interfaceId, std::int64_t stam
     Put32(out, direction == CaptureInterface::Direction::kInbound ? kEpbInbound : kEpbOutbound);
     hasOptions = true;
   }
-  // The first byte's arrival in 12 bytes (enterprise number and offset),
-  // where a comment took 44 and made every packet a commented one.
+  // The first and last bytes' arrival in 16 bytes (enterprise number and
+  // two offsets before the end; 12 without the last), where two comments
+  // took 88 and made every packet a commented one.
   const std::optional<std::uint32_t> offset =
       firstByteMicros ? FirstByteOffset(stampMicros, *firstByteMicros) : std::nullopt;
-  if (offset) {
+  const std::optional<std::uint32_t> lastOffset =
+      lastByteMicros ? FirstByteOffset(stampMicros, *lastByteMicros) : std::nullopt;
+  if (offset && (lastOffset || !lastByteMicros)) {
     Put16(out, kCustomBinaryCopyable);
-    Put16(out, 8);
+    Put16(out, lastOffset ? 12 : 8);
     Put32(out, kEnterpriseNumber);
     Put32(out, *offset);
+    if (lastOffset) Put32(out, *lastOffset);
     hasOptions = true;
   } else if (firstByteMicros) {
     PutOption(out, kOptComment, FirstByteComment(*firstByteMicros));
+    if (lastByteMicros) PutOption(out, kOptComment, LastByteComment(*lastByteMicros));
     hasOptions = true;
   }
   for (const std::string& comment : comments) PutOption(out, kOptComment, comment);

@@ -49,12 +49,14 @@ inline constexpr std::uint16_t kIsbEndTime = 3;
 void AppendSectionHeader(std::string& out, std::string_view application);
 void AppendInterface(std::string& out, const CaptureInterface& link);
 // One packet on interface 0..n, stamped with stampMicros (its end); its
-// first byte's arrival, when given, in the compact first-byte option;
+// first byte's arrival, when given, in the compact arrival option, with its
+// last byte's when that is given too;
 // direction in its flags, where known; each comment an opt_comment.
 void AppendPacket(std::string& out, std::uint32_t interfaceId, std::int64_t stampMicros,
                   const std::uint8_t* bytes, int count, const std::vector<std::string>& comments,
                   std::optional<std::int64_t> firstByteMicros = std::nullopt,
-                  CaptureInterface::Direction direction = CaptureInterface::Direction::kUnknown);
+                  CaptureInterface::Direction direction = CaptureInterface::Direction::kUnknown,
+                  std::optional<std::int64_t> lastByteMicros = std::nullopt);
 // What one interface received, for its statistics block.
 struct InterfaceCounts {
   std::int64_t firstMicros = 0;  // the first packet's stamp

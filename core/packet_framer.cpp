@@ -50,6 +50,7 @@ void PacketFramer::SetInterval(int milliseconds) {
   // The same interval leaves a running packet's countdown alone.
   if (milliseconds == interval_) return;
   interval_ = milliseconds;
+  if (intervalChanged_) intervalChanged_(interval_);
   if (timer_.isActive()) ArmUntil(LineClock::now() + std::chrono::milliseconds(interval_));
 }
 

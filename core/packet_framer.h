@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 class QTimer;
@@ -20,6 +21,9 @@ struct PacketTiming {
   PacketTime firstByte = 0;
   PacketTime lastByte = 0;
   PacketTime ended = 0;
+  // The first byte's arrival on the monotonic line clock, by which packets
+  // of different lines are ordered; the epoch where it is not known.
+  LineTime firstByteOnLine{};
 };
 
 // Where finished packets go (the packet log, a capture file), each with the
@@ -82,6 +86,8 @@ class PacketFramer {
   void SetInterval(int milliseconds);
   void SetIntervalFromBaudRate(int bitsPerSecond);
   int Interval() const { return interval_; }
+  // Told each new interval: the lines that cut their own packets take it.
+  void SetIntervalChanged(std::function<void(int milliseconds)> changed) { intervalChanged_ = std::move(changed); }
 
   // Bytes are waiting on the link: reads them into the packet buffer and
   // arms the end of the packet (also when the read delivered nothing, so an
@@ -122,6 +128,7 @@ class PacketFramer {
   DeadlineTimer exactEnd_;
   PacketSink& sink_;
   int interval_ = 1;
+  std::function<void(int)> intervalChanged_;
   ByteSource* source_ = nullptr;
   // The timer's handler took bytes before their own arrival was handled:
   // the readiness events still on their way find nothing, and are no

@@ -9,6 +9,7 @@
 #include "links/serial/com_combo_box.h"
 #include "links/serial/com_port.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -34,7 +35,7 @@ constexpr int kRow3 = 132;
 }  // namespace
 
 SerialSettingsDialog::SerialSettingsDialog(TComPort& port, PacketFramer& framer, QWidget* parent)
-    : QDialog(parent), framer_(framer) {
+    : QDialog(parent), framer_(framer), port_(port) {
   setObjectName(QStringLiteral("fmComSet"));
   setWindowTitle(QStringLiteral("Serial settings"));
   setFont(DesignFont());
@@ -88,6 +89,15 @@ SerialSettingsDialog::SerialSettingsDialog(TComPort& port, PacketFramer& framer,
   seEnd = new IntervalField(frame);
   seEnd->setGeometry(Scaled(QRect(kColumn2, kRow3, 73, 23)));
   AddLabel(*frame, "ms", QPoint(kColumn2 + 73 + 6, kRow3 + 3));
+  // On the buttons' row, between Fix Time and Cancel: the frame's rows are
+  // full, and the dialog keeps its size.
+  cbCutAtSilences = new QCheckBox(QStringLiteral("Cut at the line's silences"), this);
+  cbCutAtSilences->setObjectName(QStringLiteral("cbCutAtSilences"));
+  cbCutAtSilences->setGeometry(Scaled(QRect(194, 202, 186, 21)));
+  cbCutAtSilences->setToolTip(
+      QStringLiteral("End a packet at every silence longer than the end packet timeout (the Modbus RTU rule).\n"
+                     "Off: bytes less than 10 ms apart share a packet, as the serial read groups them, so an\n"
+                     "answer that follows its request within about 10 ms shares its row."));
 
   okButton = AddButton(*this, "&Ok", QPoint(16, 201));
   fixTimeButton = AddButton(*this, "&Fix Time", QPoint(104, 201));
@@ -95,7 +105,7 @@ SerialSettingsDialog::SerialSettingsDialog(TComPort& port, PacketFramer& framer,
   okButton->setDefault(true);
 
   SetTabOrder({comsetCOMPORT, comsetDataBits, comsetParity, comsetStopBits, comsetBaudRate,
-               comsetFlowControl, seEnd, okButton, fixTimeButton, cancelButton});
+               comsetFlowControl, seEnd, cbCutAtSilences, okButton, fixTimeButton, cancelButton});
 
   comsetBaudRate->OnChange = [this](TComComboBox&) { comsetBaudRateChange(); };
   connect(okButton, &QPushButton::clicked, this,
@@ -114,6 +124,7 @@ void SerialSettingsDialog::showEvent(QShowEvent* event) {
 void SerialSettingsDialog::FormShow() {
   RefreshPorts();
   comsetBaudRateChange();
+  cbCutAtSilences->setChecked(port_.CutAtSilences());
 }
 
 void SerialSettingsDialog::RefreshPorts() {
@@ -131,6 +142,7 @@ void SerialSettingsDialog::JvXPButton3Click() { seEnd->setValue(1); }
 
 void SerialSettingsDialog::JvXPButton1Click() {
   framer_.SetInterval(seEnd->AcceptedInterval());
+  port_.SetCutAtSilences(cbCutAtSilences->isChecked());
   // A port list without a selection (the port in use is not on this
   // machine) keeps the port's name: applying it would write an empty name
   // and the next Start would fail.

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QPushButton;
 class QToolButton;
 
@@ -41,6 +42,10 @@ class SerialSettingsDialog : public QDialog {
   TComComboBox* comsetBaudRate;
   TComComboBox* comsetFlowControl;
   IntervalField* seEnd;
+  // How the line is cut: at every silence longer than the timeout (the
+  // Modbus rule) rather than by the serial read's grouping. Off unless
+  // chosen; kept with the port's values.
+  QCheckBox* cbCutAtSilences;
   QToolButton* refreshPortsButton;
   QPushButton* okButton;
   QPushButton* fixTimeButton;
@@ -53,6 +58,7 @@ class SerialSettingsDialog : public QDialog {
   void FormShow();
 
   PacketFramer& framer_;
+  TComPort& port_;
 };
 
 }  // namespace tessaly

@@ -121,6 +121,13 @@ std::string ConfigAnswer(const std::string& interface) {
            "{tooltip=A read ends after this silence; frames closer together share a packet. Empty: 10 ms, "
            "as the window reads}{group=Line}\n";
   }
+  // Wireshark decodes one Modbus frame per packet: by default a packet ends
+  // at every silence longer than the interval, so that a fast answer is not
+  // read as a damaged frame joined to its request.
+  AddSelector(out, number++, "--cut", "Packets end",
+              "Where a packet ends: at every silence longer than the end-of-packet silence (the Modbus rule), "
+              "or after a serial read, as the window does by default",
+              {{"silences", "At the line's silences"}, {"reads", "After each serial read"}}, "silences");
   out += "arg {number=" + std::to_string(number++) +
          "}{call=--reconnect}{display=Reconnect when the link goes away}{type=boolflag}{default=true}"
          "{tooltip=Try again every second and note the gap in the capture}{group=Link}\n";

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/packet_cutter.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -56,6 +58,13 @@ class LineRecorder {
   // descriptor can be had.
   LineRecorder(int handle, ReadOnce readOnce, std::size_t capacity = kDefaultCapacity,
                std::size_t readCapacity = kDefaultReadCapacity);
+  // The same, cutting the line into packets on the thread by these rules:
+  // what it keeps are then finished packets, taken with TakePacket, and the
+  // thread wakes for a packet's end as well as for bytes (see PacketCutter).
+  // The packets' bytes and the running packet's together never exceed
+  // capacity, which must hold at least two packets.
+  LineRecorder(int handle, ReadOnce readOnce, const PacketCutter::Rules& cutRules,
+               std::size_t capacity = kDefaultCapacity, std::size_t readCapacity = kDefaultReadCapacity);
   // Stops the thread and waits for its end; kept bytes are dropped.
   ~LineRecorder();
   LineRecorder(const LineRecorder&) = delete;
@@ -73,9 +82,28 @@ class LineRecorder {
   };
   Piece Take(std::uint8_t* place, int maxCount);
 
+  // Cutting into packets: the oldest finished packet, its bytes into place
+  // (room for PacketCutter::kCapacity), or nothing when none is finished.
+  struct Packet {
+    int count = 0;
+    Clock::time_point firstByte{};
+    Clock::time_point lastByte{};
+    Clock::time_point ended{};
+  };
+  std::optional<Packet> TakePacket(std::uint8_t* place);
+  bool CutsPackets() const { return cutting_; }
+  // New rules for the cutting; a new interval restarts the wait of a packet
+  // waiting for its silence.
+  void SetCutRules(const PacketCutter::Rules& rules);
+  // Cutting into packets: every packet not taken yet, and every one still
+  // to come, has its first byte at or after this moment. How far the line
+  // has been read, as the thread that reads it knows.
+  Clock::time_point CompleteUntil() const;
+
   // When the oldest kept read came; nothing when none is kept.
   std::optional<Clock::time_point> NextArrival() const;
-  // Bytes kept and not taken yet.
+  // Bytes kept and not taken yet; cutting into packets, their bytes and
+  // their number, so that an empty packet also counts.
   int Kept() const;
   // Bytes read off the descriptor since the start, taken or not.
   std::uint64_t TotalRead() const;
@@ -101,18 +129,31 @@ class LineRecorder {
  private:
   // The moment of one read, and where its bytes end in the stream of all
   // bytes kept since the recorder started.
+  // Cutting into packets, one packet: its first byte's arrival, and its
+  // last byte and end.
   struct ReadMark {
     std::uint64_t end = 0;
     Clock::time_point arrivedAt{};
+    Clock::time_point lastByte{};
+    Clock::time_point ended{};
   };
 
+  LineRecorder(int handle, ReadOnce readOnce, const std::optional<PacketCutter::Rules>& cutRules,
+               std::size_t capacity, std::size_t readCapacity);
   void Run();
+  void SetWaiting(bool waiting);
   void StopThread();
   // Reads until nothing more is waiting; false once the stream has ended.
   bool Drain(bool hungUp);
   // Room for the next read: free bytes, or 0 when either ring is full.
   std::size_t Room() const;
   void Keep(const std::uint8_t* bytes, std::size_t count, Clock::time_point arrivedAt);
+  // With the lock held: the bytes and mark into the rings.
+  void KeepLocked(const std::uint8_t* bytes, std::size_t count, const ReadMark& mark);
+  // With the lock held: the cutter's finished packets into the rings.
+  PacketCutter::Emit KeepPackets();
+  // With the lock held: when the cutter must look next, if ever.
+  std::optional<Clock::time_point> NextDecision() const;
   void End(int error);
   // With the lock held: the ready descriptor readable exactly while there is
   // something to take.
@@ -123,7 +164,7 @@ class LineRecorder {
   const std::size_t capacity_;
   const std::size_t readCapacity_;
   int ready_ = -1;  // eventfd: readable while something can be taken
-  int stop_ = -1;   // eventfd: set to end the thread
+  int stop_ = -1;   // eventfd: set to end the thread, or to make it look again
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
@@ -137,6 +178,13 @@ class LineRecorder {
   std::size_t markFront_ = 0;
   std::size_t markCount_ = 0;
   std::optional<int> endError_;
+  // Cutting into packets: the cutter, and when the thread last found the
+  // line with nothing more to read.
+  const bool cutting_ = false;
+  PacketCutter cutter_;
+  Clock::time_point lookedAt_{};
+  // The thread waits in poll for the line (or for a packet's end).
+  bool waiting_ = false;
   bool readySet_ = false;
   bool stopping_ = false;
   bool finished_ = false;

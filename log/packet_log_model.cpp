@@ -51,8 +51,9 @@ void PacketLogModel::AppendLinePacket(int line, const std::uint8_t* bytes, int c
 }
 
 void PacketLogModel::AppendCapturedPacket(const std::uint8_t* bytes, int count, PacketTime endedAt,
-                                          std::optional<PacketTime> firstByte, int line) {
-  Append([&] { store_.Append(endedAt, bytes, count, firstByte, std::nullopt, line); });
+                                          std::optional<PacketTime> firstByte, std::optional<PacketTime> lastByte,
+                                          int line) {
+  Append([&] { store_.Append(endedAt, bytes, count, firstByte, lastByte, line); });
 }
 
 void PacketLogModel::SetLineNames(QStringList names) {

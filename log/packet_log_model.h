@@ -61,10 +61,11 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   void AppendPacket(const std::uint8_t* bytes, int count, const PacketTiming& timing) override;
   // A packet of one of two lines captured together (0 the first).
   void AppendLinePacket(int line, const std::uint8_t* bytes, int count, const PacketTiming& timing) override;
-  // A packet read back from a capture file, which keeps its first byte's
-  // arrival (where it was recorded) but not its last byte's.
+  // A packet read back from a capture file, with its first and last byte's
+  // arrival where the file keeps them.
   void AppendCapturedPacket(const std::uint8_t* bytes, int count, PacketTime endedAt,
-                            std::optional<PacketTime> firstByte, int line = 0);
+                            std::optional<PacketTime> firstByte, std::optional<PacketTime> lastByte = std::nullopt,
+                            int line = 0);
 
   // The names of the lines the log holds rows of, first line first. With
   // two or more the log names each row's line (beside the grid, in saved

@@ -189,6 +189,11 @@ std::vector<DetailLine> DescribePacket(const PacketSequence& log, int index,
     }
   } else if (kind == FrameKind::Merged) {
     const std::vector<int> sizes = SplitFrames(packet.bytes, packet.count);
+    // The usual cause: a slave answering within the serial read's 10 ms,
+    // which the read grouping puts in its request's packet.
+    add("Hint", "the CRC fails, but the bytes split into " + std::to_string(sizes.size()) +
+                    " frames that each pass: no silence long enough ended the packet between them. With "
+                    "\"Cut at the line's silences\" (Serial settings) each gets a row of its own.");
     int offset = 0;
     FrameSummary previous = index > 0 ? SummaryAt(log, index - 1) : FrameSummary{};
     for (std::size_t part = 0; part < sizes.size(); ++part) {

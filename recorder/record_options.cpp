@@ -20,7 +20,12 @@ const char* const kRecordUsage =
     "  --data-bits 5|6|7|8  --parity none|odd|even|mark|space  --stop-bits 1|1.5|2\n"
     "  --interval MS       silence that ends a packet (default: from the baud rate)\n"
     "  --read-interval MS  silence that ends one serial read (default 10, as the\n"
-    "                      window); packets are never cut at shorter gaps\n"
+    "                      window); with --cut reads, packets are never cut at\n"
+    "                      shorter gaps\n"
+    "  --cut silences|reads  where packets end: at every silence longer than the\n"
+    "                      interval (the Modbus rule, the default), or as the\n"
+    "                      window does by default, after a serial read's\n"
+    "                      grouping (default with --settings: the stored choice)\n"
     "  --reconnect         when the port goes away, try again every second\n"
     "A second --serial or --tcp records a second line at the same time (both\n"
     "directions of a tap, both sides of a gateway) into one capture, in order;\n"
@@ -171,6 +176,9 @@ std::optional<RecordOptions> ParseRecordOptions(const std::vector<std::string>& 
       ok = ParseInt(value, 1, 60'000, line->intervalMs);
     } else if (flag == "--read-interval") {
       ok = ParseInt(value, 1, 1000, line->readIntervalMs);
+    } else if (flag == "--cut") {
+      ok = value == "silences" || value == "reads";
+      line->cutAtSilences = value == "silences";
     } else if (flag == "-w") {
       if (!options.outputPath.empty()) return fail("give -w once");
       options.outputPath = std::string(value);

@@ -29,6 +29,11 @@ struct LineOptions {
   // this long (the window's 10 ms unless given), so gaps shorter than it
   // never cut a packet.
   std::optional<int> readIntervalMs;
+  // How packets are cut (--cut): at every silence longer than the interval
+  // (the Modbus rule: true), or by the serial read's grouping as the window
+  // does by default (false). Unset: the Modbus rule, or with --settings the
+  // window program's stored choice.
+  std::optional<bool> cutAtSilences;
   // What the line is called in the output when two are recorded (--name);
   // "A" and "B" unless given.
   std::string name;

@@ -113,6 +113,14 @@ void RecordedLine::ApplySettings(const LineOptions& options) {
     }
   }
   if (options.readIntervalMs) port.Timeouts().SetReadInterval(*options.readIntervalMs);
+  // A recording is read by programs that decode one frame per packet, and
+  // has no window's behaviour to keep: it cuts at the line's silences unless
+  // told otherwise, or, from the window's settings, as the window was told.
+  if (options.cutAtSilences) {
+    port.SetCutAtSilences(*options.cutAtSilences);
+  } else if (!fromSettings_) {
+    port.SetCutAtSilences(true);
+  }
   if (options.dataBits) port.SetDataBits(static_cast<TDataBits>(*options.dataBits - 5));
   if (options.parity) port.Parity().SetBits(ParityOf(*options.parity));
   if (options.stopHalfBits) {

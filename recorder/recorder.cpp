@@ -1,5 +1,6 @@
 #include "recorder/recorder.h"
 
+#include "core/local_time_text.h"
 #include "modbus/frame_check.h"
 #include "session/recording_sink.h"
 
@@ -10,12 +11,18 @@
 
 #include <QMetaObject>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 namespace tessaly::record {
 namespace {
+
+std::string LocalTimeText(PacketTime time) {
+  std::array<char, 40> text{};
+  return std::string(text.data(), WriteIsoDateTime(time, text.data()));
+}
 
 constexpr int kTickMs = 100;
 constexpr int kTicksPerSync = 10;  // the file reaches the disk every second
@@ -51,10 +58,17 @@ Recorder::Recorder(RecordOptions options, QObject* parent)
   if (two) {
     for (std::size_t line = 0; line < lines_.size(); ++line) {
       CaptureSession& session = lines_[line]->Session();
-      merge_.SetProgress(static_cast<int>(line), [&session] { return session.EarliestEndToCome(); });
+      merge_.SetProgress(static_cast<int>(line), [&session] { return session.CompleteUntil(); });
     }
-    merge_.SetTieWindow(LineMerge::TieWindowFor(
-        {lines_[0]->Session().Framer().Interval(), lines_[1]->Session().Framer().Interval()}));
+    // Said in the status line and in the file, never hidden.
+    merge_.SetOutOfOrderNotice([this](int line, const PacketTiming& timing) {
+      ++counts_.outOfOrder;
+      if (capture_) {
+        capture_->AddComment("line " + lines_[static_cast<std::size_t>(line)]->Name().toStdString() +
+                             ": a packet whose first byte came at " + LocalTimeText(timing.firstByte) +
+                             " placed after later packets of the other line (its reader was held up)");
+      }
+    });
   }
   tick_.setInterval(kTickMs);
   connect(&tick_, &QTimer::timeout, this, [this] { Tick(); });

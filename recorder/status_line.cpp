@@ -27,7 +27,9 @@ std::string StatusLine::Text(const RecordCounts& counts, Clock::time_point now) 
   std::snprintf(text, sizeof text, "\r\033[K%llu rows, %llu bytes, %llu bad frames, %.1f rows/s",
                 static_cast<unsigned long long>(counts.rows), static_cast<unsigned long long>(counts.bytes),
                 static_cast<unsigned long long>(counts.badFrames), rate_);
-  return text;
+  std::string line = text;
+  if (counts.outOfOrder > 0) line += ", " + std::to_string(counts.outOfOrder) + " out of order";
+  return line;
 }
 
 }  // namespace tessaly::record

@@ -11,11 +11,15 @@ struct RecordCounts {
   std::uint64_t rows = 0;
   std::uint64_t bytes = 0;
   std::uint64_t badFrames = 0;  // packets that are no good frame: a bad CRC, too short
+  // Packets of two lines placed after later ones of the other line (a
+  // line's reader held up for longer than the merge waits).
+  std::uint64_t outOfOrder = 0;
 };
 
 // The one line on a terminal's standard error that tells a recorder is
 // alive: "1234 rows, 9876 bytes, 2 bad frames, 20.0 rows/s", redrawn in
-// place once a second. The rate is over the last redraw's second.
+// place once a second, with ", 3 out of order" once rows of two lines had
+// to be placed out of order. The rate is over the last redraw's second.
 class StatusLine {
  public:
   using Clock = std::chrono::steady_clock;

@@ -8,6 +8,7 @@
 #include "session/capture_reporter.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 namespace tessaly {
@@ -15,6 +16,7 @@ namespace tessaly {
 CaptureSession::CaptureSession(Data& links, PacketSink& sink, CaptureReporter& reporter, QObject* parent)
     : QObject(parent),
       links_(links),
+      sink_(sink),
       reporter_(reporter),
       serialSource_(links.ComPort()),
       socketSource_(links.Socket().Socket()),
@@ -26,6 +28,7 @@ CaptureSession::CaptureSession(Data& links, PacketSink& sink, CaptureReporter& r
   retry_.setInterval(1000);
   connect(&retry_, &QTimer::timeout, this, [this] { RunReportingErrors([this] { Retry(); }); });
   connect(&links_, &Data::linkStateChanged, this, [this] { TcpStateChanged(); });
+  framer_.SetIntervalChanged([this](int) { ApplyCutRules(); });
 }
 
 CaptureSession::~CaptureSession() {
@@ -57,13 +60,71 @@ void CaptureSession::BindHandlers() {
   port.OnLinkLost = [this](TCustomComPort&, const QString& message) { SerialLinkLost(message); };
 }
 
-void CaptureSession::SerialBytesAvailable() { framer_.OnBytesAvailable(serialSource_); }
+// However many packets a wake-up finds, they all go now: a window that was
+// busy takes what came meanwhile in one pass.
+void CaptureSession::SerialBytesAvailable() {
+  std::array<std::uint8_t, PacketCutter::kCapacity> place;
+  while (const std::optional<LineRecorder::Packet> packet = links_.ComPort().TakePacket(place.data())) {
+    Deliver(place.data(), *packet);
+  }
+}
 
-void CaptureSession::SocketBytesAvailable() { framer_.OnBytesAvailable(socketSource_); }
+void CaptureSession::SocketBytesAvailable() {
+  std::array<std::uint8_t, PacketCutter::kCapacity> place;
+  while (const std::optional<LineRecorder::Packet> packet = links_.Socket().Socket().TakePacket(place.data())) {
+    Deliver(place.data(), *packet);
+  }
+}
+
+void CaptureSession::Deliver(const std::uint8_t* bytes, const LineRecorder::Packet& packet) {
+  PacketTiming timing;
+  timing.firstByte = WallClockOf(packet.firstByte);
+  timing.lastByte = WallClockOf(packet.lastByte);
+  timing.ended = WallClockOf(packet.ended);
+  timing.firstByteOnLine = packet.firstByte;
+  sink_.AppendPacket(bytes, packet.count, timing);
+}
+
+void CaptureSession::SetCutAtSilences(bool on) {
+  links_.ComPort().SetCutAtSilences(on);
+  ApplyCutRules();
+}
+
+bool CaptureSession::CutAtSilences() const { return links_.ComPort().CutAtSilences(); }
+
+PacketCutter::Rules CaptureSession::SerialCutRules() const {
+  // The read grouping of the serial read: its interval timeout joins bytes,
+  // its total timeout (for a full buffer's worth) ends a read.
+  const TComTimeouts& timeouts = links_.ComPort().Timeouts();
+  PacketCutter::Rules rules;
+  rules.interval = std::chrono::milliseconds(framer_.Interval());
+  rules.cutAtSilences = CutAtSilences();
+  rules.readGap = std::chrono::milliseconds(std::max(timeouts.ReadInterval(), 0));
+  const std::int64_t total = std::int64_t{timeouts.ReadTotalMultiplier()} * PacketCutter::kCapacity +
+                             timeouts.ReadTotalConstant();
+  rules.readTotal = total > 0 ? std::optional(std::chrono::milliseconds(total)) : std::nullopt;
+  return rules;
+}
+
+PacketCutter::Rules CaptureSession::TcpCutRules() const {
+  // A socket's receive takes what has come: each burst is a read of its own.
+  PacketCutter::Rules rules;
+  rules.interval = std::chrono::milliseconds(framer_.Interval());
+  rules.cutAtSilences = CutAtSilences();
+  rules.readGap = PacketCutter::Duration::zero();
+  rules.readTotal = std::nullopt;
+  return rules;
+}
+
+void CaptureSession::ApplyCutRules() {
+  links_.ComPort().SetPacketCutting(SerialCutRules());
+  links_.Socket().Socket().SetPacketCutting(TcpCutRules());
+}
 
 void CaptureSession::EndOfPacket() { framer_.OnEndOfPacket(); }
 
 void CaptureSession::OpenSerial() {
+  links_.ComPort().SetPacketCutting(SerialCutRules());
   links_.ComPort().Open();
   opened_ = SerialLineOf(links_.ComPort(), framer_.Interval());
   // Bytes left from an earlier run are dropped; nothing of the new opening
@@ -77,6 +138,7 @@ void CaptureSession::StartTcp() {
   framer_.Reset();
   opened_ = TcpLineOf(links_.Socket(), gatewayBitsPerSecond_, framer_.Interval());
   tcpError_ = 0;
+  links_.Socket().Socket().SetPacketCutting(TcpCutRules());
   links_.Socket().SetActive(true);
 }
 
@@ -104,13 +166,11 @@ void CaptureSession::Close() {
   if (failure) std::rethrow_exception(failure);
 }
 
-PacketTime CaptureSession::EarliestEndToCome() const {
-  const std::chrono::milliseconds interval(framer_.Interval());
-  LineTime earliest = LineClock::now() - kReaderLag + interval;
-  if (const auto next = serialSource_.NextArrival()) earliest = std::min(earliest, *next + interval);
-  if (const auto next = socketSource_.NextArrival()) earliest = std::min(earliest, *next + interval);
-  if (const auto end = framer_.RunningEnd()) earliest = std::min(earliest, *end);
-  return WallClockOf(earliest);
+LineTime CaptureSession::CompleteUntil() const {
+  LineTime until = LineTime::max();
+  if (const auto serial = links_.ComPort().CompleteUntil()) until = std::min(until, *serial);
+  if (const auto tcp = links_.Socket().Socket().CompleteUntil()) until = std::min(until, *tcp);
+  return until;
 }
 
 bool CaptureSession::LinkOpen() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/packet_cutter.h"
 #include "core/packet_framer.h"
 #include "links/link_byte_sources.h"
 #include "links/serial/com_port.h"
@@ -61,11 +62,23 @@ class CaptureSession : public QObject {
   // Binds the byte handlers and the loss reports to both links.
   void BindHandlers();
 
-  // What the handlers do: bytes are waiting on the serial port or the
-  // socket; the end-of-packet timer expired.
+  // What the handlers do: the serial port or the socket has cut packets
+  // (each line cuts its own, on the thread that reads it), which go to the
+  // sink; the end-of-packet timer expired (a framer fed by hand).
   void SerialBytesAvailable();
   void SocketBytesAvailable();
   void EndOfPacket();
+
+  // The Modbus rule: a packet ends at every silence longer than the
+  // interval, rather than by the read grouping. The serial port's choice
+  // (kept with its values), for the gateway's line too; an open line takes
+  // a new choice at once.
+  void SetCutAtSilences(bool on);
+  bool CutAtSilences() const;
+  // The rules each link cuts by, from the interval, the serial port's read
+  // timeouts and the choice above.
+  PacketCutter::Rules SerialCutRules() const;
+  PacketCutter::Rules TcpCutRules() const;
 
   // Opens the serial port with its settings (throws its EComPort), or starts
   // a connection to the gateway (completed later through the event loop).
@@ -90,23 +103,24 @@ class CaptureSession : public QObject {
   // serial port as it is set now), with the interval in force.
   LineDescription Line() const;
 
-  // The earliest end that a packet not handed to the sink yet can have:
-  // the running packet's end, or the first byte waiting in a link plus the
-  // interval, or, with neither, bytes still to come plus the interval. A
-  // merge of several lines waits for this to pass before it orders a packet
-  // of another line.
-  PacketTime EarliestEndToCome() const;
-  // How far behind the line a link's reader may be: bytes that came this
-  // long ago may not have been taken off the line yet.
-  static constexpr std::chrono::milliseconds kReaderLag{20};
+  // Every packet not handed to the sink yet, and every one still to come,
+  // has its first byte at or after this moment of the line clock, as the
+  // threads that read the links know it; the far future while no link is
+  // open. A merge of several lines waits for this to pass before it orders
+  // a packet of another line.
+  LineTime CompleteUntil() const;
 
  private:
   void SerialLinkLost(const QString& message);
+  void ApplyCutRules();
+  // Hands a packet a link cut to the sink.
+  void Deliver(const std::uint8_t* bytes, const LineRecorder::Packet& packet);
   void TcpStateChanged();
   void Dropped(const QString& cause);
   void Retry();
 
   Data& links_;
+  PacketSink& sink_;
   CaptureReporter& reporter_;
   // The links as the framer reads them; they live as long as the framer,
   // whose timer asks the link last read for bytes not yet handled.

@@ -24,7 +24,7 @@ class LineMerge::LineInput final : public PacketSink {
 };
 
 LineMerge::LineMerge(PacketSink& out, QObject* parent)
-    : QObject(parent), out_(out), now_(WallClockNow) {
+    : QObject(parent), out_(out), now_([] { return LineClock::now(); }) {
   check_.setInterval(kCheckMilliseconds);
   connect(&check_, &QTimer::timeout, this, [this] { RunReportingErrors([this] { HandOverDue(); }); });
 }
@@ -39,50 +39,48 @@ PacketSink& LineMerge::Input(int line) {
   return *inputs_[line];
 }
 
-PacketTime LineMerge::TieWindowFor(std::initializer_list<int> intervalsMs) {
-  int longest = 0;
-  for (const int interval : intervalsMs) longest = std::max(longest, interval);
-  return (static_cast<PacketTime>(longest) + 1) * 1000;
+void LineMerge::SetProgress(int line, std::function<LineTime()> completeUntil) {
+  Input(line);
+  progress_[line] = std::move(completeUntil);
 }
 
-void LineMerge::SetProgress(int line, std::function<PacketTime()> earliestEndToCome) {
-  Input(line);
-  progress_[line] = std::move(earliestEndToCome);
+LineTime LineMerge::FirstByteOf(const PacketTiming& timing) {
+  // A sink fed without line-clock moments: the wall clock's, as near as it
+  // gets.
+  if (timing.firstByteOnLine != LineTime{}) return timing.firstByteOnLine;
+  return LineTimeOfWallClock(timing.firstByte / 1'000'000, (timing.firstByte % 1'000'000) * 1000);
 }
 
 void LineMerge::Take(int line, const std::uint8_t* bytes, int count, const PacketTiming& timing) {
-  HeldPacket packet{line, timing, std::vector<std::uint8_t>(bytes, bytes + std::max(count, 0))};
-  // Packets mostly come in order: the place is found from the back.
+  HeldPacket packet{line, timing, now_(), std::vector<std::uint8_t>(bytes, bytes + std::max(count, 0))};
+  packet.timing.firstByteOnLine = FirstByteOf(timing);
+  // Packets mostly come in order: the place is found from the back, and
+  // never before a packet of the same line.
   auto place = held_.end();
-  while (place != held_.begin() && Before(packet, *std::prev(place))) --place;
+  while (place != held_.begin()) {
+    const HeldPacket& before = *std::prev(place);
+    if (before.line == line || before.timing.firstByteOnLine <= packet.timing.firstByteOnLine) break;
+    --place;
+  }
   held_.insert(place, std::move(packet));
   HandOverDue();
   if (!held_.empty() && !check_.isActive()) check_.start();
 }
 
-bool LineMerge::Before(const HeldPacket& a, const HeldPacket& b) const {
-  const PacketTime apart = a.timing.ended - b.timing.ended;
-  if (apart < -tieWindow_) return true;
-  if (apart > tieWindow_) return false;
-  return a.timing.firstByte < b.timing.firstByte;
-}
-
-bool LineMerge::MayStillComeBefore(const HeldPacket& packet, PacketTime now) const {
+bool LineMerge::MayStillComeBefore(const HeldPacket& packet, LineTime now) const {
   for (std::size_t line = 0; line < inputs_.size(); ++line) {
     if (static_cast<int>(line) == packet.line) continue;  // a line's own packets come in order
-    const PacketTime earliest = progress_[line] ? progress_[line]() : now - kHoldWithoutProgress;
-    // A packet of that line ending within the tie window may have begun
-    // earlier; one ending after it goes after it in any case.
-    if (earliest <= packet.timing.ended + tieWindow_) return true;
+    const LineTime complete = progress_[line] ? progress_[line]() : now - kHoldWithoutProgress;
+    if (complete <= packet.timing.firstByteOnLine) return true;
   }
   return false;
 }
 
 void LineMerge::HandOverDue() {
   while (!held_.empty()) {
-    const PacketTime now = now_();
+    const LineTime now = now_();
     HeldPacket& first = held_.front();
-    if (now - first.timing.ended < kLongestHold && MayStillComeBefore(first, now)) break;
+    if (now - first.heldSince < kLongestHold && MayStillComeBefore(first, now)) break;
     HeldPacket packet = std::move(first);
     held_.pop_front();
     HandOver(packet);
@@ -100,11 +98,15 @@ void LineMerge::Flush() {
 }
 
 void LineMerge::HandOver(HeldPacket& packet) {
-  if (handedAny_ && packet.line != last_.line && Before(packet, last_)) ++outOfOrder_;
+  bool late = false;
+  for (std::size_t line = 0; line < handedUpTo_.size(); ++line) {
+    if (static_cast<int>(line) != packet.line && handedUpTo_[line] > packet.timing.firstByteOnLine) late = true;
+  }
+  if (late) ++outOfOrder_;
+  if (handedUpTo_.size() <= static_cast<std::size_t>(packet.line)) handedUpTo_.resize(packet.line + 1);
+  handedUpTo_[packet.line] = std::max(handedUpTo_[packet.line], packet.timing.firstByteOnLine);
   out_.AppendLinePacket(packet.line, packet.bytes.data(), static_cast<int>(packet.bytes.size()), packet.timing);
-  last_.line = packet.line;
-  last_.timing = packet.timing;
-  handedAny_ = true;
+  if (late && outOfOrderNotice_) outOfOrderNotice_(packet.line, packet.timing);
 }
 
 }  // namespace tessaly

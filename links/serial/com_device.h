@@ -91,6 +91,22 @@ class TComDevice {
   // closed).
   void Adopt(int handle);
 
+  // Cut the line into packets on the reading thread by these rules, from
+  // the next opening on (none: keep the bytes as they came, for Read); an
+  // open device takes new rules at once. A device that cuts delivers packets
+  // only (TakePacket), and Read gives nothing.
+  void SetPacketCutting(const std::optional<PacketCutter::Rules>& rules);
+  // The oldest packet cut and not taken yet; nothing when none waits.
+  std::optional<LineRecorder::Packet> TakePacket(std::uint8_t* place) {
+    return recorder_ != nullptr ? recorder_->TakePacket(place) : std::nullopt;
+  }
+  // Every packet not taken yet, and every one to come, begins at or after
+  // this moment; nothing while closed or not cutting.
+  std::optional<std::chrono::steady_clock::time_point> CompleteUntil() const {
+    if (recorder_ == nullptr || !recorder_->CutsPackets()) return std::nullopt;
+    return recorder_->CompleteUntil();
+  }
+
   void SetQueueSizes(std::int32_t inputSize, std::int32_t outputSize);  // code 9
   void SetLine(const TLineSettings& settings);                          // code 7
   void SetTimeouts(const TReadTimeouts& timeouts);                      // code 8
@@ -140,6 +156,7 @@ class TComDevice {
   TReadTimeouts timeouts_;
   TReadArrival lastArrival_{};
   std::unique_ptr<LineRecorder> recorder_;
+  std::optional<PacketCutter::Rules> cutRules_;
   std::uint64_t bytesFromLine_ = 0;  // of the openings closed so far
 };
 

@@ -117,7 +117,8 @@ void TComDevice::Adopt(int handle) {
 void TComDevice::StartRecorder() {
   int error = 0;
   try {
-    recorder_ = std::make_unique<LineRecorder>(handle_, ReadTty);
+    recorder_ = cutRules_ ? std::make_unique<LineRecorder>(handle_, ReadTty, *cutRules_)
+                          : std::make_unique<LineRecorder>(handle_, ReadTty);
     return;
   } catch (const std::system_error& failure) {
     error = failure.code().value();
@@ -177,8 +178,14 @@ void TComDevice::SetLine(const TLineSettings& settings) { ApplyLineSettings(hand
 // The kernel is not told: Read applies them itself.
 void TComDevice::SetTimeouts(const TReadTimeouts& timeouts) { timeouts_ = timeouts; }
 
+void TComDevice::SetPacketCutting(const std::optional<PacketCutter::Rules>& rules) {
+  cutRules_ = rules;
+  if (rules && recorder_ != nullptr) recorder_->SetCutRules(*rules);
+}
+
 int TComDevice::Read(void* buffer, int count) {
-  if (count <= 0 || recorder_ == nullptr) return 0;
+  // A device that cuts keeps packets, not reads.
+  if (count <= 0 || recorder_ == nullptr || recorder_->CutsPackets()) return 0;
   auto* bytes = static_cast<std::uint8_t*>(buffer);
   const TReadTimeouts limits = timeouts_;
   const bool returnAtOnce =

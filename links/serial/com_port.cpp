@@ -264,6 +264,13 @@ int TCustomComPort::Read(void* buffer, int count) {
   return received;
 }
 
+std::optional<LineRecorder::Packet> TCustomComPort::TakePacket(std::uint8_t* place) {
+  std::optional<LineRecorder::Packet> packet = device_.TakePacket(place);
+  // Counted as input taken, an empty packet too: the handler took something.
+  if (packet) bytesRead_ += static_cast<std::uint64_t>(packet->count) + 1;
+  return packet;
+}
+
 int TCustomComPort::PendingInputCount() const { return device_.PendingInput(); }
 
 }  // namespace tessaly

@@ -20,6 +20,7 @@ namespace tessaly {
 
 class TComEventWatch;
 class TCustomComPort;
+class TRegistry;
 
 using TNotifyEvent = std::function<void(TCustomComPort& sender)>;
 using TRxCharEvent = std::function<void(TCustomComPort& sender, int count)>;
@@ -56,6 +57,13 @@ class TCustomComPort : public QObject {
   void SetDataBits(TDataBits bits);
   TStopBits StopBits() const { return stopBits_; }
   void SetStopBits(TStopBits bits);
+  // How the port's line is cut into packets: at every silence longer than
+  // the end-of-packet interval (the Modbus rule), rather than by the read
+  // grouping. Kept and restored with the basic values, under the value
+  // kCutAtSilencesValue; off unless chosen.
+  static constexpr const char* kCutAtSilencesValue = "CutAtSilences";
+  bool CutAtSilences() const { return cutAtSilences_; }
+  void SetCutAtSilences(bool on) { cutAtSilences_ = on; }
   bool DiscardNull() const { return discardNull_; }
   void SetDiscardNull(bool discard);
   std::uint8_t EventChar() const { return eventChar_; }
@@ -92,6 +100,11 @@ class TCustomComPort : public QObject {
   int PendingInputCount() const;
   // When the oldest byte read from the line and not yet read here came.
   std::optional<std::chrono::steady_clock::time_point> NextArrival() const { return device_.NextArrival(); }
+  // Cut the line into packets on its reading thread (see TComDevice); an
+  // OnRxChar handler then takes them with TakePacket.
+  void SetPacketCutting(const std::optional<PacketCutter::Rules>& rules) { device_.SetPacketCutting(rules); }
+  std::optional<LineRecorder::Packet> TakePacket(std::uint8_t* place);
+  std::optional<std::chrono::steady_clock::time_point> CompleteUntil() const { return device_.CompleteUntil(); }
   // Bytes read from the line since the port object was made.
   std::uint64_t BytesFromLine() const { return device_.BytesFromLine(); }
 
@@ -133,6 +146,7 @@ class TCustomComPort : public QObject {
   TLinkLostEvent OnLinkLost;
 
  private:
+  void RestoreCutAtSilences(const TRegistry& registry);
   bool CanApply() const { return connected_ && updateHold_ == 0; }
   void ApplyAll();
   TLineSettings LineSettings() const;
@@ -151,6 +165,7 @@ class TCustomComPort : public QObject {
   TDataBits dataBits_ = dbEight;
   TStopBits stopBits_ = sbOneStopBit;
   bool discardNull_ = false;
+  bool cutAtSilences_ = false;
   std::uint8_t eventChar_ = 0;
   TComParity parity_{*this};
   TComFlowControl flowControl_{*this};

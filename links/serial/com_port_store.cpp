@@ -54,10 +54,22 @@ void TCustomComPort::SaveSettings(TStoreType type, const QString& location) {
     registry.WriteString("DataBits", DataBitsText(dataBits_).toStdString());
     registry.WriteString("Parity", ParityText(parity_.Bits()).toStdString());
     registry.WriteString("FlowControl", FlowControlText(flowControl_.FlowControlKind()).toStdString());
+    // Beside the port's values: how its line is cut into packets.
+    registry.WriteInteger(kCutAtSilencesValue, cutAtSilences_ ? 1 : 0);
     registry.CommitWrites();
   } catch (const std::exception&) {
     // Nothing of the group is written.
     throw EComPort(kComStoreFailed);
+  }
+}
+
+void TCustomComPort::RestoreCutAtSilences(const TRegistry& registry) {
+  // Missing (a store from before the choice) or damaged: the read grouping,
+  // and the port's own values restore as ever.
+  try {
+    cutAtSilences_ = registry.ValueExists(kCutAtSilencesValue) && registry.ReadInteger(kCutAtSilencesValue) == 1;
+  } catch (const std::exception&) {
+    cutAtSilences_ = false;
   }
 }
 
@@ -76,6 +88,7 @@ void TCustomComPort::RestoreSettings(TStoreType type, const QString& location) {
       SetDataBits(DataBitsFromText(QString::fromStdString(registry.ReadString("DataBits"))));
       parity_.SetBits(ParityFromText(QString::fromStdString(registry.ReadString("Parity"))));
       flowControl_.SetFlowControlKind(FlowControlFromText(QString::fromStdString(registry.ReadString("FlowControl"))));
+      RestoreCutAtSilences(registry);
     }
   } catch (const std::exception&) {
     // Settings read before the failing value stay; the hold is lowered all

@@ -155,6 +155,24 @@ std::optional<std::chrono::steady_clock::time_point> TCustomWinSocket::NextArriv
   return recorder_->NextArrival();
 }
 
+void TCustomWinSocket::SetPacketCutting(const std::optional<PacketCutter::Rules>& rules) {
+  std::scoped_lock lock(lock_);
+  cutRules_ = rules;
+  if (rules && recorder_ != nullptr) recorder_->SetCutRules(*rules);
+}
+
+std::optional<LineRecorder::Packet> TCustomWinSocket::TakePacket(std::uint8_t* place) {
+  std::scoped_lock lock(lock_);
+  if (!connected_ || recorder_ == nullptr) return std::nullopt;
+  return recorder_->TakePacket(place);
+}
+
+std::optional<std::chrono::steady_clock::time_point> TCustomWinSocket::CompleteUntil() {
+  std::scoped_lock lock(lock_);
+  if (!connected_ || recorder_ == nullptr || !recorder_->CutsPackets()) return std::nullopt;
+  return recorder_->CompleteUntil();
+}
+
 int TCustomWinSocket::Receive(void* buffer, int count) {
   std::scoped_lock lock(lock_);
   if (count == -1 && connected_) {
@@ -261,7 +279,8 @@ void TCustomWinSocket::Error(TErrorEvent errorEvent, int& errorCode) {
 
 void TCustomWinSocket::SetConnected() {
   try {
-    recorder_ = std::make_unique<LineRecorder>(handle_, ReceiveForRecorder);
+    recorder_ = cutRules_ ? std::make_unique<LineRecorder>(handle_, ReceiveForRecorder, *cutRules_)
+                          : std::make_unique<LineRecorder>(handle_, ReceiveForRecorder);
   } catch (const std::system_error& failure) {
     // No thread (or eventfd) for the reader: memory ran out, not the network.
     throw ReaderStartError(failure.code().value());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "links/line_recorder.h"
 #include "links/tcp/socket_types.h"
 
 #include <QString>
@@ -14,7 +15,6 @@
 
 namespace tessaly {
 
-class LineRecorder;
 class TNotificationSource;
 
 // One TCP connection: its socket, whether it is connected, where it dials,
@@ -68,6 +68,17 @@ class TCustomWinSocket {
   // came; nothing when none waits.
   std::optional<std::chrono::steady_clock::time_point> NextArrival();
 
+  // Cut the connection's bytes into packets on its reading thread by these
+  // rules, from the next connection on (none: keep them as received, for
+  // Receive); a connection that is up takes new rules at once, and then
+  // delivers packets only (TakePacket), not bytes.
+  void SetPacketCutting(const std::optional<PacketCutter::Rules>& rules);
+  // The oldest packet cut and not taken yet; nothing when none waits.
+  std::optional<LineRecorder::Packet> TakePacket(std::uint8_t* place);
+  // Every packet not taken yet, and every one to come, begins at or after
+  // this moment; nothing while not connected or not cutting.
+  std::optional<std::chrono::steady_clock::time_point> CompleteUntil();
+
   // Before a close asked for by the owner: stops taking bytes off the
   // socket, takes what the kernel still holds, and raises read events until
   // every byte taken has been received (or a handler stops receiving), so
@@ -108,6 +119,7 @@ class TCustomWinSocket {
   std::chrono::steady_clock::time_point lastReceiveTime_{};
   // Reads the connected socket; gone before the socket is closed.
   std::unique_ptr<LineRecorder> recorder_;
+  std::optional<PacketCutter::Rules> cutRules_;
   TRemoteAddress remote_;
   TAsyncStyles styles_ = kNonBlockingStyles;
   EventHook eventHook_;

@@ -69,7 +69,8 @@ TEST_F(CaptureFileTest, Pcapng_ReadsBackLinkPacketsStampsAndComments) {
   EXPECT_EQ(contents.packets[0].bytes, kRequest);
   EXPECT_EQ(contents.packets[0].stamp, kNoon + 12'000) << "stamped with the packet's end, as the grid";
   EXPECT_EQ(contents.packets[0].firstByte, kNoon);
-  EXPECT_TRUE(contents.packets[0].comments.empty()) << "the first byte in an option of its own";
+  EXPECT_EQ(contents.packets[0].lastByte, kNoon + 8'000);
+  EXPECT_TRUE(contents.packets[0].comments.empty()) << "the first and last byte in an option of their own";
   EXPECT_TRUE(contents.packets[1].bytes.empty());
   EXPECT_FALSE(contents.packets[1].firstByte.has_value()) << "an empty packet has no first byte";
   EXPECT_EQ(contents.packets[2].bytes, kAnswer);

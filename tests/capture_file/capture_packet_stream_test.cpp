@@ -329,6 +329,10 @@ TEST(FirstByteCommentTest, ReadsBackWhatIsWritten_RefusesOtherText) {
   for (const PacketTime at : {PacketTime{0}, kNoon + 123'456, PacketTime{951'782'400'000'001} /* 2000-02-29 */,
                               PacketTime{4'107'542'399'999'999} /* 2100-02-28T23:59:59 */}) {
     EXPECT_EQ(ParseFirstByteComment(FirstByteComment(at)), at) << FirstByteComment(at);
+    EXPECT_EQ(ParseLastByteComment(LastByteComment(at)), at) << LastByteComment(at);
+    // Each is told from the other.
+    EXPECT_EQ(ParseFirstByteComment(LastByteComment(at)), std::nullopt);
+    EXPECT_EQ(ParseLastByteComment(FirstByteComment(at)), std::nullopt);
   }
   for (const char* other : {"first byte 2026-12-08T12:00:00.123456", "first byte 2026-12-08 12:00:00.123456Z",
                             "first byte 2026-13-08T12:00:00.123456Z", "first byte 2026-12-08T12:00:00.12345xZ",

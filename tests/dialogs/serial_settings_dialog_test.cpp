@@ -3,6 +3,7 @@
 #include "tests/dialogs/settings_dialog_fixture.h"
 #include "tests/support/pty_pair.h"
 
+#include <QCheckBox>
 #include <QToolButton>
 
 #include <string>
@@ -43,6 +44,21 @@ TEST_F(SerialSettingsDialogTest, PicksReachThePortOnlyOnOk_ARatePickReloadsTheTi
   EXPECT_EQ(port.StopBits(), sbTwoStopBits);
   EXPECT_EQ(port.FlowControl().FlowControlKind(), fcHardware);
   EXPECT_EQ(framer.Interval(), kStartupInterval) << "a new rate does not recompute the interval";
+}
+
+TEST_F(SerialSettingsDialogTest, CutAtSilences_ShowsThePortsChoice_ReachesItOnlyOnOk) {
+  Show(serial);
+  ASSERT_NE(serial.findChild<QCheckBox*>(QStringLiteral("cbCutAtSilences")), nullptr);
+  EXPECT_EQ(serial.cbCutAtSilences->text(), "Cut at the line's silences");
+  EXPECT_FALSE(serial.cbCutAtSilences->isChecked());
+  serial.cbCutAtSilences->click();
+  serial.cancelButton->click();
+  EXPECT_FALSE(port.CutAtSilences());
+  Show(serial);
+  EXPECT_FALSE(serial.cbCutAtSilences->isChecked()) << "each showing shows the port's choice";
+  serial.cbCutAtSilences->click();
+  QTest::mouseClick(serial.okButton, Qt::LeftButton);
+  EXPECT_TRUE(port.CutAtSilences());
 }
 
 TEST_F(SerialSettingsDialogTest, KeysClose_OnlyOkSetsTheInterval) {

@@ -183,3 +183,42 @@ TEST_F(LineRecorderTest, PeerGone_KeptBytesComeFirstThenTheEnd) {
 
 }  // namespace
 }  // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+// Cutting into packets on the thread: more than the rings hold comes in
+// packets that are taken only later; the thread stops reading while the
+// rings are full, goes on once packets are taken, and every byte comes out
+// once, in order, cut at the silences.
+TEST_F(LineRecorderTest, CuttingWithFullRings_ReadsOnOncePacketsAreTaken_NothingLost) {
+  PacketCutter::Rules rules;
+  rules.interval = milliseconds(1);
+  rules.cutAtSilences = true;
+  recorder_ = std::make_unique<LineRecorder>(ends_[0], ReadSocket, rules, 4096, 16);
+  std::string sent;
+  for (int packet = 0; packet < 40; ++packet) {
+    const std::string bytes(200, static_cast<char>('A' + packet % 26));
+    Send(bytes);
+    sent += bytes;
+    std::this_thread::sleep_for(milliseconds(4));
+  }
+  std::this_thread::sleep_for(milliseconds(50));
+  std::string taken;
+  int packets = 0;
+  std::array<std::uint8_t, PacketCutter::kCapacity> place{};
+  ASSERT_TRUE(Eventually([&] {
+    while (const std::optional<LineRecorder::Packet> packet = recorder_->TakePacket(place.data())) {
+      taken.append(place.begin(), place.begin() + packet->count);
+      ++packets;
+      EXPECT_LE(packet->firstByte, packet->lastByte);
+      EXPECT_LT(packet->lastByte, packet->ended);
+    }
+    return taken.size() >= sent.size();
+  })) << taken.size();
+  EXPECT_EQ(taken, sent);
+  EXPECT_GE(packets, 5) << "cut at the silences between the writes, and at full buffers";
+}
+
+}  // namespace
+}  // namespace tessaly

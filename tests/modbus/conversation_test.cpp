@@ -94,6 +94,11 @@ TEST_F(PollingLog, DetailsNameTheAnswerTheSilenceAndTheMissingAnswer) {
 
 TEST_F(PollingLog, MergedAndDamagedPacketsAreDescribedWithoutDecodingGarbage) {
   EXPECT_THAT(Describe(7), IsSupersetOf({DetailLine{"Frame", "Frames merged"},
+                                         DetailLine{"Hint", "the CRC fails, but the bytes split into 2 frames "
+                                                            "that each pass: no silence long enough ended the "
+                                                            "packet between them. With \"Cut at the line's "
+                                                            "silences\" (Serial settings) each gets a row of its "
+                                                            "own."},
                                          DetailLine{"Frame 1 of 2", "bytes 0..7, CRC 0x9A86"},
                                          DetailLine{"Quantity", "1"},
                                          DetailLine{"Register 0", "42  signed 42  hex 0x002A"}}));
@@ -102,6 +107,8 @@ TEST_F(PollingLog, MergedAndDamagedPacketsAreDescribedWithoutDecodingGarbage) {
                                      DetailLine{"CRC sent", "0x0000"},
                                      DetailLine{"Unit (unchecked)", "17"}}));
   EXPECT_THAT(damaged, Not(Contains(::testing::Field(&DetailLine::label, "Direction"))));
+  // A damaged frame that does not split into good ones gets no hint.
+  EXPECT_THAT(damaged, Not(Contains(::testing::Field(&DetailLine::label, "Hint"))));
   TestLog garbled;
   garbled.Add(Frame("11 03 00 6B 00 03"), 0);
   garbled.Add(Hex("11 03 06 AE 41 56 52 43 40 00 00"), 20'000);

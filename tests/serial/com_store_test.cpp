@@ -72,6 +72,31 @@ TEST_F(ComStoreTest, SavedSettings_RestoreIntoAnotherPort) {
   EXPECT_EQ(Stored(restored), "ttyUSB0 Custom 31250 2 7 Mark Software");
 }
 
+// How the line is cut is kept beside the port's values: off unless chosen,
+// and a store from before the choice, or a damaged value, restores the
+// port's values as ever with the choice off.
+TEST_F(ComStoreTest, CutAtSilences_KeptBesideThePortValues_OffWhenMissingOrDamaged) {
+  EXPECT_FALSE(port_.CutAtSilences());
+  TComPort restored;
+  Prepare(restored);
+  restored.SetCutAtSilences(true);
+  Key()->WriteString("Port", "ttyS3");  // a store from before the choice
+  Restore(restored);
+  EXPECT_FALSE(restored.CutAtSilences());
+  EXPECT_EQ(restored.Port(), "ttyS3");
+
+  port_.SetCutAtSilences(true);
+  Save(port_);
+  EXPECT_EQ(Key()->ReadInteger(TCustomComPort::kCutAtSilencesValue), 1);
+  Restore(restored);
+  EXPECT_TRUE(restored.CutAtSilences());
+
+  Key()->WriteString(TCustomComPort::kCutAtSilencesValue, "yes");
+  Restore(restored);
+  EXPECT_FALSE(restored.CutAtSilences());
+  EXPECT_EQ(restored.Port(), "COM1");
+}
+
 TEST_F(ComStoreTest, EmptyStore_GivesFirstRunSettingsAndKeepsFlowDetails) {
   port_.SetBaudRate(br4800);
   port_.SetStopBits(sbTwoStopBits);
