@@ -4,6 +4,7 @@
 #include "capture_file/capture_budget.h"
 #include "capture_file/capture_folder.h"
 #include "capture_file/capture_recording.h"
+#include "session/line_description.h"
 #include "tests/support/test_support.h"
 
 #include <QDir>
