@@ -59,6 +59,7 @@ class BackingFile {
   void ReleasePages(int segments);
 
   std::size_t SegmentBytes() const { return segmentBytes_; }
+  std::size_t SegmentCount() const { return segments_.size(); }
   std::size_t ReservedBytes() const { return segments_.size() * segmentBytes_; }
   const std::string& Folder() const { return folder_; }
 
