@@ -28,21 +28,20 @@ void LogHeaderView::setSelectionModel(QItemSelectionModel* selectionModel) {
 
 void LogHeaderView::Watch(QItemSelectionModel* selection) {
   if (selection == shownSelection_) return;
-  if (shownSelection_ != nullptr) {
-    disconnect(shownSelection_, nullptr, this, nullptr);
-    if (shownSelection_->model() != nullptr) disconnect(shownSelection_->model(), nullptr, this, nullptr);
-  }
+  // Only this header's own: the base header hears the same model.
+  for (const QMetaObject::Connection& connection : watching_) disconnect(connection);
+  watching_.clear();
   shownSelection_ = selection;
-  connect(selection, &QItemSelectionModel::selectionChanged, this, &LogHeaderView::Recheck);
-  connect(selection, &QItemSelectionModel::modelChanged, this, &LogHeaderView::Recheck);
+  watching_.push_back(connect(selection, &QItemSelectionModel::selectionChanged, this, &LogHeaderView::Recheck));
+  watching_.push_back(connect(selection, &QItemSelectionModel::modelChanged, this, &LogHeaderView::Recheck));
   if (const QAbstractItemModel* model = selection->model()) {
     // A column wholly selected stops being so when rows are added, and may
     // become so when rows go.
-    connect(model, &QAbstractItemModel::rowsInserted, this, &LogHeaderView::Recheck);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, &LogHeaderView::Recheck);
-    connect(model, &QAbstractItemModel::columnsInserted, this, &LogHeaderView::Recheck);
-    connect(model, &QAbstractItemModel::columnsRemoved, this, &LogHeaderView::Recheck);
-    connect(model, &QAbstractItemModel::modelReset, this, &LogHeaderView::Recheck);
+    for (auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved,
+                        &QAbstractItemModel::columnsInserted, &QAbstractItemModel::columnsRemoved}) {
+      watching_.push_back(connect(model, change, this, &LogHeaderView::Recheck));
+    }
+    watching_.push_back(connect(model, &QAbstractItemModel::modelReset, this, &LogHeaderView::Recheck));
   }
 }
 

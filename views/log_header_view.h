@@ -4,6 +4,8 @@
 #include <QHeaderView>
 #include <QPointer>
 
+#include <vector>
+
 namespace tessaly {
 
 // The grid's column header. It shows the selection as a header that
@@ -41,6 +43,7 @@ class LogHeaderView : public QHeaderView {
   void Recheck();
 
   QPointer<QItemSelectionModel> shownSelection_;
+  std::vector<QMetaObject::Connection> watching_;  // to the shown selection and its model
   QItemSelectionModel* blank_ = nullptr;  // given to the base header; owned by this
   QBitArray shown_;                       // as last painted
 };

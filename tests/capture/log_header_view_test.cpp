@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -145,6 +146,21 @@ TEST(LogHeaderViewRows, AllOfAMillionRowsSelected_PaintingAsksAboutNoRow) {
   const QImage drawn = header.grab().toImage();
   EXPECT_LT(model.flagCalls, 100);
   EXPECT_TRUE(SectionWhole(header.Highlights(), 2));
+}
+
+// Watching the view's selection must leave the base header's own hold on
+// the model alone: a window takes its model down before its widgets, and
+// the header, hidden then, asks for its size again.
+TEST(LogHeaderViewModel, ModelGoneBeforeTheHeader_HeaderFallsBackToNoModel) {
+  auto model = std::make_unique<RowsModel>(10);
+  auto* selection = new QItemSelectionModel(model.get());  // the model's child
+  LogHeaderView header(Qt::Horizontal);
+  header.setModel(model.get());  // with a selection model of its own first
+  header.setSelectionModel(selection);
+  header.resize(330, 30);
+  model.reset();
+  header.sizeHint();
+  header.grab();
 }
 
 }  // namespace
