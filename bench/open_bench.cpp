@@ -6,7 +6,8 @@
 //     are painted (the first screen), and until the whole file is in,
 //   - the longest stall of the window's thread meanwhile (how late a 10 ms
 //     timer fired at worst), and the resident memory before and after.
-// The file is removed at the end.
+// The file is removed at the end (kept with OPEN_BENCH_KEEP=1, to time a
+// peer on the same file: tshark -r FILE > /dev/null).
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/open_bench [folder] [megabytes]
 //
@@ -193,6 +194,11 @@ int main(int argc, char** argv) {
   std::printf("longest wall time on one event %.1f ms (type %d, to %s), longest between events %.1f ms\n",
               app.longestWall_, app.longestWallType_, app.longestWallReceiver_.c_str(), app.longestOutside_);
   std::printf("resident %.0f MB (idle window %.0f MB)\n", ResidentMb(), idleMb);
-  std::remove(path.c_str());
+  // OPEN_BENCH_KEEP=1 leaves the file, to time a peer on it (tshark -r).
+  if (qEnvironmentVariableIntValue("OPEN_BENCH_KEEP") == 1) {
+    std::printf("kept: %s\n", path.c_str());
+  } else {
+    std::remove(path.c_str());
+  }
   return window.Log().PacketCount() == packets ? 0 : 1;
 }
