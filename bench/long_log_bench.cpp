@@ -2,7 +2,8 @@
 // rows through the log itself, shows the window, and then measures
 //   - processor time per row while rows arrive at 50 a second (the whole
 //     process and, given its process id, the X server),
-//   - Ctrl+Home then Ctrl+End, Select all + Copy, and a filter by unit,
+//   - Ctrl+Home then Ctrl+End, Select all + Copy, a filter by unit, a find
+//     through the whole log and saving it as text,
 //   - the resident memory, leaving out (and showing apart) the pages of the
 //     log's store files that happen to be mapped in,
 // and for each the longest stall of the window's thread: how late a 20 ms
@@ -17,6 +18,7 @@
 //
 // One size a run, so each starts from a fresh process.
 #include "app/frame_analysis.h"
+#include "app/log_save_command.h"
 #include "app/main_window.h"
 #include "bench/cpu_time.h"
 #include "bench/stall_watch.h"
@@ -28,6 +30,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -283,6 +286,38 @@ int main(int argc, char** argv) {
     const double ms = static_cast<double>(clock.elapsed());
     Settle(300);
     Report(done ? "Filter by unit" : "Filter by unit (unfinished)", ms, stall.WorstMs());
+  }
+
+  {
+    // Find a sequence that is nowhere: the whole log is looked through.
+    tessaly::LogFilterPane& pane = window.Analysis().FilterPane();
+    pane.FindField()->setText(QStringLiteral("FF FE FD FC FB FA F9"));
+    view.setCurrentIndex(log.index(0, 1));
+    Settle(300);
+    stall.Reset();
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(0, [&] { window.Analysis().miFindNext->trigger(); });
+    const bool done = RunUntil([&] { return pane.Status() == QStringLiteral("Not found"); }, 120'000);
+    const double ms = static_cast<double>(clock.elapsed());
+    Settle(300);
+    Report(done ? "Find (not found)" : "Find (unfinished)", ms, stall.WorstMs());
+  }
+
+  {
+    // Save as text, as File > Save does once a name is chosen.
+    tessaly::LogSaveCommand& save = window.SaveCommand();
+    const QString path = store.filePath(QStringLiteral("long_log_bench.txt"));
+    stall.Reset();
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(0, [&] { save.SaveTo(path); });
+    Settle(50);
+    const bool done = RunUntil([&] { return !save.Saving(); }, 600'000);
+    const double ms = static_cast<double>(clock.elapsed());
+    Settle(300);
+    Report(done ? "Save as text" : "Save as text (unfinished)", ms, stall.WorstMs());
+    QFile::remove(path);
   }
   return 0;
 }
