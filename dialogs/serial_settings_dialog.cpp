@@ -48,12 +48,8 @@ SerialSettingsDialog::SerialSettingsDialog(TComPort& port, PacketFramer& framer,
     auto* list = new TComComboBox(frame);
     list->setObjectName(QLatin1String(name));
     list->setGeometry(Scaled(QRect(x, listY, width, 23)));
-    try {
-      list->SetComProperty(property);
-    } catch (const EComPort&) {
-      // The machine's port list cannot be read: the list stays empty and
-      // the port keeps its name.
-    }
+    // The port list waits for the first show (see portListMade_).
+    if (property != TComProperty::cpPort) list->SetComProperty(property);
     list->SetComPort(&port);
     return list;
   };
@@ -112,7 +108,17 @@ void SerialSettingsDialog::showEvent(QShowEvent* event) {
 }
 
 void SerialSettingsDialog::FormShow() {
-  RefreshPorts();
+  if (!portListMade_) {
+    portListMade_ = true;
+    try {
+      comsetCOMPORT->SetComProperty(TComProperty::cpPort);
+    } catch (const EComPort&) {
+      // The machine's port list cannot be read: the list stays empty and
+      // the port keeps its name.
+    }
+  } else {
+    RefreshPorts();
+  }
   comsetBaudRateChange();
 }
 

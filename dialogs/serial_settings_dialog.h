@@ -53,6 +53,10 @@ class SerialSettingsDialog : public QDialog {
   void FormShow();
 
   PacketFramer& framer_;
+  // The port list is read when the dialog first shows, not when the
+  // program starts (reading it looks through the machine's devices and
+  // the programs that hold them).
+  bool portListMade_ = false;
 };
 
 }  // namespace tessaly
