@@ -72,7 +72,8 @@ SerialSettingsDialog::SerialSettingsDialog(TComPort& port, PacketFramer& framer,
   refreshPortsButton = new QToolButton(frame);
   refreshPortsButton->setObjectName(QStringLiteral("bRefreshPorts"));
   refreshPortsButton->setGeometry(Scaled(QRect(kColumn1 + 113 + 2, kRow1List, 20, 23)));
-  refreshPortsButton->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+  // Its icon comes at the first show too: the style looks it up in the
+  // desktop's icon theme, a search through folders of icons.
   refreshPortsButton->setAutoRaise(true);
   refreshPortsButton->setFocusPolicy(Qt::NoFocus);
   refreshPortsButton->setToolTip(QStringLiteral("Read the list of ports again (F5)"));
@@ -110,6 +111,7 @@ void SerialSettingsDialog::showEvent(QShowEvent* event) {
 void SerialSettingsDialog::FormShow() {
   if (!portListMade_) {
     portListMade_ = true;
+    refreshPortsButton->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
     try {
       comsetCOMPORT->SetComProperty(TComProperty::cpPort);
     } catch (const EComPort&) {

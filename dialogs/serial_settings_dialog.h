@@ -53,9 +53,9 @@ class SerialSettingsDialog : public QDialog {
   void FormShow();
 
   PacketFramer& framer_;
-  // The port list is read when the dialog first shows, not when the
-  // program starts (reading it looks through the machine's devices and
-  // the programs that hold them).
+  // The port list is read (and the refresh button's icon looked up) when
+  // the dialog first shows, not when the program starts: reading the list
+  // looks through the machine's devices and the programs that hold them.
   bool portListMade_ = false;
 };
 
