@@ -62,8 +62,8 @@ bool ReadCaptureBatch(CapturePacketStream& stream, CaptureBatch& batch, std::siz
   return true;
 }
 
-void AppendCaptureBatch(const CaptureBatch& batch, std::size_t first, std::size_t end, PacketLogModel& log,
-                        CaptureLines& lines) {
+std::size_t AppendCaptureBatch(const CaptureBatch& batch, std::size_t first, std::size_t end, PacketLogModel& log,
+                               CaptureLines& lines) {
   if (first == 0 && !batch.interfaces.empty()) {
     for (const CapturedInterface& link : batch.interfaces) lines.AddInterface(link);
     // A file of two lines shows each row's line, as its capture did.
@@ -74,12 +74,16 @@ void AppendCaptureBatch(const CaptureBatch& batch, std::size_t first, std::size_
   for (std::size_t i = first; i < end; ++i) {
     for (; note != batch.notes.end() && note->beforePacket == i; ++note) log.AppendMark(note->text, note->at);
     const CaptureBatch::Packet& packet = batch.packets[i];
+    const int line = lines.LineOf(packet.interfaceId);
+    if (line < 0) return i - first;
     lines.NoteRow(log.PacketCount(), packet.interfaceId);
     log.AppendCapturedPacket(reinterpret_cast<const std::uint8_t*>(batch.bytes.data()) + packet.offset, packet.count,
-                             packet.stamp, packet.firstByte, lines.LineOf(packet.interfaceId));
+                             packet.stamp, packet.firstByte, line);
   }
-  if (end < batch.packets.size()) return;
-  for (; note != batch.notes.end(); ++note) log.AppendMark(note->text, note->at);
+  if (end == batch.packets.size()) {
+    for (; note != batch.notes.end(); ++note) log.AppendMark(note->text, note->at);
+  }
+  return end - first;
 }
 
 }  // namespace tessaly

@@ -51,11 +51,13 @@ bool ReadCaptureBatch(CapturePacketStream& stream, CaptureBatch& batch, std::siz
 
 // Appends a batch's packets from first up to end, each after the notes
 // that go before it, to the log; the notes after the last packet come with
-// it. lines learns the batch's interfaces and each row's.
-void AppendCaptureBatch(const CaptureBatch& batch, std::size_t first, std::size_t end, PacketLogModel& log,
-                        CaptureLines& lines);
-inline void AppendCaptureBatch(const CaptureBatch& batch, PacketLogModel& log, CaptureLines& lines) {
-  AppendCaptureBatch(batch, 0, batch.packets.size(), log, lines);
+// it. lines learns the batch's interfaces and each row's. Returns how many
+// packets it appended: fewer than asked when it stopped at a packet of a
+// line past those the log tells apart.
+std::size_t AppendCaptureBatch(const CaptureBatch& batch, std::size_t first, std::size_t end, PacketLogModel& log,
+                               CaptureLines& lines);
+inline std::size_t AppendCaptureBatch(const CaptureBatch& batch, PacketLogModel& log, CaptureLines& lines) {
+  return AppendCaptureBatch(batch, 0, batch.packets.size(), log, lines);
 }
 
 }  // namespace tessaly

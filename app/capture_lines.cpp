@@ -1,8 +1,12 @@
 #include "app/capture_lines.h"
 
+#include "log/packet_store.h"
+
 #include <algorithm>
 
 namespace tessaly {
+
+static_assert(CaptureLines::kMaxLines == PacketStore::kMaxLines);
 
 void CaptureLines::Clear() { *this = CaptureLines(); }
 
@@ -10,12 +14,13 @@ void CaptureLines::AddInterface(const CapturedInterface& link) {
   interfaces_.push_back(link);
   const std::string& given = link.link.lineName;
   const QString name = QString::fromStdString(given.empty() ? link.link.name : given);
-  qsizetype line = names_.indexOf(name);
-  if (line < 0) {
-    line = names_.size();
+  int line = lineOfName_.value(name, -1);
+  if (line < 0 && names_.size() < kMaxLines) {
+    line = static_cast<int>(names_.size());
     names_ << name;
+    lineOfName_.insert(name, line);
   }
-  lineOfInterface_.push_back(static_cast<int>(line));
+  lineOfInterface_.push_back(line);
 }
 
 void CaptureLines::NoteRow(int row, std::uint32_t interfaceId) {

@@ -2,6 +2,7 @@
 
 #include "capture_file/capture_packet_stream.h"
 
+#include <QHash>
 #include <QStringList>
 
 #include <cstdint>
@@ -32,8 +33,10 @@ class CaptureLines {
   void NoteRow(int row, std::uint32_t interfaceId);
 
   // The line (counted from 0) of a packet's interface; 0 for an id the
-  // file does not describe.
+  // file does not describe; -1 for a line past the kMaxLines the log
+  // tells apart (a file from elsewhere may name any number).
   int LineOf(std::uint32_t interfaceId) const;
+  static constexpr int kMaxLines = 256;
   const QStringList& Names() const { return names_; }
   bool Several() const { return names_.size() >= 2; }
 
@@ -45,6 +48,7 @@ class CaptureLines {
   std::vector<CapturedInterface> interfaces_;
   std::vector<int> lineOfInterface_;
   QStringList names_;
+  QHash<QString, int> lineOfName_;  // a file may name thousands
   std::vector<std::pair<int, std::uint32_t>> runs_;  // first row, interface
 };
 

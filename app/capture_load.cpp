@@ -52,11 +52,11 @@ CaptureLoad::~CaptureLoad() {
 void CaptureLoad::Start(PacketLogModel& log, CaptureLines& lines) {
   log_ = &log;
   lines_ = &lines;
-  AppendCaptureBatch(first_, log, lines);
-  log.AnnouncePackets();
-  packets_ = first_.packets.size();
+  const bool whole = Append(first_, 0, first_.packets.size());
   if (!first_.packets.empty()) lastStamp_ = first_.packets.back().stamp;
   first_ = {};
+  if (!whole) return;
+  log.AnnouncePackets();
   if (endedEarly_) {
     // A short file is whole at once, as if it had been read in one go.
     done_ = true;
@@ -92,6 +92,10 @@ void CaptureLoad::Run() {
       failure = QString::fromStdString(fault.what());
     } catch (const std::bad_alloc&) {
       failure = QStringLiteral("Cannot read the capture %1: out of memory").arg(QString::fromStdString(stream_->Name()));
+    } catch (const std::exception& fault) {
+      // Nothing thrown on this thread may end the program.
+      failure = QStringLiteral("Cannot read the capture %1: %2")
+                    .arg(QString::fromStdString(stream_->Name()), QString::fromLocal8Bit(fault.what()));
     }
     {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -120,6 +124,37 @@ void CaptureLoad::PostDelivery() {
   }
 }
 
+bool CaptureLoad::Append(const CaptureBatch& batch, std::size_t first, std::size_t end) {
+  const QString name = QString::fromStdString(stream_->Name());
+  try {
+    const std::size_t appended = AppendCaptureBatch(batch, first, end, *log_, *lines_);
+    packets_ += appended;
+    if (appended == end - first) return true;
+    Fail(QStringLiteral("Cannot read the capture %1: its packets come on more than %2 lines, more than the log "
+                        "tells apart")
+             .arg(name)
+             .arg(CaptureLines::kMaxLines));
+  } catch (const std::exception& failure) {
+    // Whatever the log refuses ends the reading with a message, never the
+    // program: the file may come from anywhere.
+    Fail(QStringLiteral("Cannot read the capture %1: %2").arg(name, QString::fromLocal8Bit(failure.what())));
+  }
+  return false;
+}
+
+void CaptureLoad::Fail(const QString& failure) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    cancelled_ = true;
+    ready_.clear();
+  }
+  room_.notify_all();
+  appending_.reset();
+  reported_ = true;
+  log_->AnnouncePackets();
+  emit finished(packets_, false, failure);
+}
+
 void CaptureLoad::Deliver() {
   deliveryPending_ = false;
   if (reported_ || !log_) return;
@@ -138,8 +173,7 @@ void CaptureLoad::Deliver() {
       if (!appending_) continue;  // the reader ran out of memory before the batch began
     }
     const std::size_t end = std::min(appended_ + kPiecePackets, appending_->packets.size());
-    AppendCaptureBatch(*appending_, appended_, end, *log_, *lines_);
-    packets_ += end - appended_;
+    if (!Append(*appending_, appended_, end)) return;
     appended_ = end;
     if (end == appending_->packets.size()) {
       if (end > 0) lastStamp_ = appending_->packets.back().stamp;

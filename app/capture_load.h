@@ -67,6 +67,11 @@ class CaptureLoad : public QObject {
   void Deliver();
   // From either thread: has Deliver run soon on the object's thread.
   void PostDelivery();
+  // Appends packets [first, end) of batch; false when the reading had to
+  // stop there (and has said why).
+  bool Append(const CaptureBatch& batch, std::size_t first, std::size_t end);
+  // Stops reading and reports what is in the log, with why it stopped.
+  void Fail(const QString& failure);
 
   std::unique_ptr<CapturePacketStream> stream_;
   CaptureBatch first_;

@@ -66,6 +66,9 @@ bool CaptureOpenCommand::Open(const QString& path) {
   } catch (const std::bad_alloc&) {
     ShowErrorReport(QStringLiteral("Cannot read the capture %1: out of memory").arg(path));
     return false;
+  } catch (const std::exception& failure) {
+    ShowErrorReport(QStringLiteral("Cannot read the capture %1: %2").arg(path, QString::fromLocal8Bit(failure.what())));
+    return false;
   }
   if (capturing_()) {
     if (!AskYes(window_,
@@ -91,6 +94,9 @@ void CaptureOpenCommand::OfferUnfinished() {
     span = CountCapture(stream);
   } catch (const CaptureFileError& failure) {
     ShowErrorReport(QString::fromStdString(failure.what()));
+    return;
+  } catch (const std::exception& failure) {
+    ShowErrorReport(QStringLiteral("Cannot read the capture %1: %2").arg(*path, QString::fromLocal8Bit(failure.what())));
     return;
   }
   if (span.packets == 0) return;

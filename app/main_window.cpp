@@ -30,6 +30,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QToolButton>
 
 namespace tessaly {
@@ -225,6 +226,15 @@ void MainWindow::ConnectCommands() {
           Qt::QueuedConnection);
   connect(recording_.get(), &RecordingSink::recordingFailed, this, &MainWindow::StopOnRecordingFailure,
           Qt::QueuedConnection);
+  // A disk that cannot keep up is said while it lasts: a crash then would
+  // lose more than the usual second.
+  connect(recording_.get(), &RecordingSink::fileBehind, this, [this](int seconds) {
+    if (seconds == 0) {
+      statusBar()->clearMessage();
+      return;
+    }
+    statusBar()->showMessage(QStringLiteral("The capture file is %1 s behind the line: the disk is slow").arg(seconds));
+  });
   // The log's packets live in an unnamed file beside the captures, so that a
   // long capture does not fill the memory; where that file cannot be made the
   // log works as before, in memory, and the user hears why once.
@@ -521,7 +531,35 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   FormClose();
+  // A capture file takes its last packets on its own thread. A healthy
+  // disk is given a moment (the window keeps painting); packets a stalled
+  // one still holds are asked about, and the window may wait for them.
+  if (recording_->Finishing()) {
+    statusBar()->showMessage(QStringLiteral("Writing the last packets to the capture file"));
+    if (!recording_->WaitForFinishing(kCloseWait) && !MayLoseUnfinishedPackets()) {
+      connect(recording_.get(), &RecordingSink::finishingDone, this, &QWidget::close, Qt::SingleShotConnection);
+      event->ignore();
+      return;
+    }
+    statusBar()->clearMessage();
+  }
   event->accept();
+}
+
+bool MainWindow::MayLoseUnfinishedPackets() {
+  QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle),
+                  QStringLiteral("The capture file is still being written: %1 packets are not in it yet.")
+                      .arg(recording_->UnfinishedPackets()),
+                  QMessageBox::NoButton, this);
+  box.setObjectName(QStringLiteral("UnfinishedFileQuestion"));
+  box.setInformativeText(QStringLiteral(
+      "The disk is slow. Wait, and the window closes once they are written; or close now, and the file ends "
+      "before them (it is offered again at the next start)."));
+  QPushButton* wait = box.addButton(QStringLiteral("&Wait"), QMessageBox::AcceptRole);
+  box.addButton(QStringLiteral("&Close now"), QMessageBox::DestructiveRole);
+  box.setDefaultButton(wait);
+  box.exec();
+  return box.clickedButton() != wait;
 }
 
 bool MainWindow::SerialTransportChosen() const { return menus_.miSerial->isChecked(); }

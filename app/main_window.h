@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <chrono>
 #include <memory>
 
 class QDialog;
@@ -37,6 +38,10 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   Q_OBJECT
 
  public:
+  // How long closing waits for capture files to finish before it asks
+  // about the packets not in them.
+  static constexpr std::chrono::milliseconds kCloseWait{2000};
+
   explicit MainWindow(Data& links, QWidget* parent = nullptr);
   ~MainWindow() override;
 
@@ -113,6 +118,9 @@ class MainWindow : public QMainWindow, private ConnectionView, private CaptureRe
   // The capture's file ends with the capture; a packet still being
   // collected joins it first.
   void EndRecording();
+  // Asked when closing finds a capture file still being written: true to
+  // close without its last packets.
+  bool MayLoseUnfinishedPackets();
   bool Capturing() const;
   // At Start: both lines into the merge and named in the log, or the first
   // line straight to the log as with one line.

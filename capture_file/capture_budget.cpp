@@ -6,6 +6,7 @@
 #include "settings/registry.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
@@ -70,7 +71,11 @@ BudgetVerdict WeighCaptures(std::vector<CaptureFileEntry> files, const CaptureBu
 BudgetVerdict KeepCaptureBudget(const QString& folder, const QString& current, const CaptureBudget& budget) {
   std::vector<CaptureFileEntry> files;
   const QString markerSuffix = QString::fromStdString(UnfinishedMarkerOf(""));
-  for (const QFileInfo& file : QDir(folder).entryInfoList({QStringLiteral("*.pcapng")}, QDir::Files)) {
+  // Only what this program recorded counts or goes: a file the user put in
+  // the folder is theirs, whatever its size.
+  static const QRegularExpression kRecorded(QStringLiteral(R"(^tessaly-\d{4}-\d\d-\d\d-\d{6}.*\.pcapng$)"));
+  for (const QFileInfo& file : QDir(folder).entryInfoList({QStringLiteral("tessaly-*.pcapng")}, QDir::Files)) {
+    if (!kRecorded.match(file.fileName()).hasMatch() || file.isSymLink()) continue;
     // A file with a marker is being written (or waits to be offered after a
     // crash): neither may go unasked.
     const bool inUse = file.absoluteFilePath() == QFileInfo(current).absoluteFilePath() ||

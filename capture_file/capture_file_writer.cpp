@@ -25,13 +25,16 @@ std::string CannotWrite(const std::string& path, int error) {
 
 }  // namespace
 
-CaptureFileWriter::CaptureFileWriter(const std::string& path, CaptureFileFormat format, std::string application)
+CaptureFileWriter::CaptureFileWriter(const std::string& path, CaptureFileFormat format, std::string application,
+                                     Creation creation)
     : path_(path), format_(format) {
   if (path == kStandardOutput) {
     fd_ = STDOUT_FILENO;
     ownsFd_ = false;
   } else {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    fd_ = creation == Creation::kNew
+              ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)
+              : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd_ < 0) throw CaptureFileError(CannotWrite(path, errno));
   }
   struct stat status {};

@@ -35,9 +35,17 @@ class CaptureFileWriter {
   // never makes the batch grow without bound.
   static constexpr std::size_t kBatchBytes = 256 * 1024;
 
-  // Creates or empties the file at path ("-": standard output, which stays
-  // open). Throws CaptureFileError.
-  CaptureFileWriter(const std::string& path, CaptureFileFormat format, std::string application);
+  // How the file comes to be. kReplace creates or empties it, as a save
+  // the user asked for over an existing file does. kNew makes a file that
+  // did not exist, readable by its owner alone, and never through a
+  // symbolic link: what the program records on its own, in a folder
+  // others may be able to write to.
+  enum class Creation { kReplace, kNew };
+
+  // Creates the file at path ("-": standard output, which stays open).
+  // Throws CaptureFileError.
+  CaptureFileWriter(const std::string& path, CaptureFileFormat format, std::string application,
+                    Creation creation = Creation::kReplace);
   // Flushes and closes; a failure then goes unreported (call Close to hear it).
   ~CaptureFileWriter();
   CaptureFileWriter(const CaptureFileWriter&) = delete;

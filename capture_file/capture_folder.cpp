@@ -9,23 +9,15 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <csignal>
-#include <cerrno>
-
 namespace tessaly {
 namespace {
 
 const QString kExtension = QStringLiteral(".pcapng");
 
-// The process that left a marker still runs (another window capturing
-// into the same folder): its file is not cut off.
-bool WriterAlive(const QString& marker) {
-  QFile file(marker);
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  bool ok = false;
-  const qint64 pid = file.readAll().trimmed().toLongLong(&ok);
-  if (!ok || pid <= 0) return false;
-  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+// The folder of the user's captures is the user's alone.
+void MakePrivateFolder(const QString& folder) {
+  QDir().mkpath(folder);
+  QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 }  // namespace
@@ -38,7 +30,7 @@ QString CaptureFolder() {
 }
 
 std::string NewCapturePath(const QString& folder, PacketTime start, const QString& where) {
-  QDir().mkpath(folder);
+  MakePrivateFolder(folder);
   const QString base = folder + u'/' + ProposedLogName(start, where);
   QString path = base + kExtension;
   for (int n = 2; QFileInfo::exists(path); ++n) path = base + u'-' + QString::number(n) + kExtension;
@@ -57,7 +49,8 @@ std::optional<QString> UnfinishedCapture(const QString& folder) {
       QFile::remove(marker.filePath());
       continue;
     }
-    if (WriterAlive(marker.filePath())) continue;
+    // Another window still capturing into the same folder: not cut off.
+    if (UnfinishedMarkerHeld(QFile::encodeName(marker.filePath()).toStdString())) continue;
     const QDateTime written = QFileInfo(capture).lastModified();
     if (!newest || written > newestTime) {
       newest = capture;

@@ -61,26 +61,35 @@ BackingFile::~BackingFile() {
 std::shared_ptr<void> BackingFile::Take(std::size_t bytes) {
   bytes = RoundUp(bytes, kAlignment);
   if (bytes > segmentBytes_) throw std::bad_alloc();
-  if (segments_.empty() || segmentBytes_ - used_ < bytes) {
-    // Made before anything is reserved, so that nothing below can fail
-    // after the disk space is taken.
-    segments_.reserve(segments_.size() + 1);
-    auto segment = std::make_shared<Segment>();
-    const off_t offset = static_cast<off_t>(segments_.size() * segmentBytes_);
-    // Reserved before it is mapped: a write to a page the disk cannot hold
-    // would be a SIGBUS, not an error.
-    if (const int error = ::posix_fallocate(fd_, offset, static_cast<off_t>(segmentBytes_)); error != 0) {
+  const bool newSegment = segments_.empty() || segmentBytes_ - used_ < bytes;
+  const std::size_t segmentOffset = newSegment ? segments_.size() * segmentBytes_ : (segments_.size() - 1) * segmentBytes_;
+  const std::size_t usedAfter = (newSegment ? 0 : used_) + bytes;
+  const std::size_t reservedBefore = newSegment ? 0 : reserved_;
+  std::size_t reservedAfter = reservedBefore;
+  if (usedAfter > reservedBefore) {
+    // Reserved before the room is handed out: a write to a page the disk
+    // cannot hold would be a SIGBUS, not an error.
+    reservedAfter = std::min(segmentBytes_, RoundUp(usedAfter, std::min(kReserveStepBytes, segmentBytes_)));
+    const off_t from = static_cast<off_t>(segmentOffset + reservedBefore);
+    if (const int error = ::posix_fallocate(fd_, from, static_cast<off_t>(reservedAfter - reservedBefore)); error != 0) {
       // A partial reservation is given back: the file stays as it was.
-      if (::ftruncate(fd_, offset) != 0) {
+      if (::ftruncate(fd_, static_cast<off_t>(ReservedBytes())) != 0) {
         // Only the reservation's tail is lost until the file goes.
       }
       throw BackingSpaceExhausted("The log's file in " + folder_ + " cannot grow: " + std::strerror(error));
     }
-    // Shared, so that pages dropped from this process stay in the file: a
-    // private mapping would lose what was written to them.
-    void* data = ::mmap(nullptr, segmentBytes_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, offset);
+  }
+  if (newSegment) {
+    // Made before it is mapped, so that nothing below can fail after.
+    segments_.reserve(segments_.size() + 1);
+    auto segment = std::make_shared<Segment>();
+    // The whole segment is mapped at once, though only its reserved part is
+    // ever touched. Shared, so that pages dropped from this process stay in
+    // the file: a private mapping would lose what was written to them.
+    void* data = ::mmap(nullptr, segmentBytes_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_,
+                        static_cast<off_t>(segmentOffset));
     if (data == MAP_FAILED) {
-      if (::ftruncate(fd_, offset) != 0) {
+      if (::ftruncate(fd_, static_cast<off_t>(ReservedBytes())) != 0) {
         // As above.
       }
       throw std::bad_alloc();
@@ -92,6 +101,7 @@ std::shared_ptr<void> BackingFile::Take(std::size_t bytes) {
     segments_.push_back(std::move(segment));
     used_ = 0;
   }
+  reserved_ = reservedAfter;
   const std::shared_ptr<Segment>& segment = segments_.back();
   void* room = segment->data + used_;
   used_ += bytes;

@@ -26,17 +26,19 @@ class BackingSpaceExhausted : public std::bad_alloc {
 // a store of any length keeps only what is being looked at resident.
 //
 // The file has no name (O_TMPFILE, or created and unlinked at once), so it
-// is gone with the last mapping even after a crash. It grows a segment at a
-// time; each segment's disk space is reserved before it is mapped, so a full
-// disk refuses the segment instead of killing the process with SIGBUS on a
-// later write. Segments are never moved or unmapped while anyone holds room
-// in them.
+// is gone with the last mapping even after a crash. It is mapped a segment
+// at a time, and its disk space is reserved a step (kReserveStepBytes) at a
+// time before any room in it is handed out: a nearly full disk still serves
+// a log of a few megabytes, and a full one refuses the step instead of
+// killing the process with SIGBUS on a later write. Segments are never moved
+// or unmapped while anyone holds room in them.
 //
 // One thread takes room and releases pages; any thread may read room it
 // was handed.
 class BackingFile {
  public:
   static constexpr std::size_t kSegmentBytes = 64 * 1024 * 1024;
+  static constexpr std::size_t kReserveStepBytes = 1024 * 1024;
 
   // Makes the file in folder (created when missing), with segments of
   // segmentBytes rounded up to whole pages. Throws std::system_error when the
@@ -60,7 +62,9 @@ class BackingFile {
 
   std::size_t SegmentBytes() const { return segmentBytes_; }
   std::size_t SegmentCount() const { return segments_.size(); }
-  std::size_t ReservedBytes() const { return segments_.size() * segmentBytes_; }
+  std::size_t ReservedBytes() const {
+    return segments_.empty() ? 0 : (segments_.size() - 1) * segmentBytes_ + reserved_;
+  }
   const std::string& Folder() const { return folder_; }
 
  private:
@@ -70,7 +74,8 @@ class BackingFile {
   std::size_t segmentBytes_;
   int fd_ = -1;
   std::vector<std::shared_ptr<Segment>> segments_;
-  std::size_t used_ = 0;  // of the last segment
+  std::size_t used_ = 0;      // of the last segment
+  std::size_t reserved_ = 0;  // of the last segment, on the disk
   std::size_t nextRelease_ = 0;
 };
 

@@ -97,8 +97,9 @@ PacketStore::Snapshot PacketStore::TakeSnapshot() const {
 void PacketStore::Clear() {
   tables_ = Tables();
   // Its disk space goes with the last snapshot that still maps it; the next
-  // chunk starts a new file.
+  // chunk starts a new file (the disk may have room again).
   file_.reset();
+  backingProblem_.clear();
   chunkData_ = nullptr;
   chunkUsed_ = 0;
   blockData_ = nullptr;
@@ -153,11 +154,18 @@ std::shared_ptr<Chunk> PacketStore::Allocate() {
   if (BackingFile* file = File()) {
     // The chunk lives in the file's segment and keeps it mapped. Left
     // uninitialised: every byte is written before it is read.
-    std::shared_ptr<void> room = file->Take(sizeof(Chunk));
-    chunk = std::shared_ptr<Chunk>(room, new (room.get()) Chunk);
-  } else {
-    chunk.reset(new Chunk);
+    try {
+      std::shared_ptr<void> room = file->Take(sizeof(Chunk));
+      chunk = std::shared_ptr<Chunk>(room, new (room.get()) Chunk);
+    } catch (const BackingSpaceExhausted& full) {
+      // The disk takes no more of the file, but the memory may still take
+      // the log: it goes on in the heap, and the owner tells. The chunks
+      // already in the file keep their segments mapped.
+      file_.reset();
+      backingProblem_ = full.what();
+    }
   }
+  if (!chunk) chunk.reset(new Chunk);
   allocated_ += sizeof(Chunk);
   return chunk;
 }

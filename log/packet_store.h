@@ -134,8 +134,8 @@ class PacketStore {
   // segments of segmentBytes. Returns false when the folder cannot take the
   // file: the store keeps to the heap and BackingProblem() says why. After a
   // Clear the next chunk opens a new file; should that fail, the store goes
-  // on in the heap and says so the same way. With the file, an append fails
-  // with std::bad_alloc (a BackingSpaceExhausted) when the disk is full.
+  // on in the heap and says so the same way. When the disk takes no more of
+  // the file, the store goes on in the heap too, and says so the same way.
   bool SetBackingDirectory(const std::string& folder, std::size_t segmentBytes = BackingFile::kSegmentBytes);
   // Why a backing folder was given but the chunks come from the heap; empty
   // while they come from the file (or no folder was given).

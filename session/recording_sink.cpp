@@ -3,8 +3,12 @@
 #include "capture_file/capture_file_writer.h"
 #include "presentation/product.h"
 
+#include <QEventLoop>
 #include <QMetaObject>
 #include <QPointer>
+
+#include <chrono>
+#include <thread>
 
 namespace tessaly {
 
@@ -18,9 +22,76 @@ CaptureInterface InterfaceOf(const LineDescription& line) {
 }
 
 RecordingSink::RecordingSink(PacketSink& log, FileNamer namer, QObject* parent)
-    : QObject(parent), log_(log), namer_(std::move(namer)) {}
+    : QObject(parent), log_(log), namer_(std::move(namer)) {
+  watch_.setInterval(100);
+  connect(&watch_, &QTimer::timeout, this, &RecordingSink::Watch);
+}
 
-RecordingSink::~RecordingSink() = default;
+RecordingSink::~RecordingSink() {
+  CloseFile();
+  // A program that ends gives a healthy disk a moment (no event loop here:
+  // the window around is being taken down); a file that a stalled disk
+  // still holds up is left to its thread (the close asked about its
+  // packets first), and its marker offers it at the next start.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  for (std::unique_ptr<CaptureRecording>& file : finishing_) {
+    while (!file->Done() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (file->Done()) continue;
+    file->Abandon();
+    (void)file.release();
+  }
+}
+
+namespace {
+
+std::uint64_t KeptIn(const CaptureRecording& file) { return file.Failed() ? file.Written() : file.Packets(); }
+
+}  // namespace
+
+std::uint64_t RecordingSink::KeptPackets() const {
+  std::uint64_t kept = writtenInFinished_ + (file_ ? KeptIn(*file_) : 0);
+  for (const std::unique_ptr<CaptureRecording>& file : finishing_) kept += KeptIn(*file);
+  return kept;
+}
+
+std::uint64_t RecordingSink::UnfinishedPackets() const {
+  std::uint64_t unfinished = 0;
+  for (const std::unique_ptr<CaptureRecording>& file : finishing_) unfinished += file->Packets() - file->Written();
+  return unfinished;
+}
+
+bool RecordingSink::WaitForFinishing(std::chrono::milliseconds timeout) {
+  if (finishing_.empty()) return true;
+  QEventLoop loop;
+  QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+  const QMetaObject::Connection done = connect(this, &RecordingSink::finishingDone, &loop, &QEventLoop::quit);
+  loop.exec();
+  disconnect(done);
+  Watch();
+  return finishing_.empty();
+}
+
+void RecordingSink::Watch() {
+  for (auto file = finishing_.begin(); file != finishing_.end();) {
+    if (!(*file)->Done()) {
+      ++file;
+      continue;
+    }
+    writtenInFinished_ += (*file)->Written();
+    file = finishing_.erase(file);  // its thread has ended: no wait
+    if (finishing_.empty()) emit finishingDone();
+  }
+  // A disk that falls behind is said while it lasts, and once it catches up.
+  const std::chrono::milliseconds behind = file_ ? file_->Behind() : std::chrono::milliseconds(0);
+  const int seconds = behind > kBehindLimit ? static_cast<int>(behind.count() / 1000) : 0;
+  if (seconds != behindSaid_) {
+    behindSaid_ = seconds;
+    emit fileBehind(seconds);
+  }
+  if (!file_ && finishing_.empty() && behindSaid_ == 0) watch_.stop();
+}
 
 void RecordingSink::BeginCapture() {
   CloseFile();
@@ -65,7 +136,23 @@ void RecordingSink::AppendLinePacket(int line, const std::uint8_t* bytes, int co
   } else {
     log_.AppendLinePacket(line, bytes, count, timing);
   }
-  if ((capturing_ || endAfterPacket_) && Record(line, bytes, count, timing)) ++recorded_;
+  if (capturing_ || endAfterPacket_) {
+    Record(line, bytes, count, timing);
+    if (file_ && file_->Overflowed() && !overflowReported_) {
+      // The disk fell too far behind: the file keeps what was queued, the
+      // log goes on alone, and the close asks about the rest as for any
+      // log not kept.
+      overflowReported_ = true;
+      const QString path = QString::fromStdString(file_->Path());
+      capturing_ = false;
+      endAfterPacket_ = false;
+      CloseFile();
+      emit recordingFailed(QStringLiteral("Cannot write the capture to %1: the disk falls too far behind the line")
+                               .arg(path),
+                           false);
+      return;
+    }
+  }
   if (endAfterPacket_) {
     endAfterPacket_ = false;
     capturing_ = false;
@@ -126,13 +213,19 @@ bool RecordingSink::OpenFile() {
     return false;
   }
   for (LineInFile& inFile : lines_) inFile.described.reset();
+  overflowReported_ = false;
+  watch_.start();
   emit fileStarted();
   return true;
 }
 
 void RecordingSink::CloseFile() {
-  // Closing waits for the writing thread to sync and close the file.
-  file_.reset();
+  // The writing thread syncs and closes the file on its own; nobody waits.
+  if (file_) {
+    file_->Finish();
+    finishing_.push_back(std::move(file_));
+    watch_.start();
+  }
   for (LineInFile& inFile : lines_) inFile.described.reset();
 }
 

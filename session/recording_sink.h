@@ -6,7 +6,9 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -59,10 +61,21 @@ class RecordingSink : public QObject, public PacketSink {
   // The file being written, empty when none.
   QString CurrentFile() const;
 
-  // Packets written to capture files since ForgetPackets: when the log holds
-  // no more packets than this, every one of them is kept on disk.
-  long long RecordedPackets() const { return recorded_; }
-  void ForgetPackets() { recorded_ = 0; }
+  // Packets kept in capture files since ForgetPackets: when the log holds
+  // no more packets than this, every one of them is kept on disk. A file
+  // whose writing failed counts only what reached it; a healthy one also
+  // what it has queued, which its thread writes even after Stop.
+  long long RecordedPackets() const { return static_cast<long long>(KeptPackets() - forgotten_); }
+  void ForgetPackets() { forgotten_ = KeptPackets(); }
+  // Packets queued to files that are closed but not yet finished.
+  std::uint64_t UnfinishedPackets() const;
+
+  // Files closed but still being written on their own threads: Stop, Clear
+  // and opening a file never wait for them.
+  bool Finishing() const { return !finishing_.empty(); }
+  // Runs the event loop until every file is finished, or for at most
+  // timeout; true when all are.
+  bool WaitForFinishing(std::chrono::milliseconds timeout);
 
  signals:
   // The file could not be made or written (message: the file and the
@@ -72,6 +85,14 @@ class RecordingSink : public QObject, public PacketSink {
   void recordingFailed(const QString& message, bool midCapture);
   // A new capture file has begun (CurrentFile() names it).
   void fileStarted();
+  // The file being written lags the line by more than kBehindLimit: by
+  // seconds; 0 once it has caught up.
+  void fileBehind(int seconds);
+  // The files still being written after they were closed are all finished.
+  void finishingDone();
+
+ public:
+  static constexpr std::chrono::milliseconds kBehindLimit{2000};
 
  private:
   // True when the packet went to the file.
@@ -79,6 +100,9 @@ class RecordingSink : public QObject, public PacketSink {
   LineDescription LineNow(int line) const;
   bool OpenFile();
   void CloseFile();
+  // Hears when closed files are finished, and how far the open one lags.
+  void Watch();
+  std::uint64_t KeptPackets() const;
 
   PacketSink& log_;
   FileNamer namer_;
@@ -91,10 +115,15 @@ class RecordingSink : public QObject, public PacketSink {
   };
   std::vector<LineInFile> lines_;
   std::unique_ptr<CaptureRecording> file_;
+  std::vector<std::unique_ptr<CaptureRecording>> finishing_;
+  std::uint64_t writtenInFinished_ = 0;  // by files this sink has let go
+  std::uint64_t forgotten_ = 0;
+  bool overflowReported_ = false;
+  int behindSaid_ = 0;
+  QTimer watch_;
   PacketTime start_ = 0;
   bool capturing_ = false;
   bool endAfterPacket_ = false;
-  long long recorded_ = 0;
 };
 
 // The interface a capture file gives a line.

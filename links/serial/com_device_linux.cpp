@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
@@ -25,6 +26,7 @@
 
 #include "links/serial/com_error.h"
 #include "links/serial/line_config_linux.h"
+#include "links/serial/port_holders.h"
 
 namespace tessaly {
 namespace {
@@ -56,9 +58,20 @@ bool IsPtyMultiplexer(int handle) {
          minor(status.st_rdev) == 2;
 }
 
-bool HeldExclusivelyByAnother(int handle) {
+bool ExclusiveFlagSet(int handle) {
   int exclusive = 0;
   return ioctl(handle, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
+// Whether a program other than this one has the device open. A
+// pseudo-terminal keeps its exclusive flag after the program that set it
+// is killed, for as long as its other end stays open: the flag alone would
+// keep the port "in use" for good.
+bool OpenedByAnother(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path device = std::filesystem::canonical(path, error);
+  const OpenDevices open("/proc");
+  return !open.Holding(error ? path : device.string(), static_cast<int>(::getpid())).empty();
 }
 
 }  // namespace
@@ -86,8 +99,9 @@ void TComDevice::Open(const std::string& path) {
   // device it is, the same number open() gives under another's TIOCEXCL.
   if (flock(handle, LOCK_EX | LOCK_NB) != 0) refuse(errno == EWOULDBLOCK ? EBUSY : errno);
   // Root may open a tty another program holds with TIOCEXCL: the open
-  // succeeds, but the port is that program's all the same.
-  if (HeldExclusivelyByAnother(handle)) refuse(EBUSY);
+  // succeeds, but the port is that program's all the same, as long as that
+  // program still has it open.
+  if (ExclusiveFlagSet(handle) && OpenedByAnother(path)) refuse(EBUSY);
   if (ioctl(handle, TIOCEXCL) != 0) refuse(errno);  // ENOTTY: not a terminal device at all
   handle_ = handle;
   SaveFoundSettings();

@@ -3,6 +3,7 @@
 // budget that cannot be kept is said.
 #include "capture_file/capture_budget.h"
 #include "capture_file/capture_folder.h"
+#include "capture_file/capture_file_writer.h"
 #include "capture_file/capture_recording.h"
 #include "session/line_description.h"
 #include "tests/support/test_support.h"
@@ -13,6 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessaly::test {
 namespace {
@@ -43,7 +47,7 @@ TEST(CaptureBudgetTest, OldestGoFirst_UntilBothLimitsHold_InUseNever) {
   EXPECT_FALSE(verdict.cannotKeep);
 }
 
-TEST(CaptureBudgetTest, Folder_RemovesOldFilesOnly_NeverCurrentOrUnfinished) {
+TEST(CaptureBudgetTest, Folder_RemovesOldCapturesOnly_NeverCurrentUnfinishedOrTheUsers) {
   TemporaryFolder folder;
   const QString dir = QString::fromStdString(folder.Path().string());
   const auto write = [&](const char* name, int minute) {
@@ -54,12 +58,15 @@ TEST(CaptureBudgetTest, Folder_RemovesOldFilesOnly_NeverCurrentOrUnfinished) {
     file.setFileTime(QDateTime(QDate(2026, 12, 8), QTime(9, minute)), QFileDevice::FileModificationTime);
     return path;
   };
-  const QString oldest = write("a.pcapng", 1);
-  const QString cutOff = write("b.pcapng", 2);
+  const QString oldest = write("tessaly-2026-12-08-090100-ttyUSB0.pcapng", 1);
+  const QString cutOff = write("tessaly-2026-12-08-090200-ttyUSB0.pcapng", 2);
   std::ofstream(UnfinishedMarkerOf(cutOff.toStdString())) << "1\n";
-  const QString older = write("c.pcapng", 3);
-  const QString current = write("d.pcapng", 0);  // its time does not matter
+  const QString older = write("tessaly-2026-12-08-090300-ttyUSB0-2.pcapng", 3);
+  const QString current = write("tessaly-2026-12-08-090400-ttyUSB0.pcapng", 0);  // its time does not matter
   const QString notes = write("notes.txt", 0);
+  // Put there by the user, the oldest of all.
+  const QString users = write("site-survey.pcapng", 0);
+  const QString usersNamedLikeOurs = write("tessaly-site-survey.pcapng", 0);
 
   const BudgetVerdict verdict = KeepCaptureBudget(dir, current, {1, 0});
   EXPECT_FALSE(QFile::exists(oldest));
@@ -67,7 +74,41 @@ TEST(CaptureBudgetTest, Folder_RemovesOldFilesOnly_NeverCurrentOrUnfinished) {
   EXPECT_TRUE(QFile::exists(cutOff)) << "waits to be offered";
   EXPECT_TRUE(QFile::exists(current));
   EXPECT_TRUE(QFile::exists(notes)) << "not a capture";
+  EXPECT_TRUE(QFile::exists(users)) << "not one this program recorded";
+  EXPECT_TRUE(QFile::exists(usersNamedLikeOurs)) << "not one this program recorded";
   EXPECT_TRUE(verdict.cannotKeep);
+}
+
+// Captures are the user's alone, whatever the umask: the folder 0700, a
+// file 0600, made new and never through a link planted in its place.
+TEST(CaptureFolderTest, FolderAndFiles_OwnersAlone_NeverThroughALink) {
+  TemporaryFolder folder;
+  const QString dir = QString::fromStdString(folder.Path().string()) + "/captures";
+  const mode_t umaskBefore = ::umask(022);
+  constexpr PacketTime kNoon = 1'796'731'200'000'000;
+  const std::string path = NewCapturePath(dir, kNoon, QStringLiteral("/dev/ttyUSB0"));
+  {
+    CaptureRecording recording(path, "test", nullptr);
+    EXPECT_TRUE(UnfinishedMarkerHeld(UnfinishedMarkerOf(path))) << "held while written";
+  }
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(UnfinishedMarkerOf(path)))) << "a clean close";
+  struct stat status {};
+  ASSERT_EQ(::stat(dir.toLocal8Bit().constData(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0700u);
+  ASSERT_EQ(::stat(path.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+
+  const std::string victim = folder.Path().string() + "/victim";
+  std::ofstream(victim) << "keep me";
+  const std::string planted = NewCapturePath(dir, kNoon + 1'000'000, QStringLiteral("/dev/ttyUSB0"));
+  ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
+  EXPECT_THROW(CaptureFileWriter(planted, CaptureFileFormat::kPcapng, "test", CaptureFileWriter::Creation::kNew),
+               CaptureFileError);
+  std::ifstream in(victim);
+  std::string kept;
+  std::getline(in, kept);
+  EXPECT_EQ(kept, "keep me");
+  ::umask(umaskBefore);
 }
 
 // Two captures begun in the same second on the same line (a Start, a Stop,
@@ -75,15 +116,14 @@ TEST(CaptureBudgetTest, Folder_RemovesOldFilesOnly_NeverCurrentOrUnfinished) {
 TEST(CaptureFolderTest, CapturesBegunInTheSameSecond_EachAFileOfItsOwn) {
   TemporaryFolder folder;
   const QString dir = QString::fromStdString(folder.Path().string());
-  LineDescription line;
-  line.where = QStringLiteral("/dev/ttyUSB0");
+  const QString line = QStringLiteral("/dev/ttyUSB0");
   constexpr PacketTime kNoon = 1'796'731'200'000'000;
-  const std::string first = NewCapturePath(dir, kNoon, line.where);
+  const std::string first = NewCapturePath(dir, kNoon, line);
   std::ofstream(first) << "first";
-  const std::string second = NewCapturePath(dir, kNoon, line.where);
+  const std::string second = NewCapturePath(dir, kNoon, line);
   EXPECT_NE(first, second);
   std::ofstream(second) << "second";
-  EXPECT_NE(NewCapturePath(dir, kNoon, line.where), second);
+  EXPECT_NE(NewCapturePath(dir, kNoon, line), second);
 }
 
 }  // namespace

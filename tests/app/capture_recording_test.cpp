@@ -22,6 +22,8 @@
 #include <QDir>
 #include <QMessageBox>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 
 #include <csignal>
@@ -96,6 +98,8 @@ TEST_F(CaptureRecordingTest, SerialCapture_FileReadsBackSamePacketsTimesAndLine)
   ASSERT_TRUE(QTest::qWaitFor([&] { return Window().EndPacketTimer().isActive(); }, 60'000));
   ClickStart();
   ASSERT_TRUE(WaitForPackets(2));
+  // Stop does not wait for the disk: the file is finished on its own thread.
+  ASSERT_TRUE(Window().Recording().WaitForFinishing(std::chrono::seconds(60)));
 
   const QStringList files = CaptureFiles();
   ASSERT_EQ(files.size(), 1);
@@ -173,14 +177,23 @@ TEST_F(CaptureRecordingTest, DiskStopsTakingTheFile_CaptureStopsWithOneReport_Fi
   ASSERT_GT(contents.packets.size(), 1u);
   const PacketStore::Packet last = Window().Log().PacketAt(static_cast<int>(contents.packets.size()) - 1);
   EXPECT_EQ(contents.packets.back().bytes, std::vector<std::uint8_t>(last.bytes, last.bytes + last.count));
+  // Only what reached the file counts as kept, so closing asks about the rest.
+  ASSERT_TRUE(Window().Recording().WaitForFinishing(std::chrono::seconds(60)));
+  EXPECT_LE(Window().Recording().RecordedPackets(), static_cast<long long>(contents.packets.size()));
+  EXPECT_LT(Window().Recording().RecordedPackets(), Window().Log().PacketCount());
 }
 
 TEST_F(CaptureRecordingTest, CaptureCutOffByACrash_OfferedOnceAtStartAndOpened) {
   const QString path = WriteCapture("tessaly-cut.pcapng");
-  // A marker whose writer is gone (a process id beyond any the kernel gives).
-  std::ofstream(UnfinishedMarkerOf(path.toStdString())) << "2147483646\n";
+  // A marker nobody holds, naming a process that lives: its id was given
+  // again (after a reboot, say) to a process that writes no capture.
+  std::ofstream(UnfinishedMarkerOf(path.toStdString())) << "1\n";
+  // The marker of a capture another window is writing: held locked.
   const QString running = WriteCapture("tessaly-running.pcapng");
-  std::ofstream(UnfinishedMarkerOf(running.toStdString())) << ::getpid() << '\n';
+  const std::string runningMarker = UnfinishedMarkerOf(running.toStdString());
+  std::ofstream(runningMarker) << "2147483646\n";
+  const int held = ::open(runningMarker.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
   StartProgram();
   Answer(QMessageBox::Yes);
@@ -196,6 +209,7 @@ TEST_F(CaptureRecordingTest, CaptureCutOffByACrash_OfferedOnceAtStartAndOpened) 
   // Asked once; the capture of a program still running is never offered.
   Window().OfferUnfinishedCapture();
   EXPECT_EQ(questions_.size(), 1);
+  ::close(held);
 }
 
 TEST_F(CaptureRecordingTest, FilesThatAreNoModbusCapture_OneMessageNamingThem_LogKept) {
@@ -315,6 +329,40 @@ TEST_F(CaptureRecordingTest, LongFile_FirstRowsAtOnce_RestInTheBackground) {
   ASSERT_EQ(reports_.size(), 1);
   EXPECT_EQ(reports_[0], "Cannot read the capture " + path + ": a block at offset " + QString::number(at) +
                              " has different lengths at its ends. The 60000 packets before it are shown.");
+}
+
+// A file from elsewhere may name any number of interfaces: those that are
+// one line under many settings open whole; lines past those the log tells
+// apart end the reading with one message, never the program.
+TEST_F(CaptureRecordingTest, FileOfManyInterfaces_OpensWithoutACrash) {
+  QDir().mkpath(CaptureFolder());
+  const std::uint8_t bytes[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
+  const auto write = [&](const QString& path, int names) {
+    std::string file;
+    pcapng::AppendSectionHeader(file, "test");
+    for (int i = 0; i < 300; ++i) {
+      pcapng::AppendInterface(file, {"line" + std::to_string(i % names), "", std::nullopt, ""});
+      pcapng::AppendPacket(file, static_cast<std::uint32_t>(i), kNoon + i * 1000, bytes, 8, {});
+    }
+    std::ofstream(path.toStdString(), std::ios::binary) << file;
+  };
+  const QString twoLines = CaptureFolder() + "/two-lines.pcapng";
+  const QString manyLines = CaptureFolder() + "/300-lines.pcapng";
+  write(twoLines, 2);
+  write(manyLines, 300);
+  StartProgram();
+
+  ASSERT_TRUE(Window().OpenCapture(twoLines)) << reports_.Text();
+  EXPECT_TRUE(reports_.empty()) << reports_.Text();
+  EXPECT_EQ(Window().Log().PacketCount(), 300);
+  EXPECT_EQ(Window().Log().LineNames(), QStringList({"line0", "line1"}));
+
+  Window().OpenCapture(manyLines);
+  ASSERT_EQ(reports_.size(), 1);
+  EXPECT_EQ(reports_[0], "Cannot read the capture " + manyLines +
+                             ": its packets come on more than 256 lines, more than the log tells apart. "
+                             "The 256 packets before it are shown.");
+  EXPECT_EQ(Window().Log().PacketCount(), 256);
 }
 
 // An opened file is timed by the line it was captured on, not the port as

@@ -123,6 +123,7 @@ TEST_F(TwoLinesTest, InterleavedRequestsAndAnswers_OneLogInTimeOrderEachRowOnIts
   EXPECT_EQ(Picture(), ConnectionControl::kStartPicture);
   EXPECT_EQ(LoggedPackets().size(), 10) << "nothing read before Stop is lost";
   EXPECT_TRUE(reports_.isEmpty()) << reports_.Text();
+  ASSERT_TRUE(Window().Recording().WaitForFinishing(std::chrono::seconds(60)));
 
   // The capture file has an interface per line, named as the user named
   // the lines, and each packet on its own line's.

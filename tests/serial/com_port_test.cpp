@@ -6,6 +6,8 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -57,18 +59,46 @@ TEST_F(ComPortTest, UnusableOrBusyDevice_FailsToOpenAndStaysClosed) {
 }
 
 // Another program's claim on a port stands, root or not, and this program
-// never takes it away; the multiplexer that makes pseudo-terminals is no
-// port at all.
-TEST_F(ComPortTest, PortHeldExclusivelyByAnother_RefusedAndItsClaimLeftAlone) {
-  const int holder = ::open(pty_.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+// never takes it away; once that program is gone (killed, so it never
+// cleared its flag), the port opens. The multiplexer that makes
+// pseudo-terminals is no port at all.
+TEST_F(ComPortTest, PortHeldExclusivelyByAnother_RefusedWhileItLives_OpenedOnceItIsKilled) {
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const QByteArray slave = pty_.SlavePath().toLocal8Bit();
+  const pid_t holder = ::fork();
   ASSERT_GE(holder, 0);
-  ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+  if (holder == 0) {
+    // Another program: it holds the port, not the pseudo-terminal's far end.
+    ::close(pty_.Master());
+    const int handle = ::open(slave.constData(), O_RDWR | O_NOCTTY);
+    const char claimed = (handle >= 0 && ioctl(handle, TIOCEXCL) == 0) ? 'y' : 'n';
+    (void)!::write(ready[1], &claimed, 1);
+    for (;;) ::pause();
+  }
+  ::close(ready[1]);
+  char claimed = 0;
+  ASSERT_EQ(::read(ready[0], &claimed, 1), 1);
+  ::close(ready[0]);
+  ASSERT_EQ(claimed, 'y');
+
   ExpectComFailure([&] { port_->Open(); }, kComOpenFailed, EBUSY);
   EXPECT_FALSE(port_->Connected());
-  int exclusive = 0;
-  ASSERT_EQ(ioctl(holder, TIOCGEXCL, &exclusive), 0);
-  EXPECT_EQ(exclusive, 1) << "the other program's exclusive claim was cleared";
-  ::close(holder);
+  const int look = ::open(slave.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);  // root may look
+  if (look >= 0) {
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(look, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1) << "the other program's exclusive claim was cleared";
+    ::close(look);
+  }
+
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  if (::geteuid() == 0) {
+    // Only root can open a terminal whose flag outlived its holder.
+    port_->Open();
+    EXPECT_TRUE(port_->Connected());
+  }
 
   TComPort multiplexer;
   multiplexer.SetPort(QStringLiteral("/dev/ptmx"));
