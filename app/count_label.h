@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QLabel>
 
 namespace tessaly {
@@ -23,10 +24,19 @@ class CountLabel : public QLabel {
   // below its minimum size, which is fixed once the panel holds its size, so
   // the text is measured on a label of its own that is never shown.
   int WidthFor(const QString& text);
+  // Measuring lays the text out, as long as painting it does. A count that
+  // goes up changes digits, seldom the width: where the font gives every
+  // digit one advance (as nearly all do), texts that differ only in their
+  // digits are one width, kept under the text with its digits as zeros.
+  QString WidthKey(const QString& text);
+
+  void changeEvent(QEvent* event) override;
 
   int minimumWidth_;
   QLabel measure_;
   bool held_ = false;  // the size is fixed to what the layout gave
+  QHash<QString, int> widths_;
+  int evenDigits_ = -1;  // whether the font's digits share one advance; -1 unknown
 };
 
 }  // namespace tessaly

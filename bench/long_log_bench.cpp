@@ -2,7 +2,10 @@
 // rows through the log itself, shows the window, and then measures
 //   - processor time per row while rows arrive at 50 a second (the whole
 //     process and, given its process id, the X server),
-//   - Ctrl+Home then Ctrl+End, Select all + Copy, and a filter by unit,
+//   - Ctrl+Home then Ctrl+End, Select all + Copy, a filter by unit, a find
+//     through the whole log and saving it as text,
+//   - the resident memory, leaving out (and showing apart) the pages of the
+//     log's store files that happen to be mapped in,
 // and for each the longest stall of the window's thread: how late a 20 ms
 // timer fired at worst. Every other row is from unit 1, so the filter keeps
 // half of them.
@@ -15,6 +18,7 @@
 //
 // One size a run, so each starts from a fresh process.
 #include "app/frame_analysis.h"
+#include "app/log_save_command.h"
 #include "app/main_window.h"
 #include "bench/cpu_time.h"
 #include "bench/stall_watch.h"
@@ -26,6 +30,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -39,8 +44,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -52,12 +59,56 @@ constexpr int kRowsPerSecond = 50;
 // LONG_LOG_BENCH_SECONDS=n paces for n seconds instead (for a quick look).
 const int kPacedSeconds = std::getenv("LONG_LOG_BENCH_SECONDS") ? std::atoi(std::getenv("LONG_LOG_BENCH_SECONDS")) : 20;
 
-double ResidentMb() {
-  long pages = 0;
-  long resident = 0;
-  std::ifstream("/proc/self/statm") >> pages >> resident;
-  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1e6;
+// Resident memory, in MB, from /proc/self/smaps: the whole, and the part
+// that is pages of the log's own store files. The log keeps its rows in
+// files it maps; pages just written stay resident as file pages (page cache
+// the kernel takes back when it needs the memory, never swapped), so the
+// whole resident figure grows with every row written even where the
+// process holds no more memory of its own. What the window costs is the
+// whole less those pages.
+struct Resident {
+  double wholeMb = 0;
+  double storeMb = 0;
+  double OwnMb() const { return wholeMb - storeMb; }
+};
+
+// The store's files are unnamed (made with O_TMPFILE or unlinked at once)
+// and mapped shared for writing: a mapping "rw-s" of a file that is gone.
+// Shared memory with the X server (SysV segments) and memfd mappings look
+// alike but are not files on disk, and are counted in.
+bool IsStoreMapping(const std::string& header) {
+  std::istringstream fields(header);
+  std::string range, perms, offset, device, inode, path;
+  fields >> range >> perms >> offset >> device >> inode;
+  std::getline(fields >> std::ws, path);
+  const auto startsWith = [&path](const char* prefix) { return path.rfind(prefix, 0) == 0; };
+  return perms == "rw-s" && startsWith("/") && !startsWith("/SYSV") && !startsWith("/memfd:") &&
+         !startsWith("/dev/") && path.size() > 10 && path.compare(path.size() - 10, 10, " (deleted)") == 0;
 }
+
+Resident ResidentNow() {
+  Resident resident;
+  std::ifstream smaps("/proc/self/smaps");
+  std::string line;
+  bool inStore = false;
+  while (std::getline(smaps, line)) {
+    // A mapping's first line starts with its address range "start-end ".
+    const std::size_t dash = line.find('-');
+    if (dash != std::string::npos && dash > 0 && std::isxdigit(static_cast<unsigned char>(line[0])) &&
+        line.find(' ') > dash) {
+      inStore = IsStoreMapping(line);
+      continue;
+    }
+    if (line.rfind("Rss:", 0) == 0) {
+      const double mb = std::atof(line.c_str() + 4) / 1e3;
+      resident.wholeMb += mb;
+      if (inStore) resident.storeMb += mb;
+    }
+  }
+  return resident;
+}
+
+double ResidentMb() { return ResidentNow().OwnMb(); }
 
 // Runs the event loop until done() holds or the time is up; false if it
 // never held. The loop sleeps between looks, so waiting costs no processor
@@ -128,9 +179,12 @@ int main(int argc, char** argv) {
   }
   log.AnnouncePackets();
   Settle(1000);
-  std::printf("%lld rows of %d bytes: filled in %.1f s, resident %.0f MB (idle %.0f MB), %.1f bytes/row\n",
-              static_cast<long long>(rows), size, fill.elapsed() / 1e3, ResidentMb(), idleMb,
-              (ResidentMb() - idleMb) * 1e6 / static_cast<double>(rows));
+  const Resident filled = ResidentNow();
+  std::printf("%lld rows of %d bytes: filled in %.1f s, resident %.0f MB (idle %.0f MB), %.1f bytes/row, "
+              "leaving out %.0f MB of the log's store file pages (%.0f MB with them)\n",
+              static_cast<long long>(rows), size, fill.elapsed() / 1e3, filled.OwnMb(), idleMb,
+              (filled.OwnMb() - idleMb) * 1e6 / static_cast<double>(rows), filled.storeMb,
+              filled.wholeMb);
 
   // A picture of the window as filled, to compare the grid's look between
   // builds.
@@ -232,6 +286,38 @@ int main(int argc, char** argv) {
     const double ms = static_cast<double>(clock.elapsed());
     Settle(300);
     Report(done ? "Filter by unit" : "Filter by unit (unfinished)", ms, stall.WorstMs());
+  }
+
+  {
+    // Find a sequence that is nowhere: the whole log is looked through.
+    tessaly::LogFilterPane& pane = window.Analysis().FilterPane();
+    pane.FindField()->setText(QStringLiteral("FF FE FD FC FB FA F9"));
+    view.setCurrentIndex(log.index(0, 1));
+    Settle(300);
+    stall.Reset();
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(0, [&] { window.Analysis().miFindNext->trigger(); });
+    const bool done = RunUntil([&] { return pane.Status() == QStringLiteral("Not found"); }, 120'000);
+    const double ms = static_cast<double>(clock.elapsed());
+    Settle(300);
+    Report(done ? "Find (not found)" : "Find (unfinished)", ms, stall.WorstMs());
+  }
+
+  {
+    // Save as text, as File > Save does once a name is chosen.
+    tessaly::LogSaveCommand& save = window.SaveCommand();
+    const QString path = store.filePath(QStringLiteral("long_log_bench.txt"));
+    stall.Reset();
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(0, [&] { save.SaveTo(path); });
+    Settle(50);
+    const bool done = RunUntil([&] { return !save.Saving(); }, 600'000);
+    const double ms = static_cast<double>(clock.elapsed());
+    Settle(300);
+    Report(done ? "Save as text" : "Save as text (unfinished)", ms, stall.WorstMs());
+    QFile::remove(path);
   }
   return 0;
 }

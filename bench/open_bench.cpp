@@ -6,7 +6,8 @@
 //     are painted (the first screen), and until the whole file is in,
 //   - the longest stall of the window's thread meanwhile (how late a 10 ms
 //     timer fired at worst), and the resident memory before and after.
-// The file is removed at the end.
+// The file is removed at the end (kept with OPEN_BENCH_KEEP=1, to time a
+// peer on the same file: tshark -r FILE > /dev/null).
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/open_bench [folder] [megabytes]
 //
@@ -103,6 +104,11 @@ class TimedApplication : public QApplication {
     if (wallMs > longestWall_) {
       longestWall_ = wallMs;
       longestWallType_ = event->type();
+      // Which object took it, and whose it is (a timer's owner).
+      longestWallReceiver_ = receiver->metaObject()->className();
+      if (const QObject* owner = receiver->parent()) {
+        longestWallReceiver_ += std::string(" of ") + owner->metaObject()->className();
+      }
     }
     --depth_;
     return handled;
@@ -111,6 +117,7 @@ class TimedApplication : public QApplication {
   double LongestMs() const { return longest_; }
   double longestWall_ = 0;
   int longestWallType_ = 0;
+  std::string longestWallReceiver_;
   double longestOutside_ = 0;
 
  private:
@@ -184,9 +191,14 @@ int main(int argc, char** argv) {
   std::printf("longest stall of the window's thread: %.1f ms while the rest was read (%.1f ms opening and painting "
               "the first screen); its longest processor time on one event meanwhile: %.1f ms\n",
               stalled, std::max(openingStall, firstScreen * 1e3 - kStallTimerMs), longestEvent);
-  std::printf("longest wall time on one event %.1f ms (type %d), longest between events %.1f ms\n", app.longestWall_,
-              app.longestWallType_, app.longestOutside_);
+  std::printf("longest wall time on one event %.1f ms (type %d, to %s), longest between events %.1f ms\n",
+              app.longestWall_, app.longestWallType_, app.longestWallReceiver_.c_str(), app.longestOutside_);
   std::printf("resident %.0f MB (idle window %.0f MB)\n", ResidentMb(), idleMb);
-  std::remove(path.c_str());
+  // OPEN_BENCH_KEEP=1 leaves the file, to time a peer on it (tshark -r).
+  if (qEnvironmentVariableIntValue("OPEN_BENCH_KEEP") == 1) {
+    std::printf("kept: %s\n", path.c_str());
+  } else {
+    std::remove(path.c_str());
+  }
   return window.Log().PacketCount() == packets ? 0 : 1;
 }

@@ -4,7 +4,8 @@
 // pressed as a user would) and then by jpnevulator; and the same frames
 // over a loopback TCP connection to the main window. Counts the whole
 // process (every thread but the sender's) and, given its process id, the X
-// server.
+// server, and the thread switches per row of each of its threads (from
+// /proc/self/task; the sender's left out).
 //
 //   Xvfb :77 & xpid=$!
 //   DISPLAY=:77 build/bench/row_cpu_bench [seconds per case] [x-server-pid]
@@ -24,6 +25,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <pthread.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -37,7 +39,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <map>
+#include <string>
 #include <functional>
 #include <string>
 #include <thread>
@@ -63,6 +68,41 @@ double Send(int fd, int rowsPerSecond, int count) {
   return tessaly::bench::CpuMs(CLOCK_THREAD_CPUTIME_ID);
 }
 
+// Thread switches (voluntary and not) of this process's threads by name,
+// from /proc/self/task; the sender thread is named "sender" and left out.
+std::map<std::string, long> ThreadSwitches() {
+  std::map<std::string, long> switches;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream status(task.path() / "status");
+    std::string key, name;
+    long count = 0;
+    long total = 0;
+    while (status >> key) {
+      if (key == "Name:") status >> name;
+      if ((key == "voluntary_ctxt_switches:" || key == "nonvoluntary_ctxt_switches:") && status >> count) {
+        total += count;
+      }
+      status.ignore(1 << 16, '\n');
+    }
+    if (name != "sender") switches[name] += total;
+  }
+  return switches;
+}
+
+void PrintSwitches(const std::map<std::string, long>& before, int rows) {
+  const std::map<std::string, long> after = ThreadSwitches();
+  long total = 0;
+  std::string each;
+  for (const auto& [name, count] : after) {
+    const auto earlier = before.find(name);
+    const long delta = count - (earlier != before.end() ? earlier->second : 0);
+    total += delta;
+    if (delta > 0 && rows > 0) each += "  " + name + " " + std::to_string(delta * 100 / rows / 100.0).substr(0, 4);
+  }
+  std::printf("%-12s thread switches %.2f a row:%s\n", "", rows > 0 ? double(total) / rows : 0.0, each.c_str());
+  std::fflush(stdout);
+}
+
 void Print(const char* who, const char* link, int rate, int rows, double cpu, double xCpu) {
   std::printf("%-12s %-4s %3d rows/s %6d rows %8.3f ms/row   X server %6.3f ms/row\n", who, link, rate, rows,
               rows > 0 ? cpu / rows : 0.0, rows > 0 ? xCpu / rows : 0.0);
@@ -77,7 +117,9 @@ void MeasureWindow(tessaly::MainWindow& window, int fd, const char* link, int ra
   double senderCpu = 0;
   const double cpuBefore = tessaly::bench::CpuMs(CLOCK_PROCESS_CPUTIME_ID);
   const double xBefore = tessaly::bench::OtherProcessCpuMs(xPid);
+  const std::map<std::string, long> switchesBefore = ThreadSwitches();
   std::thread sender([&] {
+    pthread_setname_np(pthread_self(), "sender");
     senderCpu = Send(fd, rate, rate * seconds);
     finished = true;
   });
@@ -88,6 +130,7 @@ void MeasureWindow(tessaly::MainWindow& window, int fd, const char* link, int ra
   sender.join();
   const double cpu = tessaly::bench::CpuMs(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore - senderCpu;
   Print("tessaly", link, rate, window.Log().PacketCount() - before, cpu, tessaly::bench::OtherProcessCpuMs(xPid) - xBefore);
+  PrintSwitches(switchesBefore, window.Log().PacketCount() - before);
 }
 
 void MeasureJpnevulator(int rate, int seconds) {

@@ -2,13 +2,15 @@
 // format, written on the saver's thread while the event loop runs. Prints the
 // seconds, the rate, and the longest the user-interface thread went without
 // serving a 1 ms timer during the save (the worst stall a user would feel).
-// Then copies all rows to the clipboard the way Ctrl+A, Ctrl+C does.
+// Then copies all rows to the clipboard the way Ctrl+A, Ctrl+C does (a copy
+// over the clipboard's limit is refused, as in the window, and says so).
 // With --file the log keeps its rows in a file in folder, as the window's
 // does, rather than in memory.
 //
 //   build/bench/save_bench [folder] [rows] [--file]
 #include "log/log_write_job.h"
 #include "log/packet_log_model.h"
+#include "views/log_copy_command.h"
 #include "views/packet_log_view.h"
 
 #include <QApplication>
@@ -18,6 +20,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
+#include <QWidget>
 
 #include <algorithm>
 #include <climits>
@@ -106,9 +109,30 @@ int main(int argc, char** argv) {
     clock.start();
     QEventLoop loop;
     QObject::connect(&view, &tessaly::PacketLogView::copied, &loop, &QEventLoop::quit);
+    // More text than a clipboard should hold is refused with a box that
+    // offers to save instead (at 256 bytes a row, a million rows are 770 MB
+    // of text); the box waits for the user, so the step ends when it shows.
+    const auto refusal = [&view] { return view.findChild<QWidget*>(QStringLiteral("CopyTooLarge")); };
+    QTimer look;
+    look.setInterval(10);
+    QObject::connect(&look, &QTimer::timeout, [&] {
+      if (refusal() != nullptr) loop.quit();
+    });
+    look.start();
     view.CopyRows(tessaly::LogFileFormat::kText);
     loop.exec();
+    look.stop();
     const qint64 worst = stalls.Stop();
+    if (QWidget* box = refusal()) {
+      std::printf("%d rows of %3d bytes, copy: refused after %6.2f s (over %lld MB of text), "
+                  "longest stall %lld ms\n",
+                  rows, size, clock.nsecsElapsed() / 1e9,
+                  static_cast<long long>(view.Copier().LimitBytes() / 1'000'000),
+                  static_cast<long long>(worst));
+      box->close();
+      box->deleteLater();
+      continue;
+    }
     std::printf("%d rows of %3d bytes, copy: %6.2f s, %7.1f MB of text, longest stall %lld ms\n",
                 rows, size, clock.nsecsElapsed() / 1e9,
                 QApplication::clipboard()->text().size() / 1e6, static_cast<long long>(worst));

@@ -91,16 +91,21 @@ QLabel* PlainLabel(const QString& text, const char* objectName, QWidget* parent)
   return label;
 }
 
+// The picture itself is drawn when the box first shows (see showEvent):
+// the box is built at start-up, before the main window's first paint.
 QLabel* PictureLabel(QWidget* parent) {
   const int side = Scaled(kAboutPictureSide);
-  const qreal ratio = qApp->devicePixelRatio();
-  QPixmap picture = AboutPicture(qRound(side * ratio));
-  picture.setDevicePixelRatio(ratio);
   auto* label = new QLabel(parent);
   label->setObjectName(QStringLiteral("imgPicture"));
-  label->setPixmap(picture);
   label->setFixedSize(side, side);
   return label;
+}
+
+void DrawPicture(QLabel& label) {
+  const qreal ratio = qApp->devicePixelRatio();
+  QPixmap picture = AboutPicture(qRound(label.width() * ratio));
+  picture.setDevicePixelRatio(ratio);
+  label.setPixmap(picture);
 }
 
 // Picture on the left; name and version beside it.
@@ -208,6 +213,10 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
 }
 
 void AboutDialog::showEvent(QShowEvent* event) {
+  if (auto* picture = findChild<QLabel*>(QStringLiteral("imgPicture")); picture != nullptr &&
+                                                                         picture->pixmap().isNull()) {
+    DrawPicture(*picture);
+  }
   // The base class places a dialog over its parent; this one goes to the
   // middle of the screen instead.
   QDialog::showEvent(event);

@@ -49,12 +49,8 @@ SerialSettingsDialog::SerialSettingsDialog(TComPort& port, PacketFramer& framer,
     auto* list = new TComComboBox(frame);
     list->setObjectName(QLatin1String(name));
     list->setGeometry(Scaled(QRect(x, listY, width, 23)));
-    try {
-      list->SetComProperty(property);
-    } catch (const EComPort&) {
-      // The machine's port list cannot be read: the list stays empty and
-      // the port keeps its name.
-    }
+    // The port list waits for the first show (see portListMade_).
+    if (property != TComProperty::cpPort) list->SetComProperty(property);
     list->SetComPort(&port);
     return list;
   };
@@ -77,7 +73,8 @@ SerialSettingsDialog::SerialSettingsDialog(TComPort& port, PacketFramer& framer,
   refreshPortsButton = new QToolButton(frame);
   refreshPortsButton->setObjectName(QStringLiteral("bRefreshPorts"));
   refreshPortsButton->setGeometry(Scaled(QRect(kColumn1 + 113 + 2, kRow1List, 20, 23)));
-  refreshPortsButton->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+  // Its icon comes at the first show too: the style looks it up in the
+  // desktop's icon theme, a search through folders of icons.
   refreshPortsButton->setAutoRaise(true);
   refreshPortsButton->setFocusPolicy(Qt::NoFocus);
   refreshPortsButton->setToolTip(QStringLiteral("Read the list of ports again (F5)"));
@@ -122,7 +119,18 @@ void SerialSettingsDialog::showEvent(QShowEvent* event) {
 }
 
 void SerialSettingsDialog::FormShow() {
-  RefreshPorts();
+  if (!portListMade_) {
+    portListMade_ = true;
+    refreshPortsButton->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    try {
+      comsetCOMPORT->SetComProperty(TComProperty::cpPort);
+    } catch (const EComPort&) {
+      // The machine's port list cannot be read: the list stays empty and
+      // the port keeps its name.
+    }
+  } else {
+    RefreshPorts();
+  }
   comsetBaudRateChange();
   cbCutAtSilences->setChecked(port_.CutAtSilences());
 }

@@ -59,6 +59,10 @@ class SerialSettingsDialog : public QDialog {
 
   PacketFramer& framer_;
   TComPort& port_;
+  // The port list is read (and the refresh button's icon looked up) when
+  // the dialog first shows, not when the program starts: reading the list
+  // looks through the machine's devices and the programs that hold them.
+  bool portListMade_ = false;
 };
 
 }  // namespace tessaly

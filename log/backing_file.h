@@ -61,6 +61,7 @@ class BackingFile {
   void ReleasePages(int segments);
 
   std::size_t SegmentBytes() const { return segmentBytes_; }
+  std::size_t SegmentCount() const { return segments_.size(); }
   std::size_t ReservedBytes() const {
     return segments_.empty() ? 0 : (segments_.size() - 1) * segmentBytes_ + reserved_;
   }

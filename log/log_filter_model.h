@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -70,7 +71,10 @@ class LogFilterModel : public QAbstractTableModel {
   const PacketLogModel& log_;
   bool logGone_ = false;  // the log was destroyed before this model
   modbus::RowFilter filter_;
-  std::vector<int> rows_;  // with a filter set: the log rows shown
+  // With a filter set: the log rows shown. In pieces, not one block: a
+  // block of tens of millions of rows, grown, would be copied whole on the
+  // window's thread.
+  std::deque<int> rows_;
   int scanned_ = 0;        // log rows looked at so far
   std::unique_ptr<FilterScan> scan_;
 };

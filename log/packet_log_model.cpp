@@ -18,13 +18,28 @@ PacketLogModel::PacketLogModel(QObject* parent)
   batchTimer_.setInterval(kBatchInterval);
   connect(&batchTimer_, &QTimer::timeout, this, &PacketLogModel::AnnouncePackets);
   pageReleaseTimer_.setInterval(kPageReleaseInterval);
-  connect(&pageReleaseTimer_, &QTimer::timeout, this, [this] { store_.ReleasePages(); });
+  connect(&pageReleaseTimer_, &QTimer::timeout, this, [this] {
+    store_.ReleasePages();
+    if (--releaseCallsLeft_ <= 0) pageReleaseTimer_.stop();
+  });
+}
+
+void PacketLogModel::KeepReleasingPages() const {
+  releaseCallsLeft_ = 2 * store_.ReleaseCallsPerSweep();
+  // Started anew on every batch it would never fire.
+  if (releaseCallsLeft_ > 0 && !pageReleaseTimer_.isActive()) pageReleaseTimer_.start();
+}
+
+PacketStore::Snapshot PacketLogModel::TakeSnapshot() const {
+  // Whatever takes one reads the rows, bringing their pages in.
+  KeepReleasingPages();
+  return store_.TakeSnapshot();
 }
 
 void PacketLogModel::SetBackingDirectory(const QString& folder) {
   store_.SetBackingDirectory(folder.toStdString());
   backingReported_ = false;
-  pageReleaseTimer_.start();
+  KeepReleasingPages();
 }
 
 void PacketLogModel::SetHeaders(const QString& time, const QString& data) {
@@ -139,6 +154,7 @@ void PacketLogModel::AnnouncePackets() {
   batchTimer_.stop();
   const int packets = store_.Size();
   if (packets == announced_) return;
+  KeepReleasingPages();
   // The first packet fills the empty row the log starts with; every later one
   // is a new row.
   if (announced_ == 0) {

@@ -98,7 +98,7 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   PacketStore::Packet PacketAt(int row) const { return store_.At(row); }
 
   // The packets as they are now, for reading on another thread.
-  PacketStore::Snapshot TakeSnapshot() const { return store_.TakeSnapshot(); }
+  PacketStore::Snapshot TakeSnapshot() const;
 
   // Back to the start: no packets, one empty row, the memory given back.
   // Capture may go on; the next packet fills the empty row.
@@ -120,8 +120,12 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   // (see PacketStore::SetBackingDirectory), its pages given back to the
   // kernel every kPageReleaseInterval. Where the file cannot be made the log
   // stays in memory and backingUnavailable() says so with its first packet.
+  // The timer runs only after rows were added or read (taken in a
+  // snapshot), for two sweeps of the file: a silent log that nobody reads
+  // leaves the window's thread asleep.
   static constexpr int kPageReleaseInterval = 500;  // milliseconds
   void SetBackingDirectory(const QString& folder);
+  bool ReleasingPages() const { return pageReleaseTimer_.isActive(); }
 
   // What the time column shows (the time of day unless chosen otherwise).
   void SetTimeColumn(TimeColumn column);
@@ -164,7 +168,10 @@ class PacketLogModel : public QAbstractTableModel, public PacketSink {
   bool exhausted_ = false;
   QString exhaustionCause_;
   bool backingReported_ = false;
-  QTimer pageReleaseTimer_;
+  // Rows were added or read: their pages are to be given back.
+  void KeepReleasingPages() const;
+  mutable QTimer pageReleaseTimer_;
+  mutable int releaseCallsLeft_ = 0;
   std::unique_ptr<char[]> reserve_;
   QString timeHeader_;
   TimeColumn timeColumn_ = TimeColumn::kTimeOfDay;

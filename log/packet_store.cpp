@@ -131,12 +131,20 @@ BackingFile* PacketStore::File() {
   return file_.get();
 }
 
+namespace {
+// Two segments a call: dropping two whole segments' pages (after a scan read
+// them all) takes a few milliseconds, and at two calls a second the whole
+// file of a 50-million-row log is visited in about six seconds.
+constexpr int kSegmentsPerCall = 2;
+}  // namespace
+
 void PacketStore::ReleasePages() {
-  // Two segments a call: dropping two whole segments' pages (after a scan
-  // read them all) takes a few milliseconds, and at two calls a second the
-  // whole file of a 50-million-row log is visited in about six seconds.
-  constexpr int kSegmentsPerCall = 2;
   if (file_ != nullptr) file_->ReleasePages(kSegmentsPerCall);
+}
+
+int PacketStore::ReleaseCallsPerSweep() const {
+  if (file_ == nullptr) return 0;
+  return static_cast<int>((file_->SegmentCount() + kSegmentsPerCall - 1) / kSegmentsPerCall);
 }
 
 template <class Chunk>

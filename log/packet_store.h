@@ -145,6 +145,9 @@ class PacketStore {
   // the file): what appends and long reads such as a filter scan brought
   // in. Cheap; meant for a timer on the appending thread.
   void ReleasePages();
+  // The calls of ReleasePages() that visit every segment of the file once;
+  // none for the heap.
+  int ReleaseCallsPerSweep() const;
 
  private:
   static Packet Read(const Tables& tables, int index);

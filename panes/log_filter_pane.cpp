@@ -37,11 +37,22 @@ QLineEdit* NewField(const char* objectName, const char* placeholder, QWidget* pa
   auto* field = new QLineEdit(parent);
   field->setObjectName(QLatin1String(objectName));
   field->setPlaceholderText(QString::fromLatin1(placeholder));
-  field->setClearButtonEnabled(true);
+  // The clear button comes when the pane is first shown (see showEvent).
   return field;
 }
 
 }  // namespace
+
+void LogFilterPane::showEvent(QShowEvent* event) {
+  // A field's clear button looks its icon up in the desktop's icon theme,
+  // a search through folders of icons that would delay the window's first
+  // paint; the pane starts hidden, so its fields get them when it shows.
+  if (!fieldsFinished_) {
+    fieldsFinished_ = true;
+    for (QLineEdit* field : {unit_, function_, bytes_, find_}) field->setClearButtonEnabled(true);
+  }
+  QDockWidget::showEvent(event);
+}
 
 LogFilterPane::LogFilterPane(const PacketLogModel& log, QWidget* parent)
     : QDockWidget(QStringLiteral("Filter and find"), parent), log_(log) {

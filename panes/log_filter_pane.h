@@ -65,6 +65,9 @@ class LogFilterPane : public QDockWidget {
   void rowChosen(int logRow);
   void findRequested(bool forward);
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void ShowCount();
 
@@ -81,6 +84,7 @@ class LogFilterPane : public QDockWidget {
   QLabel* count_;
   QPushButton* stop_;  // shown while a filter looks through a long log
   UniformRowTableView* table_;
+  bool fieldsFinished_ = false;  // see showEvent
 };
 
 }  // namespace tessaly

@@ -28,9 +28,7 @@ constexpr std::array<int, 5> kIconRenderSides = {16, 24, kImageListIconSide, 48,
 // Title bars, task switchers and docks.
 constexpr std::array<int, 6> kApplicationIconSides = {16, 24, 32, 48, 64, 128};
 
-QPixmap RenderSvg(const char* resourcePath, int sidePixels) {
-  LoadEmbeddedResources();
-  QSvgRenderer renderer(QString::fromLatin1(resourcePath));
+QPixmap RenderSvg(QSvgRenderer& renderer, const char* resourcePath, int sidePixels) {
   if (!renderer.isValid() || sidePixels <= 0) {
     qWarning("Tessaly: cannot draw picture %s at %d pixels", resourcePath, sidePixels);
     return {};
@@ -43,11 +41,21 @@ QPixmap RenderSvg(const char* resourcePath, int sidePixels) {
   return pixmap;
 }
 
+QPixmap RenderSvg(const char* resourcePath, int sidePixels) {
+  LoadEmbeddedResources();
+  QSvgRenderer renderer(QString::fromLatin1(resourcePath));
+  return RenderSvg(renderer, resourcePath, sidePixels);
+}
+
+// The picture read once and drawn at every size (reading it is most of the
+// cost, and the toolbar's icons are drawn before the window first shows).
 template <size_t Count>
 QIcon RenderIcon(const char* resourcePath, const std::array<int, Count>& sides) {
+  LoadEmbeddedResources();
+  QSvgRenderer renderer(QString::fromLatin1(resourcePath));
   QIcon icon;
   for (int side : sides) {
-    const QPixmap pixmap = RenderSvg(resourcePath, side);
+    const QPixmap pixmap = RenderSvg(renderer, resourcePath, side);
     if (!pixmap.isNull()) icon.addPixmap(pixmap);
   }
   return icon;

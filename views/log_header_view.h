@@ -2,30 +2,50 @@
 
 #include <QBitArray>
 #include <QHeaderView>
+#include <QPointer>
+
+#include <vector>
 
 namespace tessaly {
 
-// The log grid's column header. A header that highlights sections repaints
-// itself whole whenever the selection changes, and a following log moves the
-// selection to every new row; yet a section's look only depends on whether
-// the selection touches its column and whether it holds the whole column,
-// which a selected row moving down leaves as it was. This header repaints
-// only when that changes.
+// The grid's column header. It shows the selection as a header that
+// highlights sections does (the touched column raised, a wholly selected
+// one sunken), but reads it from the selection's ranges: Qt's header asks
+// the selection model section by section whether a column is wholly
+// selected, which walks every row, for every section and its neighbours on
+// every paint, a second and more with ten million rows selected.
+//
+// So Qt's header is handed a selection model that never holds anything
+// (its own scan then finds nothing at once), and this one watches the
+// view's. It repaints only when the selection's bearing on a section
+// changes, not when a followed selection moves down to every new row.
 class LogHeaderView : public QHeaderView {
   Q_OBJECT
 
  public:
   explicit LogHeaderView(Qt::Orientation orientation, QWidget* parent = nullptr);
 
+  // The selection shown is this one; the base header is given a blank one.
+  void setSelectionModel(QItemSelectionModel* selectionModel) override;
+  QItemSelectionModel* ShownSelection() const { return shownSelection_; }
+
+  // Two bits a section, as SectionHighlights() gives them, for the
+  // selection as it is now.
+  QBitArray Highlights() const;
+
  protected:
-  void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
+  void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override;
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  // Two bits a section: touched by the selection, wholly selected.
-  QBitArray Highlights() const;
+  void Watch(QItemSelectionModel* selection);
+  // After the selection or the rows changed: repaints if the sections' look did.
+  void Recheck();
 
-  QBitArray shown_;  // as last asked to be painted
+  QPointer<QItemSelectionModel> shownSelection_;
+  std::vector<QMetaObject::Connection> watching_;  // to the shown selection and its model
+  QItemSelectionModel* blank_ = nullptr;  // given to the base header; owned by this
+  QBitArray shown_;                       // as last painted
 };
 
 }  // namespace tessaly

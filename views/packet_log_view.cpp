@@ -1,7 +1,7 @@
 #include "views/packet_log_view.h"
 
-#include "views/log_header_view.h"
 #include "views/log_scroll_bar.h"
+#include "views/text_cell_delegate.h"
 #include "views/log_copy_command.h"
 #include "log/packet_log_model.h"
 #include "presentation/ui_scale.h"
@@ -23,28 +23,6 @@
 namespace tessaly {
 
 namespace {
-
-// Paints a cell of text alone as the style does, only cheaper. To place a
-// cell's check box, icon and text the style measures the text, laying it out
-// once for each of the three, before it lays it out again to elide and to
-// draw it; a cell with neither check box nor icon gives its text the whole
-// cell whatever its size, so the style is told there is no text to measure
-// (the text itself is still drawn, from the option's text).
-class TextCellDelegate : public QStyledItemDelegate {
- public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-
-  void paint(QPainter* painter, const QStyleOptionViewItem& option,
-             const QModelIndex& index) const override {
-    QStyleOptionViewItem cell = option;
-    initStyleOption(&cell, index);
-    constexpr auto kPlaced = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDecoration;
-    if (!(cell.features & kPlaced)) cell.features &= ~QStyleOptionViewItem::HasDisplay;
-    const QWidget* widget = option.widget;
-    QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
-    style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
-  }
-};
 
 // Paints the time column on the palette's button colour, as a fixed header
 // column, so the eye separates the stamps from the data.
@@ -114,12 +92,6 @@ PacketLogView::PacketLogView(QWidget* parent) : UniformRowTableView(parent) {
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
-  // The column header as the table makes its own, but repainted only when
-  // the selection's bearing on a column changes, not for every new row.
-  auto* columns = new LogHeaderView(Qt::Horizontal, this);
-  columns->setSectionsClickable(true);
-  columns->setHighlightSections(true);
-  setHorizontalHeader(columns);
   setItemDelegateForColumn(PacketLogModel::kTimeColumn, new HeaderStyledDelegate(this));
   setItemDelegateForColumn(PacketLogModel::kDataColumn, new PacketDataDelegate(this));
 

@@ -1,5 +1,6 @@
 #include "views/uniform_row_table_view.h"
 
+#include "views/log_header_view.h"
 #include "views/row_number_margin.h"
 
 #include <QHeaderView>
@@ -26,7 +27,9 @@ UniformRowTableView::UniformRowTableView(QWidget* parent) : QAbstractItemView(pa
   // where editing is allowed at all.
   setTabKeyNavigation(true);
   setEditTriggers(editTriggers() | QAbstractItemView::AnyKeyPressed);
-  auto* columns = new QHeaderView(Qt::Horizontal, this);
+  // A header that reads the selection from its ranges (a plain one walks
+  // every row of a wholly selected column on each paint).
+  auto* columns = new LogHeaderView(Qt::Horizontal, this);
   columns->setSectionsClickable(true);
   columns->setHighlightSections(true);
   setHorizontalHeader(columns);
@@ -377,6 +380,7 @@ void UniformRowTableView::paintEvent(QPaintEvent* event) {
   const int firstOnScreen = std::max(rowAt(0), 0);
   const int rowsOnScreen = viewport()->height() / rowHeight_ + 2;
   std::vector<bool> painted(static_cast<std::size_t>(rowsOnScreen) * static_cast<std::size_t>(columns));
+  QList<QLineF> gridLines;
   QPainter painter(viewport());
   for (QRect area : event->region()) {
     // Within the rows and columns that exist.
@@ -405,21 +409,22 @@ void UniformRowTableView::paintEvent(QPaintEvent* event) {
     }
 
     // The grid: a line under every row and right of every column, drawn
-    // through pixel centres as a table view draws them.
-    const QPen cellPen = painter.pen();
-    painter.setPen(gridPen);
+    // through pixel centres as a table view draws them; gathered here and
+    // drawn in one call below (the cells never reach the lines' pixels).
     for (int row = first; row <= last; ++row) {
       const int y = rowViewportPosition(row) + rowHeight_ - 1;
-      painter.drawLine(QLineF(area.left(), y, area.right(), y).translated(0.5, 0.5));
+      gridLines.append(QLineF(area.left(), y, area.right(), y).translated(0.5, 0.5));
     }
     for (int visual = left; visual <= right; ++visual) {
       const int column = columns_->logicalIndex(visual);
       if (columns_->isSectionHidden(column)) continue;
       const int x = columnViewportPosition(column) + columnWidth(column) - 1;
-      painter.drawLine(QLineF(x, area.top(), x, area.bottom()).translated(0.5, 0.5));
+      gridLines.append(QLineF(x, area.top(), x, area.bottom()).translated(0.5, 0.5));
     }
-    painter.setPen(cellPen);
   }
+  if (gridLines.isEmpty()) return;
+  painter.setPen(gridPen);
+  painter.drawLines(gridLines);
 }
 
 }  // namespace tessaly

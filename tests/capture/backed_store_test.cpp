@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -192,6 +193,20 @@ TEST_F(BackedLogModelTest, FolderRefused_SaidOnceWithTheFirstPacket) {
   ASSERT_EQ(unavailable.size(), 1);
   EXPECT_FALSE(unavailable[0][0].toString().isEmpty());
   EXPECT_EQ(model.PacketCount(), 1);
+}
+
+// The file's pages are given back on a timer after rows come or are read;
+// a silent log nobody reads leaves the window's thread asleep.
+TEST_F(BackedLogModelTest, PagesGivenBackAfterRowsOrReads_NotWhileSilent) {
+  model.SetBackingDirectory(folder.path());
+  EXPECT_FALSE(model.ReleasingPages()) << "an empty log";
+  Append(1);
+  model.AnnouncePackets();
+  EXPECT_TRUE(model.ReleasingPages()) << "rows came";
+  // One segment: two calls visit it twice, a second at most.
+  EXPECT_TRUE(QTest::qWaitFor([this] { return !model.ReleasingPages(); }, 5000)) << "silent";
+  const PacketStore::Snapshot read = model.TakeSnapshot();
+  EXPECT_TRUE(model.ReleasingPages()) << "rows read";
 }
 
 }  // namespace

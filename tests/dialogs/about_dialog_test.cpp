@@ -53,6 +53,15 @@ TEST_F(AboutDialogTest, KeysInTheLicenceBox_EnterPressesOk_EscapeCloses) {
   EXPECT_FALSE(dialog_.isVisible());
 }
 
+// The picture is drawn when the box first shows, not when it is built at
+// start-up; shown, it is there at the label's size.
+TEST_F(AboutDialogTest, PictureDrawnOnceShown) {
+  const auto* picture = dialog_.findChild<QLabel*>(QStringLiteral("imgPicture"));
+  ASSERT_NE(picture, nullptr);
+  ASSERT_FALSE(picture->pixmap().isNull());
+  EXPECT_EQ(picture->pixmap().deviceIndependentSize().toSize(), picture->size());
+}
+
 TEST_F(AboutDialogTest, LicenceBox_ShowsTheLicenseFileAndRefusesEdits) {
   QFile file(QStringLiteral(TESSALY_LICENSE_FILE));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
