@@ -13,6 +13,7 @@ CaptureFileContents ReadAll(CapturePacketStream& stream) {
     packet.stamp = view.stamp;
     packet.bytes.assign(view.bytes.begin(), view.bytes.end());
     packet.firstByte = view.firstByte;
+    packet.lastByte = view.lastByte;
     view.ForEachComment([&packet](std::string_view comment) { packet.comments.emplace_back(comment); });
     contents.packets.push_back(std::move(packet));
   }

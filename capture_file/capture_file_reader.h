@@ -22,6 +22,7 @@ struct CapturedPacket {
   std::vector<std::string> comments;
   // From the first-byte comment this program writes, when there is one.
   std::optional<PacketTime> firstByte;
+  std::optional<PacketTime> lastByte;
 };
 
 struct CaptureFileContents {

@@ -317,7 +317,7 @@ TEST(CaptureLinesTest, OpenedFileOfTwoLines_ShowsEachRowsLine_OneLineFileShowsNo
   batch.interfaces[1].linkType = 147;
   batch.interfaces[1].link.name = "pts/2";
   for (std::uint32_t n = 0; n < 3; ++n) {
-    batch.packets.push_back({n % 2, 1'000'000 + n, std::nullopt, batch.bytes.size(), 2});
+    batch.packets.push_back({n % 2, 1'000'000 + n, std::nullopt, std::nullopt, batch.bytes.size(), 2});
     batch.bytes += "\x01\x03";
   }
   {

@@ -102,19 +102,20 @@ TEST_F(PcapngContentsTest, DirectionFirstByteStatisticsAndSystem_ReadBack) {
   EXPECT_NE(bytes.find(names.machine), std::string::npos) << "shb_hardware";
 }
 
-// An 8-byte request: 28 bytes of block header, its 8 bytes, the first-byte
-// option (12), the end of the options (4) and the trailing length (4).
-TEST_F(PcapngContentsTest, AnEightByteRequestTakes56Bytes_The256ByteAnswer304) {
+// An 8-byte request: 28 bytes of block header, its 8 bytes, the arrival
+// option with the first and last byte (16), the end of the options (4) and
+// the trailing length (4).
+TEST_F(PcapngContentsTest, AnEightByteRequestTakes60Bytes_The256ByteAnswer308) {
   const std::string path = dir_.filePath("sizes.pcapng").toStdString();
   CaptureFileWriter writer(path, CaptureFileFormat::kPcapng, "Tessaly test");
   const std::uint32_t line = writer.AddInterface({"ttyUSB0", "9600 8N1", 9600});
   std::uint64_t before = writer.Size();
   writer.AddPacket(line, kRequest.data(), 8, {kNoon, kNoon + 7'300, kNoon + 11'300});
-  EXPECT_EQ(writer.Size() - before, 56u);
+  EXPECT_EQ(writer.Size() - before, 60u);
   const Bytes large(256, 0x55);
   before = writer.Size();
   writer.AddPacket(line, large.data(), 256, {kNoon + 20'000, kNoon + 286'000, kNoon + 290'000});
-  EXPECT_EQ(writer.Size() - before, 304u);
+  EXPECT_EQ(writer.Size() - before, 308u);
   writer.Close();
 }
 

@@ -99,7 +99,7 @@ TEST(ExtcapTest, LinkTypeAndConfig_LinkType147_LineSettingsWithOneDefaultEach) {
     const QStringList values = serial.split('\n').filter(QStringLiteral("value {arg=%1}").arg(found.captured(1)));
     EXPECT_EQ(values.filter("{default=true}").size(), 1) << line.toStdString();
   }
-  EXPECT_EQ(selectors, 4);
+  EXPECT_EQ(selectors, 5);
   EXPECT_TRUE(serial.contains("{call=--other-baud}")) << "any speed besides the list's";
 
   const QString gateway = Ask({"--extcap-interface", "tessaly-gateway", "--extcap-config"});
