@@ -26,10 +26,7 @@ case "${1:-}" in
     configure build-asan address,undefined
     echo "Building the tests with AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/"
     cmake --build build-asan
-    # A request for more memory than there is must fail as it does without
-    # the sanitizer (new throws std::bad_alloc), which the tests of running
-    # out of memory count on.
-    export ASAN_OPTIONS=detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:detect_leaks=1:allocator_may_return_null=1
+    export ASAN_OPTIONS=detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:detect_leaks=1
     export LSAN_OPTIONS=suppressions=$suppressions/lsan.supp:print_suppressions=0
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     cd build-asan
