@@ -37,7 +37,11 @@ case "${1:-}" in
     configure build-tsan thread
     echo "Building the session, recorder and window tests with ThreadSanitizer into build-tsan/"
     cmake --build build-tsan --target session_tests recorder_tests app_tests
-    export TSAN_OPTIONS=suppressions=$suppressions/tsan.supp:second_deadlock_stack=1:halt_on_error=0
+    # die_after_fork=0: a test starts tessaly-record through QProcess from a
+    # process with threads, which ThreadSanitizer would otherwise end at once
+    # ("starting new threads after multi-threaded fork is not supported");
+    # the child only executes the program.
+    export TSAN_OPTIONS=suppressions=$suppressions/tsan.supp:second_deadlock_stack=1:halt_on_error=0:die_after_fork=0
     cd build-tsan
     tests/session/session_tests
     tests/recorder/recorder_tests
