@@ -35,6 +35,13 @@ UniformRowTableView::UniformRowTableView(QWidget* parent) : QAbstractItemView(pa
   setHorizontalHeader(columns);
 }
 
+UniformRowTableView::~UniformRowTableView() {
+  // QWidget's destructor, which runs after this one, hides the header, and
+  // a header that hides says its geometry changed: that must not reach the
+  // slots of a view whose own part is gone.
+  if (columns_ != nullptr) disconnect(columns_, nullptr, this, nullptr);
+}
+
 void UniformRowTableView::setModel(QAbstractItemModel* model) {
   if (this->model() != nullptr) disconnect(this->model(), nullptr, this, nullptr);
   // The header first: the view hands it the new model's selection.

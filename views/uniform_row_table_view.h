@@ -25,6 +25,7 @@ class UniformRowTableView : public QAbstractItemView {
 
  public:
   explicit UniformRowTableView(QWidget* parent = nullptr);
+  ~UniformRowTableView() override;
 
   void setModel(QAbstractItemModel* model) override;
   void setSelectionModel(QItemSelectionModel* selectionModel) override;
